@@ -1,0 +1,68 @@
+#include "app/Application.h"
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include "app/Errors.h"
+#include "app/FormSurfkeep.h"
+#include "app/GdiPlus.h"
+#include "app/Handles.h"
+#include "app/MessageBox.h"
+#include "app/Paths.h"
+#include "app/Settings.h"
+#include "app/StringTable.h"
+
+namespace sk {
+
+TApplicationModule::TApplicationModule() {
+    StartGdiPlus();
+    LoadMessageBoxLibrary();
+}
+
+TApplicationModule::~TApplicationModule() {
+    UnloadMessageBoxLibrary();
+    ShutdownGdiPlus();
+}
+
+std::wstring InstanceMutexName() { return FileNameOf(ExecutablePath()); }
+
+int RunSurfkeep(int showCommand) {
+    TApplicationModule module;
+
+    try {
+        LoadSettings();
+    } catch (const TError& e) {
+        // Without a settings file the program cannot run: say why and end without a window.
+        ShowErrorBox(nullptr, e.Message());
+        return 1;
+    }
+    LoadStringTable();
+
+    // One copy per executable name within this logon session. The handle stays open until the
+    // process ends; the system releases it then.
+    const THandle instanceMutex(::CreateMutexW(nullptr, FALSE, InstanceMutexName().c_str()));
+    if (::GetLastError() == ERROR_ALREADY_EXISTS) {
+        ::SetForegroundWindow(::FindWindowW(nullptr, IDS_SURFKEEP_FormTitle.c_str()));
+        return 0;
+    }
+
+    INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES | ICC_TAB_CLASSES};
+    ::InitCommonControlsEx(&icc);
+
+    TfrmSurfkeep form;
+    try {
+        if (!form.Create()) return 1;
+        form.Show(showCommand);
+    } catch (const TError& e) {
+        ShowErrorBox(form.Handle(), e.Message());
+    }
+
+    MSG msg;
+    while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        ::TranslateMessage(&msg);
+        ::DispatchMessageW(&msg);
+    }
+    return 0;
+}
+
+}  // namespace sk

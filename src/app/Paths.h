@@ -1,0 +1,26 @@
+// Small path helpers shared by every part of the program.
+#pragma once
+
+#include <string>
+
+namespace sk {
+
+// The path unchanged if it ends in a backslash, with one appended otherwise; empty stays empty.
+std::wstring WithTrailingBackslash(const std::wstring& path);
+// Everything up to and including the last backslash or drive colon, with a trailing backslash.
+std::wstring FileFolderOf(const std::wstring& filePath);
+// The name and extension of a path, without its folder.
+std::wstring FileNameOf(const std::wstring& filePath);
+// The file name with its extension replaced (or appended when it has none). ext includes the dot.
+std::wstring ChangeFileExt(const std::wstring& fileName, const std::wstring& ext);
+// A shell special folder by CSIDL number, with trailing backslash, or empty on failure.
+std::wstring SpecialFolderPath(int csidl, bool create);
+// Full path of the running executable.
+std::wstring ExecutablePath();
+
+bool FileExists(const std::wstring& path);
+bool DirectoryExists(const std::wstring& path);
+// Creates one folder level; failure is the caller's to ignore.
+bool CreateFolder(const std::wstring& path);
+
+}  // namespace sk

@@ -1,0 +1,39 @@
+// Windows profile (INI) files with the semantics the program relies on, on Windows and Wine alike:
+// an absent key reads as the default, a present empty key as empty; values are cut to 2047
+// characters; a section counts as present only when it holds a key; integers read as decimal or
+// "0x" hexadecimal; booleans are integers. New files are created as UTF-16LE with a byte-order
+// mark so that texts in any language survive.
+#pragma once
+
+#include <string>
+
+namespace sk {
+
+class TProfileFile {
+public:
+    explicit TProfileFile(std::wstring fileName) : FFileName(std::move(fileName)) {}
+
+    const std::wstring& FileName() const { return FFileName; }
+
+    std::wstring ReadString(const std::wstring& section, const std::wstring& key, const std::wstring& def) const;
+    int ReadInteger(const std::wstring& section, const std::wstring& key, int def) const;
+    bool ReadBool(const std::wstring& section, const std::wstring& key, bool def) const;
+    bool SectionHasKey(const std::wstring& section) const;
+
+    // Raise TWriteError("Unable to write to <file>") on failure.
+    void WriteString(const std::wstring& section, const std::wstring& key, const std::wstring& value) const;
+    void WriteInteger(const std::wstring& section, const std::wstring& key, int value) const;
+    void WriteBool(const std::wstring& section, const std::wstring& key, bool value) const;
+
+    static constexpr size_t MaxValueLength = 2047;
+
+private:
+    void EnsureUnicodeFile() const;
+    std::wstring FFileName;
+};
+
+// The integer rule of profile files: decimal, or hexadecimal after "0x"/"0X" when the text has at
+// least three characters; anything else gives def.
+int ParseProfileInteger(const std::wstring& text, int def);
+
+}  // namespace sk

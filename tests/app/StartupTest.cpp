@@ -1,0 +1,3 @@
+#include "TestSupport.h"
+
+TEST_CASE("placeholder") { CHECK(true); }

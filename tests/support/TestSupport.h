@@ -1,0 +1,46 @@
+// Helpers shared by the tests: scratch folders, whole-file reads and writes, wide-string printing.
+#pragma once
+
+#include <windows.h>
+
+#include <doctest.h>
+
+#include <string>
+#include <vector>
+
+namespace doctest {
+template <>
+struct StringMaker<std::wstring> {
+    static String convert(const std::wstring& s);
+};
+}  // namespace doctest
+
+namespace sktest {
+
+std::string Narrow(const std::wstring& s);
+
+// A fresh folder under %TEMP% (with trailing backslash), deleted with everything in it at the end.
+class TTempDir {
+public:
+    TTempDir();
+    ~TTempDir();
+    TTempDir(const TTempDir&) = delete;
+    TTempDir& operator=(const TTempDir&) = delete;
+    const std::wstring& Path() const { return FPath; }
+    std::wstring operator/(const std::wstring& name) const { return FPath + name; }
+
+private:
+    std::wstring FPath;
+};
+
+void DeleteTree(const std::wstring& folder);
+std::vector<unsigned char> ReadBytes(const std::wstring& file);
+void WriteBytes(const std::wstring& file, const std::vector<unsigned char>& bytes);
+// Writes a UTF-16LE file with a byte-order mark.
+void WriteUtf16File(const std::wstring& file, const std::wstring& text);
+// Reads a text file as UTF-16LE (with BOM) or, failing that, as ANSI.
+std::wstring ReadTextFile(const std::wstring& file);
+// The directory of the running test executable, with trailing backslash.
+std::wstring TestExeFolder();
+
+}  // namespace sktest
