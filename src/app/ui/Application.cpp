@@ -1,11 +1,11 @@
-#include "app/Application.h"
+#include "app/ui/Application.h"
 
 #include <windows.h>
 #include <commctrl.h>
 
 #include "app/Errors.h"
-#include "app/FormSurfkeep.h"
-#include "app/GdiPlus.h"
+#include "app/ui/FormSurfkeep.h"
+#include "app/ui/GdiPlus.h"
 #include "app/Handles.h"
 #include "app/MessageBox.h"
 #include "app/Paths.h"

@@ -1,4 +1,4 @@
-#include "app/FormSurfkeep.h"
+#include "app/ui/FormSurfkeep.h"
 
 #include <windowsx.h>
 

@@ -1,4 +1,4 @@
-#include "app/GdiPlus.h"
+#include "app/ui/GdiPlus.h"
 
 #include <windows.h>
 
