@@ -101,9 +101,21 @@ void TProfileFile::EnsureUnicodeFile() const {
     ::WriteFile(file.Get(), bom, sizeof bom, &written, nullptr);
 }
 
+std::wstring ProfileStoredText(const std::wstring& value) {
+    if (value.empty()) return value;
+    const auto isBlank = [](wchar_t c) { return c == L' ' || c == L'\t'; };
+    const auto isQuote = [](wchar_t c) { return c == L'"' || c == L'\''; };
+    // The reading side trims blanks around a value and drops one pair of enclosing quotes, so a
+    // value with blanks at an end (or that is itself quoted) is stored inside quotes.
+    const bool needsQuotes = isBlank(value.front()) || isBlank(value.back()) ||
+                             (value.size() >= 2 && isQuote(value.front()) && value.back() == value.front());
+    return needsQuotes ? L"\"" + value + L"\"" : value;
+}
+
 void TProfileFile::WriteString(const std::wstring& section, const std::wstring& key, const std::wstring& value) const {
     EnsureUnicodeFile();
-    if (!::WritePrivateProfileStringW(section.c_str(), key.c_str(), value.c_str(), FFileName.c_str()))
+    const std::wstring stored = ProfileStoredText(value);
+    if (!::WritePrivateProfileStringW(section.c_str(), key.c_str(), stored.c_str(), FFileName.c_str()))
         throw TWriteError(L"Unable to write to " + FFileName);
 }
 

@@ -32,6 +32,10 @@ private:
     std::wstring FFileName;
 };
 
+// How a value is stored so that reading it gives it back whole: quoted when it begins or ends
+// with a blank, or is itself enclosed in quotes.
+std::wstring ProfileStoredText(const std::wstring& value);
+
 // The integer rule of profile files: decimal, or hexadecimal after "0x"/"0X" when the text has at
 // least three characters; anything else gives def.
 int ParseProfileInteger(const std::wstring& text, int def);

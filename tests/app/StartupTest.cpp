@@ -1,3 +1,157 @@
+// Runs the real program: first start in an empty folder, one copy per executable name, and the
+// start that cannot write its settings.
 #include "TestSupport.h"
 
-TEST_CASE("placeholder") { CHECK(true); }
+#include "app/Handles.h"
+#include "app/Paths.h"
+
+using namespace sk;
+using sktest::TTempDir;
+
+namespace {
+
+const std::wstring kProgram = sktest::TestExeFolder() + L"..\\..\\surfkeep.exe";
+
+struct TRunning {
+    PROCESS_INFORMATION Info{};
+    THandle Process, Thread;
+    DWORD Id() const { return Info.dwProcessId; }
+};
+
+TRunning Start(const std::wstring& exe) {
+    TRunning r;
+    STARTUPINFOW si{sizeof si};
+    std::wstring cmd = L"\"" + exe + L"\"";
+    REQUIRE(::CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, FileFolderOf(exe).c_str(), &si,
+                             &r.Info));
+    r.Process.Reset(r.Info.hProcess);
+    r.Thread.Reset(r.Info.hThread);
+    return r;
+}
+
+struct TFind {
+    DWORD Pid;
+    const wchar_t* ClassName;
+    HWND Found = nullptr;
+};
+
+// A visible top-level window of the process with the given class.
+HWND WindowOf(DWORD pid, const wchar_t* className) {
+    TFind f{pid, className};
+    ::EnumWindows(
+        [](HWND wnd, LPARAM lp) -> BOOL {
+            auto* f = reinterpret_cast<TFind*>(lp);
+            DWORD pid = 0;
+            ::GetWindowThreadProcessId(wnd, &pid);
+            wchar_t cls[64] = {};
+            ::GetClassNameW(wnd, cls, 64);
+            if (pid == f->Pid && wcscmp(cls, f->ClassName) == 0 && ::IsWindowVisible(wnd)) {
+                f->Found = wnd;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&f));
+    return f.Found;
+}
+
+HWND WaitForWindow(const TRunning& r, const wchar_t* className, DWORD timeoutMs = 20000) {
+    const ULONGLONG end = ::GetTickCount64() + timeoutMs;
+    while (::GetTickCount64() < end) {
+        if (HWND w = WindowOf(r.Id(), className)) return w;
+        if (::WaitForSingleObject(r.Process.Get(), 50) == WAIT_OBJECT_0) return nullptr;
+    }
+    return nullptr;
+}
+
+DWORD WaitForExit(const TRunning& r, DWORD timeoutMs = 20000) {
+    if (::WaitForSingleObject(r.Process.Get(), timeoutMs) != WAIT_OBJECT_0) {
+        ::TerminateProcess(r.Process.Get(), 99);
+        return 0xDEAD;
+    }
+    DWORD code = 0;
+    ::GetExitCodeProcess(r.Process.Get(), &code);
+    return code;
+}
+
+void Close(const TRunning& r, HWND wnd) {
+    ::PostMessageW(wnd, WM_CLOSE, 0, 0);
+    CHECK(WaitForExit(r) == 0);
+}
+
+std::wstring CopyProgram(const TTempDir& dir, const std::wstring& name) {
+    const std::wstring target = dir / name;
+    REQUIRE(::CopyFileW(kProgram.c_str(), target.c_str(), FALSE));
+    return target;
+}
+
+}  // namespace
+
+TEST_CASE("first start in an empty folder opens the window and writes the settings") {
+    TTempDir dir;
+    const std::wstring exe = CopyProgram(dir, L"surfkeep.exe");
+    const TRunning a = Start(exe);
+    HWND wnd = WaitForWindow(a, L"TfrmSurfkeep");
+    REQUIRE(wnd != nullptr);
+    wchar_t title[64] = {};
+    ::GetWindowTextW(wnd, title, 64);
+    CHECK(std::wstring(title) == L"Surfkeep");
+    RECT rc{};
+    ::GetClientRect(wnd, &rc);
+    CHECK(rc.right == 780);
+    CHECK(rc.bottom == 585);
+    CHECK((::GetWindowLongW(wnd, GWL_STYLE) & WS_CAPTION) == 0);
+    CHECK(FileExists(dir / L"config\\config.ini"));
+    CHECK(FileExists(dir / L"langs\\1033\\surfkeep.ini"));
+    CHECK_FALSE(FileExists(dir / L"langs\\1033\\help.chm"));
+    Close(a, wnd);
+}
+
+TEST_CASE("one copy per executable name") {
+    TTempDir dir, other;
+    const std::wstring exe = CopyProgram(dir, L"surfkeep.exe");
+    const TRunning first = Start(exe);
+    HWND wnd = WaitForWindow(first, L"TfrmSurfkeep");
+    REQUIRE(wnd != nullptr);
+
+    SUBCASE("the same name, in the same or another folder, is refused and brings the first forward") {
+        for (const std::wstring& second : {exe, CopyProgram(other, L"surfkeep.exe")}) {
+            CAPTURE(second);
+            // Put something else in front first.
+            HWND front = ::CreateWindowExW(0, L"STATIC", L"front", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, nullptr, nullptr,
+                                           nullptr, nullptr);
+            ::SetForegroundWindow(front);
+            const TRunning b = Start(second);
+            CHECK(WaitForExit(b) == 0);
+            CHECK(WindowOf(b.Id(), L"TfrmSurfkeep") == nullptr);
+            CHECK(::GetForegroundWindow() == wnd);
+            ::DestroyWindow(front);
+        }
+    }
+    SUBCASE("a renamed copy runs beside it") {
+        const std::wstring renamed = CopyProgram(dir, L"surfkeep-copy.exe");
+        const TRunning b = Start(renamed);
+        HWND second = WaitForWindow(b, L"TfrmSurfkeep");
+        CHECK(second != nullptr);
+        CHECK(FileExists(dir / L"langs\\1033\\surfkeep-copy.ini"));
+        if (second) Close(b, second);
+    }
+    Close(first, wnd);
+}
+
+TEST_CASE("a start that cannot write its settings shows the error and opens no window") {
+    TTempDir dir;
+    const std::wstring exe = CopyProgram(dir, L"surfkeep.exe");
+    sktest::WriteBytes(dir / L"config", {'x'});  // a file where the settings folder should be
+    const TRunning r = Start(exe);
+    HWND box = WaitForWindow(r, L"#32770");
+    REQUIRE(box != nullptr);
+    wchar_t caption[64] = {}, text[512] = {};
+    ::GetWindowTextW(box, caption, 64);
+    ::GetDlgItemTextW(box, 0xFFFF, text, 512);
+    CHECK(std::wstring(caption) == L"Surfkeep");
+    CHECK(std::wstring(text) == L"Unable to write to " + dir / L"config\\config.ini" + L".");
+    CHECK(WindowOf(r.Id(), L"TfrmSurfkeep") == nullptr);
+    ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+    CHECK(WaitForExit(r) == 1);
+}
