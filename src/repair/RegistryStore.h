@@ -56,6 +56,9 @@ public:
     // With create, missing keys on the way are made. nullptr when absent or refused.
     virtual std::unique_ptr<TRegistryKey> OpenKey(TRegRoot root, TRegView view, const std::wstring& path,
                                                   bool create) = 0;
+    // Tells the shell that file associations or desktop icons changed in this registry (the real
+    // backend sends SHCNE_ASSOCCHANGED; a substitute only counts).
+    virtual void NotifyAssociationsChanged() {}
 };
 
 // The real registry (advapi32). One process-wide instance; it keeps no state.
@@ -81,6 +84,8 @@ public:
     void Refuse(TRegRoot root, const std::wstring& path, bool refused = true);
     // Makes every later write (SetValue, DeleteValue, key creation and deletion) fail.
     void FailWrites(bool fail) { FFailWrites = fail; }
+    void NotifyAssociationsChanged() override { ++FAssociationNotifications; }
+    int AssociationNotifications() const { return FAssociationNotifications; }
 
     struct TNode;  // the tree, defined in the .cpp
 
@@ -89,6 +94,7 @@ private:
     std::shared_ptr<TNode> Find(TRegRoot root, TRegView view, const std::wstring& path, bool create);
     std::shared_ptr<TNode> FMachine, FUser, FUsers;
     bool FFailWrites = false;
+    int FAssociationNotifications = 0;
 };
 
 // One store per operation, bound to one root and view, holding at most one open key. Before any

@@ -1,7 +1,10 @@
 // The real registry through advapi32. Keys are opened for full access; a key that refuses it does
 // not open, which callers treat as nothing there.
-#include "app/Handles.h"
 #include "repair/RegistryStore.h"
+
+#include <shlobj.h>
+
+#include "app/Handles.h"
 
 namespace sk {
 
@@ -160,6 +163,8 @@ public:
         const HKEY handle = key.Get();
         return std::make_unique<TWindowsKey>(handle, std::move(key), viewFlag);
     }
+
+    void NotifyAssociationsChanged() override { ::SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr); }
 };
 
 }  // namespace
