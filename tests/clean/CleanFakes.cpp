@@ -75,7 +75,8 @@ private:
 
 class TMarkingListing final : public sk::TFolderListing {
 public:
-    TMarkingListing(std::unique_ptr<sk::TFolderListing> inner, const std::wstring& folder, const std::set<std::wstring>& links)
+    TMarkingListing(std::unique_ptr<sk::TFolderListing> inner, const std::wstring& folder,
+                    const std::set<std::wstring>& links)
         : FInner(std::move(inner)), FFolder(folder), FLinks(links) {}
     bool Next(sk::TFolderEntry& entry) override {
         if (!FInner->Next(entry)) return false;
@@ -105,8 +106,8 @@ std::unique_ptr<sk::TUrlCacheEnumeration> TFakeUrlCache::FindFirst(sk::TUrlCache
 
 bool TFakeUrlCache::DeleteEntry(const std::wstring& sourceUrlName) {
     if (Undeletable.count(sourceUrlName)) return false;
-    const auto it = std::find_if(Entries.begin(), Entries.end(),
-                                 [&](const auto& e) { return e.SourceUrlName == sourceUrlName; });
+    const auto it =
+        std::find_if(Entries.begin(), Entries.end(), [&](const auto& e) { return e.SourceUrlName == sourceUrlName; });
     if (it == Entries.end()) return false;
     Entries.erase(it);
     Deleted.push_back(sourceUrlName);
@@ -130,6 +131,8 @@ std::unique_ptr<sk::TFolderListing> TLinkMarkingFileSystem::List(const std::wstr
     return std::make_unique<TMarkingListing>(std::move(inner), folder, Links);
 }
 
-bool TLinkMarkingFileSystem::RemoveFile(const std::wstring& path) { return sk::WindowsCleanFileSystem().RemoveFile(path); }
+bool TLinkMarkingFileSystem::RemoveFile(const std::wstring& path) {
+    return sk::WindowsCleanFileSystem().RemoveFile(path);
+}
 
 }  // namespace sktest

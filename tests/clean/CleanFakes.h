@@ -46,7 +46,7 @@ public:
 
     std::vector<sk::THistoryEntry> Entries;
     std::set<std::wstring> Undeletable;
-    bool FailConnect = false;  // the object cannot be made: TError "Class not registered"
+    bool FailConnect = false;     // the object cannot be made: TError "Class not registered"
     bool NotImplemented = false;  // listing answers "not implemented", as under Wine
     int Connects = 0;
     int Clears = 0;
