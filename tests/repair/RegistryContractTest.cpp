@@ -277,7 +277,7 @@ TEST_CASE("registry contract: the real registry and the substitute agree") {
     for (const auto& c : ContractCases) {
         const std::wstring key = base + L"\\Case" + std::to_wstring(index++);
         for (const bool real : {true, false}) {
-            INFO(c.Name << (real ? " [real registry]" : " [substitute]"));
+            INFO(std::string(c.Name) << (real ? " [real registry]" : " [substitute]"));
             TMemoryRegistryBackend memory;
             TRegistryBackend& backend = real ? WindowsRegistryBackend() : memory;
             TRegistryStore(backend).Open(key, true);

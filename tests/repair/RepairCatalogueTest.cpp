@@ -1,0 +1,430 @@
+// The repair catalogue against the in-memory registry: one row per case, with the registry before,
+// the expected scan answer, the rows and level of a repair, and the registry afterwards.
+#include "TestSupport.h"
+
+#include <algorithm>
+#include <optional>
+
+#include "RepairTestSupport.h"
+#include "app/StringTable.h"
+#include "repair/IERepairFuncs.h"
+
+using namespace sk;
+using namespace sktest;
+
+namespace {
+
+constexpr TRegRoot HKCR = TRegRoot::ClassesRoot;
+constexpr TRegRoot HKCU = TRegRoot::CurrentUser;
+constexpr TRegRoot HKLM = TRegRoot::LocalMachine;
+constexpr TRegRoot HKU = TRegRoot::Users;
+
+const std::wstring Main = L"Software\\Microsoft\\Internet Explorer\\Main";
+const std::wstring Search = L"Software\\Microsoft\\Internet Explorer\\Search";
+const std::wstring Scopes = L"Software\\Microsoft\\Internet Explorer\\SearchScopes";
+const std::wstring Toolbar = L"Software\\Microsoft\\Internet Explorer\\Toolbar";
+const std::wstring DesktopIcons =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\HideDesktopIcons\\NewStartPanel";
+const std::wstring ExplorerPolicies = L"Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer";
+const std::wstring IERestrictions = L"Software\\Policies\\Microsoft\\Internet Explorer\\Restrictions";
+const std::wstring IEControlPanel = L"Software\\Policies\\Microsoft\\Internet Explorer\\Control Panel";
+const std::wstring Zone3 = L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Zones\\3";
+const std::wstring Ratings = L"Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Ratings";
+const std::wstring SystemPolicies = L"Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
+const std::wstring International = L"Control Panel\\International";
+const std::wstring WinLogon = L"Software\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
+const std::wstring ExeCommand = L"exefile\\shell\\open\\command";
+const std::wstring OEPath(const std::wstring& identity) {
+    return L"Identities\\" + identity + L"\\Software\\Microsoft\\Outlook Express\\5.0";
+}
+const std::wstring UserScopes(const std::wstring& hive) {
+    return hive + L"\\Software\\Microsoft\\Internet Explorer\\SearchScopes";
+}
+const std::wstring BingKey = Scopes + L"\\" + BingScopeGuid;
+const std::wstring BingUpperF = L"{0633EE93-D776-472F-A0FF-E1416B8B2E3A}";
+
+// The items that an empty registry has in need: a missing desktop-icon value, the missing IE
+// control-panel policy key, and the missing .reg and .exe associations.
+const std::vector<TRegFact> Healthy = {
+    Num(HKCU, DesktopIcons, IEDesktopIconGuid, 0),
+    Key(HKCU, IEControlPanel),
+    Text(HKCR, L".reg", L"", L"regfile"),
+    Text(HKCR, ExeCommand, L"", L"\"%1\" %*"),
+};
+
+std::vector<TRegFact> HealthyWith(std::vector<TRegFact> more) {
+    std::vector<TRegFact> all = Healthy;
+    all.insert(all.end(), more.begin(), more.end());
+    return all;
+}
+
+TRegValue Bytes(std::vector<uint8_t> b) {
+    return RegBytes(b);
+}
+
+const std::wstring& Dis() { return IDS_IEREPAIR_Repaired_Disabled; }
+const std::wstring& En() { return IDS_IEREPAIR_Repaired_Enabled; }
+const std::wstring& Def() { return IDS_IEREPAIR_Repaired_Default; }
+const std::wstring& Cleaned() { return IDS_IEREPAIR_Repaired_Cleared; }
+
+struct TCatalogueCase {
+    const char* Name;
+    std::vector<TRegFact> Before;
+    int Index;
+    std::optional<bool> Needs;  // none for the items without a check
+    std::vector<TRepairRow> Rows;
+    TRepairLevel Level;
+    std::vector<TRegFact> After;
+    bool InOrderAfter = true;
+};
+
+std::vector<TCatalogueCase> CatalogueCases() {
+    return {
+        {"start page About:Blank is in order (case ignored)",
+         HealthyWith({Text(HKCU, Main, L"Start Page", L"About:Blank")}), 0, false, {}, TRepairLevel::None,
+         {Text(HKCU, Main, L"Start Page", L"About:Blank")}},
+        {"no Main key: item 0 in order", Healthy, 0, false, {}, TRepairLevel::None, {NoKey(HKCU, Main)}},
+        {"pages redirected: each page row, in order",
+         HealthyWith({Text(HKCU, Main, L"Default_Page_URL", L"http://d.example/"),
+                      Text(HKCU, Main, L"Start Page", L"http://s.example/")}),
+         0, true,
+         {{IDS_IEREPAIR_Repaired_HomePage, L"http://s.example/", L"about:blank"},
+          {IDS_IEREPAIR_Repaired_DefaultPage, L"http://d.example/", L"about:blank"}},
+         TRepairLevel::RestartIE,
+         {Text(HKCU, Main, L"Start Page", L"about:blank"), Text(HKCU, Main, L"Default_Page_URL", L"about:blank"),
+          NoVal(HKCU, Main, L"Local Page")}},
+        {"second default pages a and b",
+         HealthyWith({Val(HKCU, Main, L"Default_Secondary_Page_URL", RegTextList({L"a", L"b"}))}), 0, true,
+         {{IDS_IEREPAIR_Repaired_SecondDefaultPage, L"a;b;", Cleaned()}}, TRepairLevel::RestartIE,
+         {Val(HKCU, Main, L"Default_Secondary_Page_URL", RegTextList({}))}},
+        {"shell context menu policy", HealthyWith({Num(HKCU, ExplorerPolicies, L"NoViewContextMenu", 1)}), 1, true,
+         {{IDS_IEREPAIR_Repaired_WEPopuMenu, Dis(), En()}}, TRepairLevel::LogOff,
+         {NoVal(HKCU, ExplorerPolicies, L"NoViewContextMenu")}},
+        {"policy at 0 is in order", HealthyWith({Num(HKCU, ExplorerPolicies, L"NoViewContextMenu", 0)}), 1, false,
+         {}, TRepairLevel::None, {Num(HKCU, ExplorerPolicies, L"NoViewContextMenu", 0)}},
+        {"search assistant and custom search redirected",
+         HealthyWith({Text(HKLM, Search, L"SearchAssistant", L"http://evil.example/"),
+                      Text(HKLM, Search, L"CustomizeSearch", DefaultSearchAssistantUrl)}),
+         2, true, {{IDS_IEREPAIR_Repaired_SearchEngine, L"http://evil.example/", DefaultSearchAssistantUrl}},
+         TRepairLevel::RestartIE,
+         {Text(HKLM, Search, L"SearchAssistant", DefaultSearchAssistantUrl),
+          Text(HKLM, Search, L"CustomizeSearch", DefaultSearchAssistantUrl)}},
+        {"default scope differing only in the case of one letter, Bing scope present",
+         HealthyWith({Text(HKCU, Scopes, L"DefaultScope", BingUpperF), Text(HKCU, BingKey, L"DisplayName", L"Bing"),
+                      Text(HKCU, BingKey, L"URL", L"http://old.example/")}),
+         2, true, {{IDS_IEREPAIR_Repaired_SearchEngine, L"Bing", Def()}}, TRepairLevel::RestartIE,
+         {Text(HKCU, Scopes, L"DefaultScope", BingScopeGuid), Text(HKCU, BingKey, L"URL", BingSearchUrl),
+          Text(HKCU, BingKey, L"FaviconURLFallback", BingFaviconUrl),
+          Text(HKCU, BingKey, L"SuggestionsURLFallback", BingSuggestionsUrl)}},
+        {"another default scope without the Bing scope is in order",
+         HealthyWith({Text(HKCU, Scopes, L"DefaultScope", L"{EVIL}"), Text(HKCU, Scopes + L"\\{EVIL}", L"URL", L"x")}),
+         2, false, {}, TRepairLevel::None, {Text(HKCU, Scopes, L"DefaultScope", L"{EVIL}"), NoKey(HKCU, BingKey)}},
+        {"two user hives with a default scope: only the first is rewritten",
+         HealthyWith({Text(HKCU, Scopes, L"DefaultScope", L"{EVIL}"), Text(HKCU, Scopes + L"\\{EVIL}", L"DisplayName",
+                                                                            L"Evil search"),
+                      Key(HKCU, BingKey), Text(HKU, UserScopes(L"S-1-5-21-1"), L"DefaultScope", L"{EVIL}"),
+                      Text(HKU, UserScopes(L"S-1-5-21-2"), L"DefaultScope", L"{EVIL}"), Key(HKU, L".Default")}),
+         2, true, {{IDS_IEREPAIR_Repaired_SearchEngine, L"Evil search", Def()}}, TRepairLevel::RestartIE,
+         {Text(HKCU, Scopes, L"DefaultScope", BingScopeGuid), Text(HKCU, BingKey, L"DisplayName", L"Bing"),
+          Text(HKU, UserScopes(L"S-1-5-21-1"), L"DefaultScope", BingScopeGuid),
+          Text(HKU, UserScopes(L"S-1-5-21-1") + L"\\" + BingScopeGuid, L"URL", BingSearchUrl),
+          Text(HKU, UserScopes(L"S-1-5-21-2"), L"DefaultScope", L"{EVIL}"),
+          NoKey(HKU, UserScopes(L"S-1-5-21-2") + L"\\" + BingScopeGuid)}},
+        {"window title compared exactly",
+         HealthyWith({Text(HKCU, Main, L"Window Title", L"windows internet explorer")}), 3, true,
+         {{IDS_IEREPAIR_Repaired_IETitle, L"windows internet explorer", Def()}}, TRepairLevel::RestartIE,
+         {NoVal(HKCU, Main, L"Window Title")}},
+        {"either healthy window title is in order",
+         HealthyWith({Text(HKCU, Main, L"Window Title", L"Microsoft Internet Explorer")}), 3, false, {},
+         TRepairLevel::None, {Text(HKCU, Main, L"Window Title", L"Microsoft Internet Explorer")}},
+        {"desktop icon value absent", {Key(HKCU, IEControlPanel)}, 4, true,
+         {{IDS_IEREPAIR_Repaired_IEOnDesktop, IDS_IEREPAIR_Repaired_Lost, IDS_IEREPAIR_Repaired_Repaired}},
+         TRepairLevel::None, {Num(HKCU, DesktopIcons, IEDesktopIconGuid, 0)}},
+        {"desktop icon hidden", HealthyWith({Num(HKCU, DesktopIcons, IEDesktopIconGuid, 1)}), 4, true,
+         {{IDS_IEREPAIR_Repaired_IEOnDesktop, IDS_IEREPAIR_Repaired_Lost, IDS_IEREPAIR_Repaired_Repaired}},
+         TRepairLevel::None, {Num(HKCU, DesktopIcons, IEDesktopIconGuid, 0)}},
+        {"links text absent: still one row", Healthy, 5, std::nullopt,
+         {{IDS_IEREPAIR_Repaired_LinkFolder, L"", Def()}}, TRepairLevel::RestartIE,
+         {NoVal(HKCU, Toolbar, L"LinksFolderName")}},
+        {"links text renamed", HealthyWith({Text(HKCU, Toolbar, L"LinksFolderName", L"Sponsored")}), 5, std::nullopt,
+         {{IDS_IEREPAIR_Repaired_LinkFolder, L"Sponsored", Def()}}, TRepairLevel::RestartIE,
+         {NoVal(HKCU, Toolbar, L"LinksFolderName")}},
+        {"view source", HealthyWith({Num(HKCU, IERestrictions, L"NoViewSource", 1)}), 6, true,
+         {{IDS_IEREPAIR_Repaired_IEViewSource, Dis(), En()}}, TRepairLevel::RestartIE,
+         {NoVal(HKCU, IERestrictions, L"NoViewSource")}},
+        {"file download disabled: set to 0, not deleted", HealthyWith({Num(HKCU, Zone3, L"1803", 3)}), 7, true,
+         {{IDS_IEREPAIR_Repaired_FileDownload, Dis(), En()}}, TRepairLevel::RestartIE, {Num(HKCU, Zone3, L"1803", 0)}},
+        {"toolbar pictures: empty brand bitmap in order, others cleared",
+         HealthyWith({Text(HKCU, Toolbar, L"BrandBitmap", L""), Text(HKCU, Toolbar, L"BackBitmapIE5", L"c:\\bg.bmp"),
+                      Text(HKCU, Toolbar, L"SmallBitmap", L"c:\\s.bmp")}),
+         8, true,
+         {{IDS_IEREPAIR_Repaired_ToolbarBackImage, L"c:\\bg.bmp", Cleaned()},
+          {IDS_IEREPAIR_Repaired_ToolbarSmallImage, L"c:\\s.bmp", Def()}},
+         TRepairLevel::RestartIE,
+         {Text(HKCU, Toolbar, L"BrandBitmap", L""), NoVal(HKCU, Toolbar, L"BackBitmapIE5"),
+          NoVal(HKCU, Toolbar, L"SmallBitmap")}},
+        {"empty brand bitmap alone is in order", HealthyWith({Text(HKCU, Toolbar, L"BrandBitmap", L"")}), 8, false, {},
+         TRepairLevel::None, {}},
+        {"no IE control panel key: custom level, the key is made",
+         {Num(HKCU, DesktopIcons, IEDesktopIconGuid, 0)}, 9, true,
+         {{IDS_IEREPAIR_Repaired_IECustomDefineSecurity, Dis(), En()}}, TRepairLevel::None,
+         {Key(HKCU, IEControlPanel), NoVal(HKCU, IEControlPanel, L"SecChangeSettings")}},
+        {"only the General tab hidden: one row, level 0",
+         HealthyWith({Num(HKCU, IEControlPanel, L"GeneralTab", 1)}), 9, true,
+         {{IDS_IEREPAIR_Repaired_InternetOptionsGeneral, Dis(), En()}}, TRepairLevel::None,
+         {NoVal(HKCU, IEControlPanel, L"GeneralTab")}},
+        {"Internet Options blocked too: level 1, rows in order",
+         HealthyWith({Num(HKCU, IEControlPanel, L"Proxy", 1), Num(HKCU, IERestrictions, L"NoBrowserOptions", 1),
+                      Num(HKCU, IEControlPanel, L"SecChangeSettings", 1), Num(HKCU, IEControlPanel, L"Settings", 2)}),
+         9, true,
+         {{IDS_IEREPAIR_Repaired_InternetOptions, Dis(), En()},
+          {IDS_IEREPAIR_Repaired_IECustomDefineSecurity, Dis(), En()},
+          {IDS_IEREPAIR_Repaired_IEProxySetting, Dis(), En()},
+          {IDS_IEREPAIR_Repaired_IESettings, Dis(), En()}},
+         TRepairLevel::RestartIE,
+         {NoVal(HKCU, IERestrictions, L"NoBrowserOptions"), NoVal(HKCU, IEControlPanel, L"Proxy"),
+          NoVal(HKCU, IEControlPanel, L"SecChangeSettings"), NoVal(HKCU, IEControlPanel, L"Settings")}},
+        {"content advisor on: the Ratings key is made anew, empty",
+         HealthyWith({Val(HKLM, Ratings, L"Key", Bytes({0x41, 0, 0x42, 0})), Num(HKLM, Ratings, L"Other", 1),
+                      Key(HKLM, Ratings + L"\\.Default")}),
+         9, true, {{IDS_IEREPAIR_Repaired_IEContentPassword, En(), Dis()}}, TRepairLevel::None,
+         {Key(HKLM, Ratings), NoVal(HKLM, Ratings, L"Key"), NoVal(HKLM, Ratings, L"Other"),
+          NoKey(HKLM, Ratings + L"\\.Default")}},
+        {"content advisor key starting with a zero unit is in order",
+         HealthyWith({Val(HKLM, Ratings, L"Key", Bytes({0, 0, 0x41, 0}))}), 9, false, {}, TRepairLevel::None,
+         {Val(HKLM, Ratings, L"Key", Bytes({0, 0, 0x41, 0}))}},
+        {"content advisor key of one non-zero byte needs repair",
+         HealthyWith({Val(HKLM, Ratings, L"Key", Bytes({7}))}), 9, true,
+         {{IDS_IEREPAIR_Repaired_IEContentPassword, En(), Dis()}}, TRepairLevel::None, {NoVal(HKLM, Ratings, L"Key")}},
+        {"File menu", HealthyWith({Num(HKCU, ExplorerPolicies, L"NoFileMenu", 1)}), 10, true,
+         {{IDS_IEREPAIR_Repaired_FileMenu, Dis(), En()}}, TRepairLevel::LogOff,
+         {NoVal(HKCU, ExplorerPolicies, L"NoFileMenu")}},
+        {"registry editor: the value stays at 0",
+         HealthyWith({Num(HKCU, SystemPolicies, L"DisableRegistryTools", 1)}), 11, true,
+         {{IDS_IEREPAIR_Repaired_RegistryEditor, Dis(), En()}}, TRepairLevel::None,
+         {Num(HKCU, SystemPolicies, L"DisableRegistryTools", 0)}},
+        {"Start menu: rows in the item's order",
+         HealthyWith({Num(HKCU, ExplorerPolicies, L"NoTrayContextMenu", 1), Num(HKCU, ExplorerPolicies, L"NoRun", 1),
+                      Num(HKCU, ExplorerPolicies, L"NoFind", 0)}),
+         12, true,
+         {{IDS_IEREPAIR_Repaired_RunInStartMemu, Dis(), En()}, {IDS_IEREPAIR_Repaired_PopuMenuOfTaskbar, Dis(), En()}},
+         TRepairLevel::LogOff,
+         {NoVal(HKCU, ExplorerPolicies, L"NoRun"), NoVal(HKCU, ExplorerPolicies, L"NoTrayContextMenu"),
+          Num(HKCU, ExplorerPolicies, L"NoFind", 0)}},
+        {"folder options", HealthyWith({Num(HKCU, ExplorerPolicies, L"NoFolderOptions", 1)}), 13, true,
+         {{IDS_IEREPAIR_Repaired_FolderOptions, Dis(), En()}}, TRepairLevel::LogOff, {}},
+        {"network places icon", HealthyWith({Num(HKCU, ExplorerPolicies, L"NoNetHood", 1)}), 14, true,
+         {{IDS_IEREPAIR_Repaired_MyNetworkPlace, IDS_IEREPAIR_Repaired_Lost, IDS_IEREPAIR_Repaired_Repaired}},
+         TRepairLevel::LogOff, {NoVal(HKCU, ExplorerPolicies, L"NoNetHood")}},
+        {"long date absent: still one row", Healthy, 15, std::nullopt,
+         {{IDS_IEREPAIR_Repaired_FileProperties, L"", Cleaned()}}, TRepairLevel::None, {}},
+        {"long date with a message in it", HealthyWith({Text(HKCU, International, L"sLongDate", L"'Hacked' dddd")}),
+         15, std::nullopt, {{IDS_IEREPAIR_Repaired_FileProperties, L"'Hacked' dddd", Cleaned()}}, TRepairLevel::None,
+         {NoVal(HKCU, International, L"sLongDate")}},
+        {"desktop", HealthyWith({Num(HKCU, ExplorerPolicies, L"NoDesktop", 1)}), 16, true,
+         {{IDS_IEREPAIR_Repaired_Desktop, Dis(), En()}}, TRepairLevel::LogOff, {}},
+        {"hidden drives as bytes 04 00 00 00",
+         HealthyWith({Val(HKCU, ExplorerPolicies, L"NoDrives", Bytes({4, 0, 0, 0}))}), 17, true,
+         {{IDS_IEREPAIR_Repaired_HiddenDrives, Dis(), En()}}, TRepairLevel::LogOff,
+         {NoVal(HKCU, ExplorerPolicies, L"NoDrives")}},
+        {"hidden drives 00 00 01 00: first unit zero, in order",
+         HealthyWith({Val(HKCU, ExplorerPolicies, L"NoDrives", Bytes({0, 0, 1, 0}))}), 17, false, {},
+         TRepairLevel::None, {Val(HKCU, ExplorerPolicies, L"NoDrives", Bytes({0, 0, 1, 0}))}},
+        {"hidden drives of one non-zero byte",
+         HealthyWith({Val(HKCU, ExplorerPolicies, L"NoDrives", Bytes({4}))}), 17, true,
+         {{IDS_IEREPAIR_Repaired_HiddenDrives, Dis(), En()}}, TRepairLevel::LogOff,
+         {NoVal(HKCU, ExplorerPolicies, L"NoDrives")}},
+        {"hidden drives empty", HealthyWith({Val(HKCU, ExplorerPolicies, L"NoDrives", Bytes({}))}), 17, false, {},
+         TRepairLevel::None, {}},
+        {"hidden drives as the usual REG_DWORD mask", HealthyWith({Num(HKCU, ExplorerPolicies, L"NoDrives", 0x10000)}),
+         17, true, {{IDS_IEREPAIR_Repaired_HiddenDrives, Dis(), En()}}, TRepairLevel::LogOff,
+         {NoVal(HKCU, ExplorerPolicies, L"NoDrives")}},
+        {"hidden drives REG_DWORD 0 is in order", HealthyWith({Num(HKCU, ExplorerPolicies, L"NoDrives", 0)}), 17, false,
+         {}, TRepairLevel::None, {}},
+        {"no .reg key: made with regfile", {Num(HKCU, DesktopIcons, IEDesktopIconGuid, 0)}, 18, true,
+         {{L".reg", L"", L"regfile"}}, TRepairLevel::None, {Text(HKCR, L".reg", L"", L"regfile")}},
+        {".reg opened as text", HealthyWith({Text(HKCR, L".reg", L"", L"txtfile")}), 18, true,
+         {{L".reg", L"txtfile", L"regfile"}}, TRepairLevel::None, {Text(HKLM, L"Software\\Classes\\.reg", L"", L"regfile")}},
+        {"exe command without quotes", HealthyWith({Text(HKCR, ExeCommand, L"", L"%1 %*")}), 19, true,
+         {{IDS_IEREPAIR_Repaired_ExeFile, L"%1 %*", Def()}}, TRepairLevel::None,
+         {Text(HKCR, ExeCommand, L"", L"\"%1\" %*")}},
+        {"logon notice: empty caption, text Welcome",
+         HealthyWith({Text(HKLM, WinLogon, L"LegalNoticeCaption", L""), Text(HKLM, WinLogon, L"LegalNoticeText", L"Welcome")}),
+         20, true, {{IDS_IEREPAIR_Repaired_LogOnAdvertise, L": Welcome", Cleaned()}}, TRepairLevel::LogOff,
+         {Text(HKLM, WinLogon, L"LegalNoticeCaption", L""), Text(HKLM, WinLogon, L"LegalNoticeText", L"")}},
+        {"logon notice: caption only; the absent text is not made",
+         HealthyWith({Text(HKLM, WinLogon, L"LegalNoticeCaption", L"Buy")}), 20, true,
+         {{IDS_IEREPAIR_Repaired_LogOnAdvertise, L"Buy: ", Cleaned()}}, TRepairLevel::LogOff,
+         {Text(HKLM, WinLogon, L"LegalNoticeCaption", L""), NoVal(HKLM, WinLogon, L"LegalNoticeText")}},
+        {"Outlook Express: the first identity with a title decides (healthy)",
+         HealthyWith({Key(HKCU, L"Identities\\{A}"), Text(HKCU, OEPath(L"{B}"), L"WindowTitle", L"Outlook Express"),
+                      Text(HKCU, OEPath(L"{C}"), L"WindowTitle", L"Hacked")}),
+         21, false, {}, TRepairLevel::None, {Text(HKCU, OEPath(L"{C}"), L"WindowTitle", L"Hacked")}},
+        {"Outlook Express: the deciding title is removed, later ones kept",
+         HealthyWith({Text(HKCU, OEPath(L"{B}"), L"WindowTitle", L"Hacked"),
+                      Text(HKCU, OEPath(L"{C}"), L"WindowTitle", L"Also hacked")}),
+         21, true, {{IDS_IEREPAIR_Repaired_OETitle, L"Hacked", Def()}}, TRepairLevel::None,
+         {NoVal(HKCU, OEPath(L"{B}"), L"WindowTitle"), Text(HKCU, OEPath(L"{C}"), L"WindowTitle", L"Also hacked")},
+         false},
+    };
+}
+
+std::wstring ItemName(int index) {
+    return RepairItemAt(index).TextKey;
+}
+
+}  // namespace
+
+TEST_CASE("catalogue: the 22 items, their groups, texts and scanning") {
+    REQUIRE(RepairItems().size() == size_t(RepairItemCount));
+    const auto entries = StringTableEntries();
+    for (int i = 0; i < RepairItemCount; ++i) {
+        const TRepairItem& item = RepairItemAt(i);
+        CAPTURE(i);
+        CHECK(item.Index == i);
+        CHECK(item.Group == (i <= 10 ? 0 : 1));
+        CHECK(item.Scanned == (i != 5 && i != 15));
+        const auto entry = std::find_if(entries.begin(), entries.end(),
+                                        [&](const TStringEntry& e) { return std::wstring(e.Key) == item.TextKey; });
+        REQUIRE(entry != entries.end());
+        CHECK(entry->Text == item.Text);
+    }
+    CHECK(ItemName(0) == L"IDS_IEREPAIR_HomePage");
+    CHECK(ItemName(21) == L"IDS_IEREPAIR_OETitle");
+    CHECK_THROWS_AS(RepairItemAt(22), std::out_of_range);
+    CHECK_THROWS_AS(RepairItemAt(-1), std::out_of_range);
+}
+
+TEST_CASE("catalogue: an empty registry needs exactly the items whose healthy state is a value") {
+    TMemoryRegistryBackend reg;
+    std::vector<int> needing;
+    for (int i = 0; i < RepairItemCount; ++i)
+        if (ItemNeedsRepair(i, reg)) needing.push_back(i);
+    CHECK(needing == std::vector<int>{4, 9, 18, 19});
+    ApplyFacts(reg, Healthy);
+    for (int i = 0; i < RepairItemCount; ++i) CHECK_FALSE(ItemNeedsRepair(i, reg));
+}
+
+TEST_CASE("catalogue: checks, repairs, rows and the registry afterwards") {
+    for (const auto& c : CatalogueCases()) {
+        INFO(std::string(c.Name));
+        TMemoryRegistryBackend reg;
+        ApplyFacts(reg, c.Before);
+        if (c.Needs) CHECK(ItemNeedsRepair(c.Index, reg) == *c.Needs);
+        std::vector<TRepairRow> rows;
+        CHECK(RepairItem(c.Index, rows, reg) == c.Level);
+        CHECK(rows == c.Rows);
+        CheckFacts(reg, c.After);
+        if (c.Index != 5 && c.Index != 15) CHECK(ItemNeedsRepair(c.Index, reg) == !c.InOrderAfter);
+    }
+}
+
+TEST_CASE("catalogue: the desktop icon repair tells the shell; nothing else does") {
+    TMemoryRegistryBackend reg;
+    ApplyFacts(reg, {Key(HKCU, IEControlPanel)});
+    std::vector<TRepairRow> rows;
+    RepairItem(4, rows, reg);
+    CHECK(reg.AssociationNotifications() == 1);
+    for (int i = 0; i < RepairItemCount; ++i)
+        if (i != 4) RepairItem(i, rows, reg);
+    CHECK(reg.AssociationNotifications() == 1);
+}
+
+TEST_CASE("catalogue: rows take their labels from the string table as it is now") {
+    TMemoryRegistryBackend reg;
+    ApplyFacts(reg, HealthyWith({Text(HKCU, Main, L"Window Title", L"Hacked")}));
+    IDS_IEREPAIR_Repaired_IETitle = L"Fenstertitel";
+    IDS_IEREPAIR_Repaired_Default = L"Standard";
+    std::vector<TRepairRow> rows;
+    RepairItem(3, rows, reg);
+    ResetStringTable();
+    CHECK(rows == std::vector<TRepairRow>{{L"Fenstertitel", L"Hacked", L"Standard"}});
+}
+
+TEST_CASE("catalogue: values of the wrong type stop the scan and the repair with the store's message") {
+    struct TCase {
+        const char* Name;
+        std::vector<TRegFact> Before;
+        int Index;
+        std::wstring Error;
+    };
+    const TCase cases[] = {
+        {"policy stored as text", {Text(HKCU, ExplorerPolicies, L"NoViewContextMenu", L"1")}, 1,
+         L"Invalid data type for 'NoViewContextMenu'"},
+        {"page stored as a number", {Num(HKCU, Main, L"Start Page", 1)}, 0, L"Invalid data type for 'Start Page'"},
+        {"second pages stored as text", {Text(HKCU, Main, L"Default_Secondary_Page_URL", L"x")}, 0,
+         L"Invalid data type for 'Default_Secondary_Page_URL'"},
+        {"desktop icon stored as text", {Text(HKCU, DesktopIcons, IEDesktopIconGuid, L"0")}, 4,
+         std::wstring(L"Invalid data type for '") + IEDesktopIconGuid + L"'"},
+        {"content advisor key over 260 bytes", {Val(HKLM, Ratings, L"Key", Bytes(std::vector<uint8_t>(261, 1)))}, 9,
+         L"Failed to get data for 'Key'"},
+        {"content advisor key as a number", {Num(HKLM, Ratings, L"Key", 1)}, 9, L"Invalid data type for 'Key'"},
+        {"hidden drives as text", {Text(HKCU, ExplorerPolicies, L"NoDrives", L"4")}, 17,
+         L"Invalid data type for 'NoDrives'"},
+        {"hidden drives over 260 bytes", {Val(HKCU, ExplorerPolicies, L"NoDrives", Bytes(std::vector<uint8_t>(300, 1)))},
+         17, L"Failed to get data for 'NoDrives'"},
+        {".reg class as a number", {Num(HKCR, L".reg", L"", 1)}, 18, L"Invalid data type for ''"},
+        {"logon text as a number", {Num(HKLM, WinLogon, L"LegalNoticeText", 1)}, 20,
+         L"Invalid data type for 'LegalNoticeText'"},
+        {"Outlook Express title as a number", {Num(HKCU, OEPath(L"{A}"), L"WindowTitle", 1)}, 21,
+         L"Invalid data type for 'WindowTitle'"},
+        {"long date as a number (repair only)", {Num(HKCU, International, L"sLongDate", 1)}, 15,
+         L"Invalid data type for 'sLongDate'"},
+    };
+    for (const auto& c : cases) {
+        INFO(std::string(c.Name));
+        TMemoryRegistryBackend reg;
+        ApplyFacts(reg, HealthyWith(c.Before));
+        if (RepairItemAt(c.Index).Scanned) CHECK(ErrorOf([&] { ItemNeedsRepair(c.Index, reg); }) == c.Error);
+        std::vector<TRepairRow> rows;
+        CHECK(ErrorOf([&] { RepairItem(c.Index, rows, reg); }) == c.Error);
+        CHECK(rows.empty());
+        CheckFacts(reg, c.Before);  // the bad value is left for the user to see
+    }
+}
+
+TEST_CASE("catalogue: settings repaired before an error stay repaired, with their rows") {
+    TMemoryRegistryBackend reg;
+    ApplyFacts(reg, HealthyWith({Num(HKCU, ExplorerPolicies, L"NoRun", 1),
+                                 Text(HKCU, ExplorerPolicies, L"StartMenuLogOff", L"1"),
+                                 Num(HKCU, ExplorerPolicies, L"NoFind", 1)}));
+    std::vector<TRepairRow> rows;
+    CHECK(ErrorOf([&] { RepairItem(12, rows, reg); }) == L"Invalid data type for 'StartMenuLogOff'");
+    CHECK(rows == std::vector<TRepairRow>{{IDS_IEREPAIR_Repaired_RunInStartMemu, Dis(), En()}});
+    CheckFacts(reg, {NoVal(HKCU, ExplorerPolicies, L"NoRun"), Num(HKCU, ExplorerPolicies, L"NoFind", 1)});
+}
+
+TEST_CASE("catalogue: a key the process may not open") {
+    struct TCase {
+        const char* Name;
+        std::vector<TRegFact> Before;
+        TRegRoot Root;
+        std::wstring Refused;
+        int Index;
+        bool Needs;
+    };
+    // A refused key reads as absent. Where absence itself needs repair, the repair cannot create the
+    // key; it changes nothing and reports nothing rather than claim a repair that did not happen.
+    const TCase cases[] = {
+        {"policies refused: in order", HealthyWith({Num(HKCU, ExplorerPolicies, L"NoRun", 1)}), HKCU,
+         ExplorerPolicies, 12, false},
+        {"desktop icons refused", HealthyWith({}), HKCU, DesktopIcons, 4, true},
+        {"IE control panel refused", HealthyWith({Num(HKCU, IEControlPanel, L"GeneralTab", 1)}), HKCU, IEControlPanel,
+         9, true},
+        {".exe command refused", HealthyWith({}), HKLM, L"Software\\Classes\\" + ExeCommand, 19, true},
+        {"Ratings parent refused: Ratings kept", HealthyWith({Val(HKLM, Ratings, L"Key", Bytes({1, 0}))}), HKLM,
+         L"Software\\Microsoft\\Windows\\CurrentVersion\\Policies", 9, true},
+    };
+    for (const auto& c : cases) {
+        INFO(std::string(c.Name));
+        TMemoryRegistryBackend reg;
+        ApplyFacts(reg, c.Before);
+        reg.Refuse(c.Root, c.Refused);
+        CHECK(ItemNeedsRepair(c.Index, reg) == c.Needs);
+        std::vector<TRepairRow> rows;
+        CHECK(RepairItem(c.Index, rows, reg) == TRepairLevel::None);
+        CHECK(rows.empty());
+        reg.Refuse(c.Root, c.Refused, false);
+        CheckFacts(reg, c.Before);
+    }
+}
