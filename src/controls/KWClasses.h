@@ -1,0 +1,159 @@
+// Types and small helpers shared by the skinned controls: placements, trimming, state fonts, the
+// window-drag request, link opening and the modal result of a window.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace sk {
+
+enum TKivAlignment {
+    kalTopLeft,
+    kalTopCenter,
+    kalTopRight,
+    kalMiddleLeft,
+    kalMiddleCenter,
+    kalMiddleRight,
+    kalBottomLeft,
+    kalBottomCenter,
+    kalBottomRight,
+    kalCenter,
+    kalLeft,
+    kalRight,
+    kalCustom,
+    kalTopCustom,
+    kalMiddleCustom,
+    kalBottomCustom,
+    kalCustomLeft,
+    kalCustomCenter,
+    kalCustomRight,
+};
+
+enum TKivTextTrimmingType {
+    kttNone,
+    kttCharacter,
+    kttWord,
+    kttEllipsisCharacter,
+    kttEllipsisWord,
+    kttEllipsisPath,
+};
+
+enum TKivImageButtonStyle {
+    KivImageButtonStyle_WinFlat,
+    KivImageButtonStyle_WinNormal,
+};
+
+enum TKivMultiFontsFlag {
+    kmfMouseHover,
+    kmfMouseDown,
+    kmfDisabled,
+    kmfFocused,
+    kmfSelected,
+    kmfChecked,
+    kmfReadOnly,
+};
+
+// A set of TKivMultiFontsFlag, one bit per value.
+using TKivMultiFontsFlags = unsigned;
+constexpr TKivMultiFontsFlags KivFontsFlag(TKivMultiFontsFlag f) { return 1u << f; }
+constexpr bool HasFontsFlag(TKivMultiFontsFlags set, TKivMultiFontsFlag f) { return (set & KivFontsFlag(f)) != 0; }
+
+// The DrawText flags every label and button starts with: word break, tab expansion, edit-control
+// line breaking, end ellipsis and word ellipsis.
+constexpr UINT kKivDefaultTextFormat = DT_WORDBREAK | DT_EXPANDTABS | DT_EDITCONTROL | DT_END_ELLIPSIS | DT_WORD_ELLIPSIS;
+constexpr UINT kKivPlacementFlags = DT_CENTER | DT_RIGHT | DT_VCENTER | DT_BOTTOM;
+constexpr UINT kKivEllipsisFlags = DT_END_ELLIPSIS | DT_WORD_ELLIPSIS | DT_PATH_ELLIPSIS;
+
+// The top-left corner of a w x h picture in a W x H client area, kept at least `margins` from the
+// left and top edges.
+POINT PlacePicture(TKivAlignment alignment, int W, int H, int w, int h, int x0, int y0, int margins);
+
+// The text format after choosing a trimming: prefix processing off, and at most one ellipsis flag.
+UINT ApplyTextTrimming(UINT format, TKivTextTrimmingType trimming);
+// The text format with word wrap switched on (word break, no single line) or off (single line).
+UINT ApplyWordWrap(UINT format, bool wordWrap);
+
+// Where and how a caption is drawn in a W x H control.
+struct TKivTextLayout {
+    RECT Box{};
+    UINT Flags = 0;
+};
+
+// The rectangle a caption is measured in: the client area less the custom offsets.
+RECT TextMeasureRect(TKivAlignment alignment, int W, int H, int textX, int textY);
+// The layout from the measured text height `th`; `format` is the stored format (its placement
+// flags and DT_CALCRECT are ignored).
+TKivTextLayout TextLayoutFromHeight(UINT format, TKivAlignment alignment, int W, int H, int textX, int textY,
+                                    int margins, int th);
+// Measures `text` with the font selected into dc and lays it out (the two steps above).
+TKivTextLayout MeasureTextLayout(HDC dc, const std::wstring& text, UINT format, TKivAlignment alignment, int W, int H,
+                                 int textX, int textY, int margins);
+
+// A font description with its GDI font made on first use. Copies share nothing mutable: changing a
+// copy makes it a font of its own.
+class TKivFont {
+public:
+    TKivFont() = default;
+    TKivFont(std::wstring name, int pixelHeight, bool bold = false, COLORREF color = RGB(0, 0, 0));
+
+    const std::wstring& Name() const { return FName; }
+    int Height() const { return FHeight; }  // in pixels (character height)
+    bool Bold() const { return FBold; }
+    bool Italic() const { return FItalic; }
+    bool Underline() const { return FUnderline; }
+    COLORREF Color() const { return FColor; }
+
+    TKivFont& SetName(std::wstring name);
+    TKivFont& SetHeight(int pixels);
+    TKivFont& SetBold(bool on);
+    TKivFont& SetItalic(bool on);
+    TKivFont& SetUnderline(bool on);
+    TKivFont& SetColor(COLORREF color);
+
+    HFONT Handle() const;
+    bool operator==(const TKivFont& o) const;
+
+private:
+    std::wstring FName = L"Tahoma";
+    int FHeight = 11;
+    bool FBold = false, FItalic = false, FUnderline = false;
+    COLORREF FColor = RGB(0, 0, 0);
+    mutable std::shared_ptr<void> FHandle;  // the HFONT, deleted with the last copy
+};
+
+// The program's default control font: Tahoma, 11 pixels.
+const TKivFont& DefaultKivFont();
+
+// Starts the system's move of `control`'s top-level window with the pointer (the drag of a
+// borderless window by its surface). Tests replace it to record the request.
+void StartWindowDrag(HWND control);
+using TWindowDragHook = std::function<void(HWND window)>;
+void SetWindowDragHook(TWindowDragHook hook);
+
+// Opens a link as the buttons and link labels do: the shell's "Open" verb; when that fails for a
+// ".htm" target, the system's program chooser for web pages. Returns whether the open succeeded.
+bool OpenKivLink(HWND owner, const std::wstring& url);
+// Replaces the shell for tests: `open` answers whether the link opened, `run` gets the chooser's
+// command line.
+struct TKivShellHook {
+    std::function<bool(const std::wstring& url)> Open;
+    std::function<void(const std::wstring& commandLine)> Run;
+};
+void SetKivShellHook(TKivShellHook hook);
+
+// The modal result of a top-level window (0: none yet), set by a button's click.
+void SetModalResult(HWND window, int result);
+int ModalResult(HWND window);
+
+// A mouse press or release as the controls report it; Pos is in the control's own coordinates.
+enum TKivMouseButton { kmbLeft, kmbRight, kmbMiddle };
+struct TKivMouseEvent {
+    TKivMouseButton Button = kmbLeft;
+    POINT Pos{};
+    WPARAM Keys = 0;  // MK_SHIFT, MK_CONTROL, ...
+};
+
+}  // namespace sk

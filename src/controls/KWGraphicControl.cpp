@@ -1,0 +1,375 @@
+#include "controls/KWGraphicControl.h"
+
+#include <windowsx.h>
+#include <commctrl.h>
+
+#include <algorithm>
+
+namespace sk {
+
+namespace {
+constexpr wchar_t kHostProp[] = L"Surfkeep.GraphicHost";
+constexpr UINT_PTR kSubclassId = 0x4B495647;  // "KIVG"
+
+TKivMouseButton ButtonOf(UINT msg) {
+    switch (msg) {
+        case WM_RBUTTONDOWN:
+        case WM_RBUTTONDBLCLK:
+        case WM_RBUTTONUP: return kmbRight;
+        case WM_MBUTTONDOWN:
+        case WM_MBUTTONDBLCLK:
+        case WM_MBUTTONUP: return kmbMiddle;
+        default: return kmbLeft;
+    }
+}
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// TKivGraphicControl
+
+TKivGraphicControl::~TKivGraphicControl() { Detach(); }
+
+void TKivGraphicControl::Detach() {
+    if (FHost) {
+        Invalidate();
+        FHost->Remove(this);
+    }
+    FHost = nullptr;
+    FParent = nullptr;
+}
+
+void TKivGraphicControl::Place(HWND parent, int left, int top, int width, int height) {
+    Detach();
+    FParent = parent;
+    FBounds = RECT{left, top, left + std::max(0, width), top + std::max(0, height)};
+    if (parent) {
+        FHost = TKivGraphicHost::For(parent);
+        if (FHost) FHost->Add(this);
+    }
+    Placed();
+    Resized();
+    Invalidate();
+}
+
+void TKivGraphicControl::SetBounds(int left, int top, int width, int height) {
+    const RECT r{left, top, left + std::max(0, width), top + std::max(0, height)};
+    if (EqualRect(&r, &FBounds)) return;
+    const bool resized = (r.right - r.left) != Width() || (r.bottom - r.top) != Height();
+    Invalidate();
+    FBounds = r;
+    if (FHost) FHost->UpdateTool(this);
+    if (resized) Resized();
+    Invalidate();
+}
+
+void TKivGraphicControl::SetVisible(bool visible) {
+    if (visible == FVisible) return;
+    FVisible = visible;
+    if (FHost) FHost->UpdateTool(this);
+    if (FParent) {
+        RECT r = FBounds;
+        ::RedrawWindow(FParent, &r, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+    }
+}
+
+void TKivGraphicControl::SetEnabled(bool enabled) {
+    if (enabled == FEnabled) return;
+    FEnabled = enabled;
+    FLeftPressed = false;
+    Invalidate();
+}
+
+void TKivGraphicControl::SetHint(const std::wstring& hint) {
+    FHint = hint;
+    if (FHost) FHost->UpdateTool(this);
+}
+
+void TKivGraphicControl::Invalidate() const {
+    if (!FParent || !FVisible) return;
+    RECT r = FBounds;
+    ::RedrawWindow(FParent, &r, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+}
+
+SIZE TKivGraphicControl::ParentClientSize() const {
+    RECT r{};
+    if (FParent) ::GetClientRect(FParent, &r);
+    return SIZE{r.right, r.bottom};
+}
+
+void TKivGraphicControl::MouseDown(const TKivMouseEvent& e) {
+    if (e.Button == kmbLeft) FLeftPressed = true;
+    if (OnMouseDown) OnMouseDown(e);
+}
+
+void TKivGraphicControl::MouseMove(POINT pos, WPARAM keys) {
+    if (OnMouseMove) OnMouseMove(pos, keys);
+}
+
+void TKivGraphicControl::MouseUp(const TKivMouseEvent& e) {
+    const bool click = e.Button == kmbLeft && FLeftPressed && e.Pos.x >= 0 && e.Pos.y >= 0 && e.Pos.x < Width() &&
+                       e.Pos.y < Height();
+    if (e.Button == kmbLeft) FLeftPressed = false;
+    if (OnMouseUp) OnMouseUp(e);
+    if (click) Click();
+}
+
+void TKivGraphicControl::MouseEnter() {
+    if (OnMouseEnter) OnMouseEnter();
+}
+
+void TKivGraphicControl::MouseLeave() {
+    if (OnMouseLeave) OnMouseLeave();
+}
+
+void TKivGraphicControl::Click() {
+    if (OnClick) OnClick();
+}
+
+// ---------------------------------------------------------------------------------------------
+// TKivGraphicHost
+
+TKivGraphicHost::TKivGraphicHost(HWND wnd, bool native) : FWnd(wnd), FNative(native) {
+    ::SetPropW(wnd, kHostProp, this);
+    if (!native) ::SetWindowSubclass(wnd, SubclassProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
+}
+
+TKivGraphicHost::~TKivGraphicHost() {
+    for (TKivGraphicControl* c : FControls) {
+        c->FHost = nullptr;
+        c->FParent = nullptr;
+    }
+    if (FTooltip) ::DestroyWindow(FTooltip);
+    if (::IsWindow(FWnd)) {
+        ::RemovePropW(FWnd, kHostProp);
+        if (!FNative) ::RemoveWindowSubclass(FWnd, SubclassProc, kSubclassId);
+    }
+}
+
+TKivGraphicHost* TKivGraphicHost::Find(HWND wnd) {
+    return wnd ? static_cast<TKivGraphicHost*>(::GetPropW(wnd, kHostProp)) : nullptr;
+}
+
+TKivGraphicHost* TKivGraphicHost::For(HWND wnd) {
+    if (!wnd || !::IsWindow(wnd)) return nullptr;
+    if (TKivGraphicHost* host = Find(wnd)) return host;
+    return new TKivGraphicHost(wnd, false);
+}
+
+TKivGraphicHost* TKivGraphicHost::CreateNative(HWND wnd) {
+    if (TKivGraphicHost* host = Find(wnd)) return host;
+    return new TKivGraphicHost(wnd, true);
+}
+
+void TKivGraphicHost::DestroyNative(HWND wnd) {
+    if (TKivGraphicHost* host = Find(wnd)) host->Release();
+}
+
+void TKivGraphicHost::Release() {
+    if (FDepth > 0) FDeletePending = true;
+    else delete this;
+}
+
+void TKivGraphicHost::Add(TKivGraphicControl* c) {
+    FControls.push_back(c);
+    UpdateTool(c);
+}
+
+void TKivGraphicHost::Remove(TKivGraphicControl* c) {
+    FControls.erase(std::remove(FControls.begin(), FControls.end(), c), FControls.end());
+    if (FCapture == c) FCapture = nullptr;
+    if (FHover == c) FHover = nullptr;
+    if (FTooltip) {
+        TOOLINFOW ti{sizeof ti};
+        ti.hwnd = FWnd;
+        ti.uId = reinterpret_cast<UINT_PTR>(c);
+        ::SendMessageW(FTooltip, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
+    }
+}
+
+bool TKivGraphicHost::Contains(const TKivGraphicControl* c) const {
+    return c && std::find(FControls.begin(), FControls.end(), c) != FControls.end();
+}
+
+void TKivGraphicHost::UpdateTool(TKivGraphicControl* c) {
+    if (!FTooltip && c->Hint().empty()) return;
+    if (!FTooltip) {
+        FTooltip = ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP,
+                                     CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, FWnd, nullptr,
+                                     ::GetModuleHandleW(nullptr), nullptr);
+        if (!FTooltip) return;
+    }
+    TOOLINFOW ti{sizeof ti};
+    ti.hwnd = FWnd;
+    ti.uId = reinterpret_cast<UINT_PTR>(c);
+    ::SendMessageW(FTooltip, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
+    if (c->Hint().empty() || !c->Visible()) return;
+    ti.uFlags = TTF_SUBCLASS;
+    ti.rect = c->BoundsRect();
+    ti.lpszText = const_cast<wchar_t*>(c->Hint().c_str());
+    ::SendMessageW(FTooltip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
+}
+
+void TKivGraphicHost::PaintControls(HDC dc) {
+    for (TKivGraphicControl* c : FControls) {
+        if (!c->Visible() || c->Width() <= 0 || c->Height() <= 0) continue;
+        RECT r = c->BoundsRect();
+        if (!::RectVisible(dc, &r)) continue;
+        const int saved = ::SaveDC(dc);
+        POINT old;
+        ::OffsetViewportOrgEx(dc, r.left, r.top, &old);
+        ::IntersectClipRect(dc, 0, 0, c->Width(), c->Height());
+        c->Paint(dc);
+        ::RestoreDC(dc, saved);
+    }
+}
+
+TKivGraphicControl* TKivGraphicHost::HitTest(POINT pt) const {
+    for (auto it = FControls.rbegin(); it != FControls.rend(); ++it) {
+        TKivGraphicControl* c = *it;
+        RECT r = c->BoundsRect();
+        if (c->Visible() && c->Enabled() && ::PtInRect(&r, pt)) return c;
+    }
+    return nullptr;
+}
+
+void TKivGraphicHost::SetHover(TKivGraphicControl* c) {
+    if (c == FHover) return;
+    TKivGraphicControl* old = FHover;
+    FHover = c;
+    if (old && Contains(old)) old->MouseLeave();
+    if (c && Contains(c)) c->MouseEnter();
+}
+
+bool TKivGraphicHost::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+    // A control's handler may close the window, and with it this host: it is deleted only once the
+    // message is done with.
+    ++FDepth;
+    const bool used = Route(msg, wParam, lParam, result);
+    if (--FDepth == 0 && FDeletePending) delete this;
+    return used;
+}
+
+bool TKivGraphicHost::Route(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+    result = 0;
+    const POINT pt{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+    auto local = [](TKivGraphicControl* c, POINT p) { return POINT{p.x - c->Left(), p.y - c->Top()}; };
+    switch (msg) {
+        case WM_MOUSEMOVE: {
+            if (!FTrackingLeave) {
+                TRACKMOUSEEVENT tme{sizeof tme, TME_LEAVE, FWnd, 0};
+                FTrackingLeave = ::TrackMouseEvent(&tme) != FALSE;
+            }
+            if (FCapture) {
+                FCapture->MouseMove(local(FCapture, pt), wParam);
+                return true;
+            }
+            TKivGraphicControl* hit = HitTest(pt);
+            SetHover(hit);
+            if (hit && Contains(hit)) {
+                hit->MouseMove(local(hit, pt), wParam);
+                return true;
+            }
+            return false;
+        }
+        case WM_MOUSELEAVE:
+            FTrackingLeave = false;
+            if (!FCapture) SetHover(nullptr);
+            return false;
+        case WM_LBUTTONDOWN:
+        case WM_RBUTTONDOWN:
+        case WM_MBUTTONDOWN:
+        case WM_LBUTTONDBLCLK:
+        case WM_RBUTTONDBLCLK:
+        case WM_MBUTTONDBLCLK: {
+            TKivGraphicControl* hit = FCapture ? FCapture : HitTest(pt);
+            if (!hit) return false;
+            FCapture = hit;
+            ::SetCapture(FWnd);
+            hit->MouseDown(TKivMouseEvent{ButtonOf(msg), local(hit, pt), wParam});
+            return true;
+        }
+        case WM_LBUTTONUP:
+        case WM_RBUTTONUP:
+        case WM_MBUTTONUP: {
+            TKivGraphicControl* c = FCapture;
+            if (c) {
+                // Other buttons may still be held: keep the capture until all are up.
+                const bool anyHeld = (wParam & (MK_LBUTTON | MK_RBUTTON | MK_MBUTTON)) != 0;
+                if (!anyHeld) {
+                    FCapture = nullptr;
+                    if (::GetCapture() == FWnd) ::ReleaseCapture();
+                }
+            } else {
+                c = HitTest(pt);
+            }
+            if (!c || !Contains(c)) return false;
+            c->MouseUp(TKivMouseEvent{ButtonOf(msg), local(c, pt), wParam});
+            if (!FDeletePending && !FCapture) SetHover(HitTest(pt));
+            return true;
+        }
+        case WM_CAPTURECHANGED:
+            if (FCapture && reinterpret_cast<HWND>(lParam) != FWnd) {
+                TKivGraphicControl* c = FCapture;
+                FCapture = nullptr;
+                c->FLeftPressed = false;
+            }
+            return false;
+        case WM_SETCURSOR:
+            if (reinterpret_cast<HWND>(wParam) == FWnd && LOWORD(lParam) == HTCLIENT) {
+                POINT p;
+                ::GetCursorPos(&p);
+                ::ScreenToClient(FWnd, &p);
+                TKivGraphicControl* c = FCapture ? FCapture : HitTest(p);
+                if (c && c->Cursor()) {
+                    ::SetCursor(c->Cursor());
+                    result = TRUE;
+                    return true;
+                }
+            }
+            return false;
+    }
+    return false;
+}
+
+LRESULT CALLBACK TKivGraphicHost::SubclassProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                               DWORD_PTR data) {
+    auto* host = reinterpret_cast<TKivGraphicHost*>(data);
+    switch (msg) {
+        case WM_PAINT: {
+            if (!host->HasControls()) break;
+            // The window paints itself first; its controls go over what it painted, within the same
+            // update region.
+            HRGN rgn = ::CreateRectRgn(0, 0, 0, 0);
+            const int kind = ::GetUpdateRgn(wnd, rgn, FALSE);
+            const LRESULT r = ::DefSubclassProc(wnd, msg, wParam, lParam);
+            if (kind != NULLREGION && kind != ERROR) {
+                HDC dc = ::GetDCEx(wnd, nullptr, DCX_CACHE | DCX_CLIPCHILDREN | DCX_CLIPSIBLINGS);
+                if (dc) {
+                    ::ExtSelectClipRgn(dc, rgn, RGN_AND);
+                    host->PaintControls(dc);
+                    ::ReleaseDC(wnd, dc);
+                }
+            }
+            ::DeleteObject(rgn);
+            return r;
+        }
+        case WM_PRINTCLIENT: {
+            const LRESULT r = ::DefSubclassProc(wnd, msg, wParam, lParam);
+            if (lParam & PRF_CLIENT) host->PaintControls(reinterpret_cast<HDC>(wParam));
+            return r;
+        }
+        case WM_NCDESTROY: {
+            host->Release();
+            return ::DefSubclassProc(wnd, msg, wParam, lParam);
+        }
+        default: {
+            LRESULT result = 0;
+            const bool used = host->HandleMessage(msg, wParam, lParam, result);
+            if (used || !::IsWindow(wnd)) return result;
+            break;
+        }
+    }
+    return ::DefSubclassProc(wnd, msg, wParam, lParam);
+}
+
+}  // namespace sk

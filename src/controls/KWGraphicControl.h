@@ -1,0 +1,140 @@
+// Window-less controls (images, labels, the title bar): they have no HWND of their own; the window
+// they sit on paints them over its own surface, in the order they were placed (later ones on top,
+// all below the window's child windows), and hands them its mouse messages. Any window can carry
+// them: a skinned panel paints them into its off-screen buffer; another window gets them painted
+// after its own painting.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "controls/KWClasses.h"
+
+namespace sk {
+
+class TKivGraphicHost;
+
+class TKivGraphicControl {
+public:
+    TKivGraphicControl() = default;
+    virtual ~TKivGraphicControl();
+    TKivGraphicControl(const TKivGraphicControl&) = delete;
+    TKivGraphicControl& operator=(const TKivGraphicControl&) = delete;
+
+    // Places the control on `parent` (any window) at the given bounds, above the window-less
+    // controls placed there before. Placing it again moves it to another window.
+    void Place(HWND parent, int left, int top, int width, int height);
+    HWND Parent() const { return FParent; }
+
+    int Left() const { return FBounds.left; }
+    int Top() const { return FBounds.top; }
+    int Width() const { return FBounds.right - FBounds.left; }
+    int Height() const { return FBounds.bottom - FBounds.top; }
+    RECT BoundsRect() const { return FBounds; }
+    void SetBounds(int left, int top, int width, int height);
+
+    bool Visible() const { return FVisible; }
+    void SetVisible(bool visible);
+    bool Enabled() const { return FEnabled; }
+    void SetEnabled(bool enabled);
+    // The pointer shape over the control (nullptr: the window's own).
+    HCURSOR Cursor() const { return FCursor; }
+    void SetCursor(HCURSOR cursor) { FCursor = cursor; }
+    // A tooltip shown when the pointer rests on the control (empty: none).
+    const std::wstring& Hint() const { return FHint; }
+    void SetHint(const std::wstring& hint);
+
+    // Repaints the control's area of its window (and the child windows over it) at the next paint.
+    void Invalidate() const;
+    // Draws the control into dc, whose origin is the control's top-left corner.
+    void PaintTo(HDC dc) { Paint(dc); }
+
+    std::function<void()> OnClick;
+    std::function<void(const TKivMouseEvent&)> OnMouseDown;
+    std::function<void(const TKivMouseEvent&)> OnMouseUp;
+    std::function<void(POINT pos, WPARAM keys)> OnMouseMove;
+    std::function<void()> OnMouseEnter;
+    std::function<void()> OnMouseLeave;
+
+    // Performs a click as the mouse does (OnClick and the control's own click behaviour).
+    void PerformClick() { Click(); }
+
+protected:
+    virtual void Paint(HDC dc) = 0;
+    virtual void MouseDown(const TKivMouseEvent& e);
+    virtual void MouseMove(POINT pos, WPARAM keys);
+    virtual void MouseUp(const TKivMouseEvent& e);
+    virtual void MouseEnter();
+    virtual void MouseLeave();
+    virtual void Click();
+    // Called after the bounds changed (not for a move only) and after the control was placed.
+    virtual void Resized() {}
+    virtual void Placed() {}
+    // The client size of the window the control sits on (0 x 0 without one).
+    SIZE ParentClientSize() const;
+    // Whether the pointer went down with the left button on this control and is still held.
+    bool LeftPressed() const { return FLeftPressed; }
+
+private:
+    friend class TKivGraphicHost;
+    void Detach();
+
+    HWND FParent = nullptr;
+    TKivGraphicHost* FHost = nullptr;  // not owned: it belongs to the parent window
+    RECT FBounds{};
+    bool FVisible = true;
+    bool FEnabled = true;
+    bool FLeftPressed = false;
+    HCURSOR FCursor = nullptr;
+    std::wstring FHint;
+};
+
+// The painting and mouse routing of the window-less controls on one window.
+class TKivGraphicHost {
+public:
+    // The host of `wnd`; when it has none yet, one is made that hooks into the window's messages.
+    static TKivGraphicHost* For(HWND wnd);
+    // The host of `wnd` when it has one.
+    static TKivGraphicHost* Find(HWND wnd);
+    // For windows that paint their controls themselves (they call PaintControls and HandleMouse
+    // from their own message handler and DestroyNative at WM_NCDESTROY).
+    static TKivGraphicHost* CreateNative(HWND wnd);
+    static void DestroyNative(HWND wnd);
+
+    // Paints every visible control that meets dc's clip region; dc uses the window's client
+    // coordinates.
+    void PaintControls(HDC dc);
+    // Routes mouse and cursor messages to the controls; true when one of them used the message.
+    bool HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result);
+    bool HasControls() const { return !FControls.empty(); }
+
+private:
+    friend class TKivGraphicControl;
+    explicit TKivGraphicHost(HWND wnd, bool native);
+    ~TKivGraphicHost();
+    static LRESULT CALLBACK SubclassProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                                         DWORD_PTR data);
+    void Add(TKivGraphicControl* c);
+    void Remove(TKivGraphicControl* c);
+    void UpdateTool(TKivGraphicControl* c);
+    bool Contains(const TKivGraphicControl* c) const;
+    bool Route(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result);
+    TKivGraphicControl* HitTest(POINT pt) const;
+    void SetHover(TKivGraphicControl* c);
+    void Release();  // deletes itself, at once or when the message being handled returns
+
+    HWND FWnd;
+    bool FNative;
+    std::vector<TKivGraphicControl*> FControls;  // not owned, bottom first
+    TKivGraphicControl* FCapture = nullptr;
+    TKivGraphicControl* FHover = nullptr;
+    bool FTrackingLeave = false;
+    HWND FTooltip = nullptr;
+    int FDepth = 0;
+    bool FDeletePending = false;
+};
+
+}  // namespace sk

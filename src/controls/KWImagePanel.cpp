@@ -1,0 +1,275 @@
+#include "controls/KWImagePanel.h"
+
+#include <windowsx.h>
+
+#include <vector>
+
+#include "app/Handles.h"
+#include "controls/KWGraphicControl.h"
+
+namespace sk {
+
+namespace {
+
+// The window's rectangle in its parent's client coordinates (screen coordinates for a top-level
+// window).
+RECT RectInParent(HWND wnd) {
+    RECT r{};
+    ::GetWindowRect(wnd, &r);
+    HWND parent = (::GetWindowLongW(wnd, GWL_STYLE) & WS_CHILD) ? ::GetParent(wnd) : nullptr;
+    if (parent) ::MapWindowPoints(HWND_DESKTOP, parent, reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+// Draws wnd with its top-left corner at (x, y) of dc's logical space: non-client area, background,
+// client area, then its child windows from the bottom of the z-order up.
+void PaintWindowAt(HDC dc, HWND wnd, int x, int y) {
+    RECT wr{}, cr{};
+    ::GetWindowRect(wnd, &wr);
+    ::GetClientRect(wnd, &cr);
+    POINT clientOrigin{0, 0};
+    ::ClientToScreen(wnd, &clientOrigin);
+    const int cx = clientOrigin.x - wr.left, cy = clientOrigin.y - wr.top;
+    const int w = wr.right - wr.left, h = wr.bottom - wr.top;
+
+    int saved = ::SaveDC(dc);
+    ::OffsetViewportOrgEx(dc, x, y, nullptr);
+    ::IntersectClipRect(dc, 0, 0, w, h);
+    if (cx != 0 || cy != 0 || cr.right != w || cr.bottom != h) ::SendMessageW(wnd, WM_PRINT, (WPARAM)dc, PRF_NONCLIENT);
+    ::OffsetViewportOrgEx(dc, cx, cy, nullptr);
+    ::IntersectClipRect(dc, 0, 0, cr.right, cr.bottom);
+    ::SendMessageW(wnd, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+    ::SendMessageW(wnd, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
+    HWND first = ::GetWindow(wnd, GW_CHILD);
+    for (HWND c = first ? ::GetWindow(first, GW_HWNDLAST) : nullptr; c; c = ::GetWindow(c, GW_HWNDPREV))
+        PaintControlInto(dc, c);
+    ::RestoreDC(dc, saved);
+}
+
+}  // namespace
+
+void PaintParentBackground(HDC dc, HWND control) {
+    if (!control || !(::GetWindowLongW(control, GWL_STYLE) & WS_CHILD)) return;
+    HWND parent = ::GetParent(control);
+    if (!parent) return;
+    const RECT r = RectInParent(control);
+    RECT pc{};
+    ::GetClientRect(parent, &pc);
+
+    const int saved = ::SaveDC(dc);
+    ::OffsetViewportOrgEx(dc, -r.left, -r.top, nullptr);
+    ::IntersectClipRect(dc, pc.left, pc.top, pc.right, pc.bottom);
+    // The parent's background, its own painting and its window-less controls...
+    ::SendMessageW(parent, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+    ::SendMessageW(parent, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
+    // ...then the sibling windows below the control, bottom first. Those above it are not part of
+    // what lies beneath.
+    for (HWND c = ::GetWindow(control, GW_HWNDLAST); c && c != control; c = ::GetWindow(c, GW_HWNDPREV))
+        PaintControlInto(dc, c);
+    ::RestoreDC(dc, saved);
+}
+
+void PaintControlInto(HDC dc, HWND control) {
+    if (!control || !(::GetWindowLongW(control, GWL_STYLE) & WS_VISIBLE)) return;
+    RECT r = RectInParent(control);
+    if (!::RectVisible(dc, &r)) return;
+    PaintWindowAt(dc, control, r.left, r.top);
+}
+
+TKivPicture RenderWindow(HWND window) {
+    RECT wr{};
+    if (!window || !::GetWindowRect(window, &wr)) return {};
+    TOffscreenBuffer buffer;
+    if (!buffer.Ensure(wr.right - wr.left, wr.bottom - wr.top)) return {};
+    PaintWindowAt(buffer.DC(), window, 0, 0);
+    ::GdiFlush();
+    std::vector<uint32_t> pixels(buffer.Bits(), buffer.Bits() + static_cast<size_t>(buffer.Width()) * buffer.Height());
+    for (uint32_t& p : pixels) p |= 0xFF000000u;
+    return TKivPicture::FromPixels(buffer.Width(), buffer.Height(), pixels.data());
+}
+
+// ---------------------------------------------------------------------------------------------
+
+TKivImagePanel::~TKivImagePanel() { FDestroying = true; }
+
+bool TKivImagePanel::Create(const TKivImagePanelArgs& a) {
+    FPicture = a.Picture;
+    FPictureAlignment = a.PictureAlignment;
+    FPictureX = a.PictureX;
+    FPictureY = a.PictureY;
+    FPictureMargins = a.PictureMargins;
+    FStretch = a.Stretch;
+    FTransparent = a.Transparent;
+    FMovingHandler = a.MovingHandler;
+    FColor = a.Color;
+    FBorderWidth = a.BorderWidth;
+    DWORD style = WS_CHILD | WS_CLIPCHILDREN | WS_CLIPSIBLINGS | (a.Visible ? WS_VISIBLE : 0);
+    // Class style without CS_DBLCLKS: the panel does not react to double clicks.
+    if (!CreateWnd(kClassName, WS_EX_CONTROLPARENT, style, L"", a.Left, a.Top, a.Width, a.Height, a.Parent,
+                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(a.Id)), 0))
+        return false;
+    if (a.AutoSize) SetAutoSize(true);
+    return true;
+}
+
+void TKivImagePanel::Repaint() {
+    if (Handle()) ::RedrawWindow(Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);
+}
+
+void TKivImagePanel::SetPicture(const TKivPicture& picture) {
+    if (picture == FPicture) return;
+    FPicture = picture;
+    Repaint();
+}
+void TKivImagePanel::SetPictureAlignment(TKivAlignment value) {
+    if (value == FPictureAlignment) return;
+    FPictureAlignment = value;
+    Repaint();
+}
+void TKivImagePanel::SetPictureX(int value) {
+    if (value == FPictureX) return;
+    FPictureX = value;
+    Repaint();
+}
+void TKivImagePanel::SetPictureY(int value) {
+    if (value == FPictureY) return;
+    FPictureY = value;
+    Repaint();
+}
+void TKivImagePanel::SetPictureMargins(int value) { FPictureMargins = value; }
+void TKivImagePanel::SetStretch(bool value) {
+    if (value == FStretch) return;
+    FStretch = value;
+    Repaint();
+}
+void TKivImagePanel::SetTransparent(bool value) {
+    if (value == FTransparent) return;
+    FTransparent = value;
+    Repaint();
+}
+void TKivImagePanel::SetColor(COLORREF value) {
+    if (value == FColor) return;
+    FColor = value;
+    Repaint();
+}
+void TKivImagePanel::SetBorderWidth(int value) {
+    if (value == FBorderWidth) return;
+    FBorderWidth = value;
+    Repaint();
+}
+
+void TKivImagePanel::SetAutoSize(bool value) {
+    FAutoSize = value;
+    if (!value || FPicture.Empty() || !Handle()) return;
+    RECT r{};
+    ::GetWindowRect(Handle(), &r);
+    HWND parent = ::GetParent(Handle());
+    if (parent) ::MapWindowPoints(HWND_DESKTOP, parent, reinterpret_cast<POINT*>(&r), 2);
+    int w = r.right - r.left, h = r.bottom - r.top;
+    if (FAlign != alTop && FAlign != alBottom && FAlign != alClient) w = FPicture.Width();
+    if (FAlign != alLeft && FAlign != alRight && FAlign != alClient) h = FPicture.Height();
+    ::SetWindowPos(Handle(), nullptr, r.left, r.top, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void TKivImagePanel::PaintPicture(HDC dc, const TKivPicture& picture) {
+    if (picture.Empty()) return;
+    RECT cr{};
+    ::GetClientRect(Handle(), &cr);
+    const int m = FPictureMargins;
+    if (FStretch) {
+        picture.DrawStretched(dc, RECT{m, m, cr.right - m, cr.bottom - m});
+    } else {
+        const POINT p = PlacePicture(FPictureAlignment, cr.right, cr.bottom, picture.Width(), picture.Height(),
+                                     FPictureX, FPictureY, m);
+        picture.Draw(dc, p.x, p.y);
+    }
+}
+
+void TKivImagePanel::Render(HDC dc) {
+    RECT cr{};
+    ::GetClientRect(Handle(), &cr);
+    if (FTransparent) {
+        PaintParentBackground(dc, Handle());
+    } else {
+        TBrush brush(::CreateSolidBrush(FColor));
+        ::FillRect(dc, &cr, brush.Get());
+    }
+    PaintPicture(dc, FPicture);
+    PaintHook(dc);
+    if (FBorderWidth != 0) PaintBorder(dc);
+    if (TKivGraphicHost* host = TKivGraphicHost::Find(Handle())) host->PaintControls(dc);
+}
+
+LRESULT TKivImagePanel::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (TKivGraphicHost* host = TKivGraphicHost::Find(Handle())) {
+        LRESULT result = 0;
+        if (host->HandleMessage(msg, wParam, lParam, result)) return result;
+    }
+    switch (msg) {
+        case WM_CREATE:
+            TKivGraphicHost::CreateNative(Handle());
+            break;
+        case WM_NCDESTROY:
+            FDestroying = true;
+            TKivGraphicHost::DestroyNative(Handle());
+            break;
+        case WM_ERASEBKGND:
+            // Painting covers every pixel from the buffer; a transparent panel gets its background
+            // there too.
+            return 1;
+        case WM_SIZE:
+            FBuffer.Free();  // made anew at the next paint, at the new size
+            ::InvalidateRect(Handle(), nullptr, FALSE);
+            break;
+        case WM_PAINT: {
+            TPaintDC pdc(Handle());
+            if (FDestroying) return 0;
+            RECT cr{};
+            ::GetClientRect(Handle(), &cr);
+            if (!FBuffer.Ensure(cr.right, cr.bottom)) return 0;
+            const RECT& u = pdc.Paint().rcPaint;
+            const int saved = ::SaveDC(FBuffer.DC());
+            ::IntersectClipRect(FBuffer.DC(), u.left, u.top, u.right, u.bottom);
+            Render(FBuffer.DC());
+            ::RestoreDC(FBuffer.DC(), saved);
+            ::BitBlt(pdc.Get(), u.left, u.top, u.right - u.left, u.bottom - u.top, FBuffer.DC(), u.left, u.top,
+                     SRCCOPY);
+            return 0;
+        }
+        case WM_PRINTCLIENT:
+            if (!FDestroying) Render(reinterpret_cast<HDC>(wParam));
+            return 0;
+        case WM_LBUTTONDOWN:
+            FLeftDown = true;
+            if (FMovingHandler && ::GetAncestor(Handle(), GA_ROOT) != Handle()) {
+                FLeftDown = false;
+                StartWindowDrag(Handle());
+            }
+            if (OnMouseDown) OnMouseDown(TKivMouseEvent{kmbLeft, {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)}, wParam});
+            if (FLeftDown) ::SetCapture(Handle());
+            return 0;
+        case WM_LBUTTONUP:
+            if (FLeftDown) {
+                FLeftDown = false;
+                ::ReleaseCapture();
+                RECT cr{};
+                ::GetClientRect(Handle(), &cr);
+                const POINT p{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+                if (::PtInRect(&cr, p) && OnClick) OnClick();
+            }
+            return 0;
+        case WM_RBUTTONDOWN:
+        case WM_MBUTTONDOWN:
+            if (OnMouseDown)
+                OnMouseDown(TKivMouseEvent{msg == WM_RBUTTONDOWN ? kmbRight : kmbMiddle,
+                                           {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)},
+                                           wParam});
+            return 0;
+        case WM_CAPTURECHANGED:
+            FLeftDown = false;
+            break;
+    }
+    return DefaultMessage(msg, wParam, lParam);
+}
+
+}  // namespace sk

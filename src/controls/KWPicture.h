@@ -1,0 +1,77 @@
+// Pictures of the skinned controls: PNG files decoded into premultiplied 32-bit DIB sections and
+// drawn with alpha blending, and the off-screen buffer every windowed control paints into.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace sk {
+
+// A premultiplied BGRA bitmap. Copies share the pixels, which are never changed after loading, so a
+// copy behaves as an owned copy.
+class TKivPicture {
+public:
+    TKivPicture() = default;
+
+    bool Empty() const { return Width() <= 0; }
+    int Width() const;
+    int Height() const;
+    HBITMAP Handle() const;  // the DIB section, owned by the picture
+    // True when every pixel is fully opaque (drawn with a plain copy then).
+    bool Opaque() const;
+    // Premultiplied B, G, R, A of one pixel (for tests); 0 outside.
+    uint32_t Pixel(int x, int y) const;
+    const uint32_t* Bits() const;
+
+    // A picture from premultiplied BGRA pixels, top row first.
+    static TKivPicture FromPixels(int width, int height, const uint32_t* premultipliedBgra);
+
+    // Draws the picture unscaled with its top-left corner at (x, y), blending soft edges with what
+    // the DC already holds.
+    void Draw(HDC dc, int x, int y) const;
+    // Draws it stretched into the rectangle.
+    void DrawStretched(HDC dc, const RECT& into) const;
+
+    bool operator==(const TKivPicture& o) const { return FData == o.FData; }
+
+private:
+    struct TData;
+    std::shared_ptr<const TData> FData;
+};
+
+// Decoding; a damaged or non-PNG input raises sk::TError naming the source.
+TKivPicture LoadPngMemory(const void* data, size_t size, const std::wstring& sourceName = L"picture");
+TKivPicture LoadPngFile(const std::wstring& fileName);
+// An RCDATA resource of the executable (names in controls/Assets.h).
+TKivPicture LoadPngResource(const wchar_t* name, HMODULE module = nullptr);
+
+// A 32-bit DIB section of one size with a memory DC on it.
+class TOffscreenBuffer {
+public:
+    TOffscreenBuffer() = default;
+    ~TOffscreenBuffer();
+    TOffscreenBuffer(const TOffscreenBuffer&) = delete;
+    TOffscreenBuffer& operator=(const TOffscreenBuffer&) = delete;
+
+    // Makes the buffer anew when the size differs (or none exists); false for an empty size.
+    bool Ensure(int width, int height);
+    void Free();
+    HDC DC() const { return FDC; }
+    int Width() const { return FWidth; }
+    int Height() const { return FHeight; }
+    uint32_t* Bits() const { return FBits; }
+    uint32_t Pixel(int x, int y) const;
+
+private:
+    HDC FDC = nullptr;
+    HBITMAP FBitmap = nullptr;
+    HGDIOBJ FOldBitmap = nullptr;
+    uint32_t* FBits = nullptr;
+    int FWidth = 0, FHeight = 0;
+};
+
+}  // namespace sk
