@@ -176,11 +176,36 @@ inline void CheckFacts(sk::TRegistryBackend& backend, const std::vector<TRegFact
     }
 }
 
+// Every key and value below the given keys of the real registry, one line each, for comparing
+// the registry before and after.
+inline std::vector<std::wstring> DumpRealKeys(const std::vector<std::pair<sk::TRegRoot, std::wstring>>& keys) {
+    std::vector<std::wstring> lines;
+    struct TWalk {
+        static void Run(sk::TRegRoot root, const std::wstring& path, std::vector<std::wstring>& out) {
+            sk::TRegistryStore store(sk::WindowsRegistryBackend(), root);
+            if (!store.Open(path, false)) return;
+            const std::wstring prefix = std::to_wstring(static_cast<int>(root)) + L":" + path;
+            out.push_back(prefix);
+            for (const auto& name : store.ListValueNames()) {
+                std::wstring line = prefix + L" [" + name + L"]";
+                if (auto v = store.ReadValue(name)) {
+                    line += L" " + std::to_wstring(v->Type) + L":";
+                    for (uint8_t b : v->Data) line += L"0123456789ABCDEF"[b >> 4], line += L"0123456789ABCDEF"[b & 15];
+                }
+                out.push_back(line);
+            }
+            for (const auto& sub : store.ListSubkeys()) Run(root, sk::JoinRegPath(path, sub), out);
+        }
+    };
+    for (const auto& [root, path] : keys) TWalk::Run(root, path, lines);
+    return lines;
+}
+
 // A copy of whole keys of the real registry, put back as they were when it goes out of scope:
 // everything below each key is removed and the copied values and subkeys written again.
 class TRegistrySnapshot {
 public:
-    TRegistrySnapshot(std::initializer_list<std::pair<sk::TRegRoot, std::wstring>> keys) {
+    explicit TRegistrySnapshot(const std::vector<std::pair<sk::TRegRoot, std::wstring>>& keys) {
         for (const auto& [root, path] : keys) {
             TSaved saved{root, path, false, {}};
             sk::TRegistryStore store(sk::WindowsRegistryBackend(), root);
