@@ -75,11 +75,14 @@ TIECleaner::TIECleaner(const TIECleanerPlatform& platform)
 }
 
 bool TIECleaner::IsSkipped(const std::wstring& path) const {
-    if (SkipList.empty()) return false;
-    const std::wstring trimmed = Trimmed(path);
-    if (trimmed.empty()) return false;
+    if (SkipList.empty() || path.empty()) return false;
+    // Paths from the walks never carry blanks at their ends: trim (and copy) only when needed.
+    const bool blanks = path.front() <= L' ' || path.back() <= L' ';
+    const std::wstring trimmed = blanks ? Trimmed(path) : std::wstring();
+    const std::wstring& candidate = blanks ? trimmed : path;
+    if (candidate.empty()) return false;
     for (const std::wstring& entry : SkipList)
-        if (SamePath(trimmed, entry)) return true;
+        if (SamePath(candidate, entry)) return true;
     return false;
 }
 
