@@ -1,0 +1,144 @@
+// The plug-in scanner and remover: lists the browser's context-menu extensions, toolbars and browser
+// helper objects, and removes the chosen ones with their COM registration and DLL file. Every
+// registry entry it deletes is first saved to a regedit file under backup\plugins\.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "repair/RegistryStore.h"
+
+namespace sk {
+
+class TRegBackupFile;
+
+inline constexpr const wchar_t* kMenuExtPath = L"Software\\Microsoft\\Internet Explorer\\MenuExt";
+inline constexpr const wchar_t* kToolbarPath = L"Software\\Microsoft\\Internet Explorer\\Toolbar";
+inline constexpr const wchar_t* kBHOPath =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Browser Helper Objects";
+inline constexpr const wchar_t* kClassesCLSIDPath = L"Software\\Classes\\CLSID";
+inline constexpr const wchar_t* kExtStatsPath = L"Software\\Microsoft\\Windows\\CurrentVersion\\Ext\\Stats";
+
+// The COM registration of one add-on. Every field is "" when its key or value is absent.
+struct TIEBHOInfo {
+    std::wstring CLSID;     // the name under which the add-on is listed, unchanged
+    std::wstring AppID;     // value "AppID" of the class key
+    std::wstring FileName;  // default value of the class key's "InprocServer32"
+    std::wstring ProgID;
+    std::wstring TypeLib;
+    std::wstring VersionIndependentProgID;
+
+    bool operator==(const TIEBHOInfo&) const = default;
+};
+
+// Where a COM add-on is listed.
+enum class TPlugInSource { Toolbar, BrowserHelperObject };
+
+// One listed COM add-on.
+struct TIEPlugInInfo {
+    std::wstring Name;  // the class key's default value, the add-on's display name
+    TIEBHOInfo BHOInfo;
+    TPlugInSource Source = TPlugInSource::Toolbar;
+    // The registry view it is registered in: on 64-bit Windows the 32-bit browser's add-ons live in
+    // the 32-bit view (Wow32). Everything about the add-on is read and removed in this view.
+    TRegView View = TRegView::Native;
+
+    bool operator==(const TIEPlugInInfo&) const = default;
+};
+using TPlugInInfoArray = std::vector<TIEPlugInInfo>;
+
+// Called during a clean with the name of each add-on being removed, and once more at the end with ""
+// while Finished is already true.
+using TIEPlugInCleanEvent = std::function<void(const std::wstring& name)>;
+
+enum class TRegEntryKind { Subkey, Value };
+
+// One entry of a selection: a context-menu extension's subkey name, or for a COM add-on any text
+// that contains its CLSID (the Plug-ins tab passes its "Browser Helper Object: {...}" line). View,
+// when set, limits a COM entry to the add-ons listed in that view; unset, it takes the add-on in
+// every view it is listed in.
+struct TPlugInSelectionEntry {
+    std::wstring Text;
+    std::optional<TRegView> View;
+};
+using TPlugInSelection = std::vector<TPlugInSelectionEntry>;
+
+// Deletes an add-on's DLL; the result is not used.
+using TDeleteFileFunc = std::function<void(const std::wstring& fileName)>;
+// The real one: DeleteFileW when the file exists.
+void DeleteExistingFile(const std::wstring& fileName);
+
+class TIEPlugInCleaner {
+public:
+    // backupFolder "" means backup\plugins\ beside the program (taken at each clean, so the engine
+    // may be made before the program's folder is settled); deleteFile unset means DeleteExistingFile.
+    explicit TIEPlugInCleaner(TRegistryBackend& backend = WindowsRegistryBackend(), std::wstring backupFolder = {},
+                              TDeleteFileFunc deleteFile = {});
+    ~TIEPlugInCleaner();
+    TIEPlugInCleaner(const TIEPlugInCleaner&) = delete;
+    TIEPlugInCleaner& operator=(const TIEPlugInCleaner&) = delete;
+
+    // Subkey names of the current user's MenuExt key, in enumeration order.
+    std::vector<std::wstring> ListMenuExtensions();
+    // Toolbars (values of the Toolbar key), then browser helper objects (subkeys of their key), each
+    // first in the native view and then in the 32-bit one, in enumeration order, each record filled
+    // by ReadClassRegistration. An add-on listed in several places is listed once per place.
+    TPlugInInfoArray ListToolbarsAndBHOs();
+    // Fills Name and BHOInfo of a record whose CLSID and View are set, from its class key
+    // HKLM\Software\Classes\CLSID\<CLSID> in the record's view. A value of the wrong type reads as "".
+    void ReadClassRegistration(TIEPlugInInfo& record);
+
+    // Removes the selected add-ons; returns after the final callback. An error (a registry value of
+    // an unexpected type, a backup file that cannot be written) still ends with Finished true and
+    // the final callback, and then reaches the caller.
+    void Clean(const std::vector<std::wstring>& selection, TIEPlugInCleanEvent onProgress);
+    void Clean(const TPlugInSelection& selection, TIEPlugInCleanEvent onProgress);
+
+    // Removes the subkey (with everything beneath it) or the value called name beneath root\path
+    // ("" is the root itself), saving it to the backup first. Nothing happens for a blank name, a
+    // subkey name holding a "\" (that would reach deeper than one key), or a path that does not
+    // open. Returns whether something was removed.
+    bool RemoveRegistryEntry(TRegRoot root, const std::wstring& path, const std::wstring& name, TRegEntryKind kind,
+                             TRegView view = TRegView::Native);
+    // The default value of root\path with its extension replaced by ".dll", or current when the key
+    // does not open.
+    std::wstring ReadAppIdName(TRegRoot root, const std::wstring& path, const std::wstring& current,
+                               TRegView view = TRegView::Native);
+
+    // The folder the backups go to, with a trailing backslash.
+    std::wstring BackupFolder() const;
+
+    int32_t CleanedCount = 0;  // removals made by the running or last clean
+    bool Finished = true;      // false only while a clean runs
+    TIEPlugInCleanEvent OnProgress;
+    // The regedit file of the last clean (or RemoveRegistryEntry call outside a clean); "" when it
+    // removed nothing from the registry.
+    std::wstring BackupFileName;
+
+private:
+    void RemoveMenuExtensions(const TPlugInSelection& selection);
+    void RemoveComAddOns(const TPlugInSelection& selection);
+    void RemoveComAddOn(const TIEPlugInInfo& record);
+    bool IsStillListed(const TIEPlugInInfo& record);
+    void RemoveProgID(TRegRoot root, const std::wstring& path, const std::wstring& progId, const std::wstring& clsid,
+                      TRegView view);
+    bool RemoveSaved(TRegRoot root, TRegView view, const std::wstring& path, const std::wstring& name,
+                     TRegEntryKind kind);
+    std::vector<TRegView> AddOnViews();
+    void Progress(const std::wstring& name);
+    void BeginBackup();
+    void EndBackup();
+
+    TRegistryBackend& FBackend;  // not owned
+    std::wstring FBackupFolder;
+    TDeleteFileFunc FDeleteFile;
+    std::unique_ptr<TRegBackupFile> FBackup;  // the running clean's file, made at its first removal
+};
+
+}  // namespace sk

@@ -1,0 +1,136 @@
+// Helpers of the plug-in tests: registrations of add-ons made through any registry backend and
+// removed again, a backend that records every deletion, a HKEY_CLASSES_ROOT kept apart from the
+// machine's classes, and snapshots of registry trees.
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "TestSupport.h"
+#include "app/Errors.h"
+#include "plugins/IEPlugInFuncs.h"
+#include "repair/RegistryStore.h"
+
+namespace sk {
+std::ostream& operator<<(std::ostream& os, const TIEPlugInInfo& info);
+std::ostream& operator<<(std::ostream& os, TRegView view);
+}  // namespace sk
+
+namespace sktest {
+
+// The message of the TError that fn raises, or "(no error)".
+template <typename Fn>
+std::wstring ErrorOf(Fn&& fn) {
+    try {
+        fn();
+    } catch (const sk::TError& e) {
+        return e.Message();
+    }
+    return L"(no error)";
+}
+
+// A CLSID-shaped name unique to this process: "{5EED00<nn>-5EED-4000-8000-<process id>}".
+std::wstring TestGuid(int number);
+
+// One add-on as an installer would register it.
+struct TAddOnSpec {
+    std::wstring Clsid;
+    std::wstring Name;
+    std::wstring FileName;
+    std::wstring ProgID;    // with a key of its own that names the class
+    std::wstring ViProgID;  // likewise, with CurVer
+    std::wstring TypeLib;   // with its version, win32 file and flags
+    std::wstring AppID;     // with its key, and a "<module>.dll" key that names it
+    std::wstring AppIDModule = L"acme.exe";  // the AppID key's default value
+    bool Toolbar = false;
+    bool BHO = false;
+    sk::TRegView View = sk::TRegView::Native;
+    bool HasClass = true;  // false: listed, but with no class key at all
+};
+
+// Keys and values that a test makes, all removed again (newest first) when it ends. Only what did
+// not exist before is removed; keys that were already there keep everything else.
+class TRegFixture {
+public:
+    explicit TRegFixture(sk::TRegistryBackend& backend) : FBackend(backend) {}
+    ~TRegFixture();
+    TRegFixture(const TRegFixture&) = delete;
+    TRegFixture& operator=(const TRegFixture&) = delete;
+
+    void MakeKey(sk::TRegRoot root, sk::TRegView view, const std::wstring& path);
+    void Set(sk::TRegRoot root, sk::TRegView view, const std::wstring& path, const std::wstring& name,
+             const sk::TRegValue& value);
+    void Set(sk::TRegRoot root, const std::wstring& path, const std::wstring& name, const sk::TRegValue& value) {
+        Set(root, sk::TRegView::Native, path, name, value);
+    }
+    void AddMenuExtension(const std::wstring& name);
+    // The class, ProgIDs, type library and AppID under classesRoot\classesPath (by default the
+    // machine's HKLM\Software\Classes), usage statistics, and the toolbar and BHO entries.
+    void AddAddOn(const TAddOnSpec& addOn);
+    void AddClasses(const TAddOnSpec& addOn, sk::TRegRoot root, const std::wstring& classesPath);
+
+    // Every key an add-on's registration made, for snapshots.
+    struct TPlace {
+        sk::TRegRoot Root;
+        sk::TRegView View;
+        std::wstring Path;
+    };
+    const std::vector<TPlace>& Places() const { return FPlaces; }
+
+private:
+    struct TMade {
+        sk::TRegRoot Root;
+        sk::TRegView View;
+        std::wstring Path;
+        bool IsValue;
+        std::wstring Value;
+    };
+    bool MakeKeyReport(sk::TRegRoot root, sk::TRegView view, const std::wstring& path);
+
+    sk::TRegistryBackend& FBackend;  // not owned
+    std::vector<TMade> FMade;
+    std::vector<TPlace> FPlaces;
+};
+
+bool KeyExists(sk::TRegistryBackend& backend, sk::TRegRoot root, sk::TRegView view, const std::wstring& path);
+bool ValueExists(sk::TRegistryBackend& backend, sk::TRegRoot root, sk::TRegView view, const std::wstring& path,
+                 const std::wstring& name);
+
+// Every key, value (type and bytes) and subkey of the places, in a stable text form.
+std::wstring Snapshot(sk::TRegistryBackend& backend, const std::vector<TRegFixture::TPlace>& places);
+
+// Passes everything through and writes one line per deletion that succeeded:
+// "HKCR CLSID\{...}" for a key, "HKLM:32 Software\...\Toolbar = {...}" for a value (":32" marks the
+// 32-bit view).
+class TRecordingBackend : public sk::TRegistryBackend {
+public:
+    explicit TRecordingBackend(sk::TRegistryBackend& inner) : FInner(inner) {}
+    std::unique_ptr<sk::TRegistryKey> OpenKey(sk::TRegRoot root, sk::TRegView view, const std::wstring& path,
+                                              bool create) override;
+    std::vector<std::wstring> Log;
+
+private:
+    sk::TRegistryBackend& FInner;
+};
+
+// HKEY_CLASSES_ROOT as Windows shows it to a user with classes of their own, kept apart from
+// HKLM\Software\Classes: here the user's Software\Classes (32-bit view: its Wow6432Node).
+class TUserClassesBackend : public sk::TRegistryBackend {
+public:
+    explicit TUserClassesBackend(sk::TRegistryBackend& inner) : FInner(inner) {}
+    std::unique_ptr<sk::TRegistryKey> OpenKey(sk::TRegRoot root, sk::TRegView view, const std::wstring& path,
+                                              bool create) override;
+
+private:
+    sk::TRegistryBackend& FInner;
+};
+
+// What one clean reported: each callback's text with the Finished flag seen at that moment.
+struct TProgressLog {
+    std::vector<std::wstring> Names;
+    std::vector<bool> FinishedFlags;
+    sk::TIEPlugInCleanEvent Handler(const sk::TIEPlugInCleaner& cleaner);
+};
+
+}  // namespace sktest
