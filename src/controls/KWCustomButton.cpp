@@ -4,7 +4,6 @@
 #include <commctrl.h>
 
 #include <algorithm>
-#include <cwctype>
 #include <vector>
 
 #include "app/Handles.h"
@@ -464,6 +463,7 @@ LRESULT TKivCustomButton::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) 
             if (OnMouseExit) OnMouseExit();
             return 0;
         case WM_LBUTTONDOWN: {
+            if (!Enabled()) return 0;
             const POINT p{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
             MouseDownHook(TKivMouseEvent{kmbLeft, p, wParam});
             if (!Handle()) return 0;
@@ -534,6 +534,14 @@ LRESULT TKivCustomButton::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) 
 // ---------------------------------------------------------------------------------------------
 // Window-level keys and modal windows
 
+namespace {
+wchar_t UpperChar(wchar_t c) {
+    // The system's case mapping, which knows every letter (the C library's depends on its locale).
+    ::CharUpperBuffW(&c, 1);
+    return c;
+}
+}  // namespace
+
 wchar_t AcceleratorOf(const std::wstring& caption) {
     for (size_t i = 0; i + 1 < caption.size(); ++i) {
         if (caption[i] != L'&') continue;
@@ -541,7 +549,7 @@ wchar_t AcceleratorOf(const std::wstring& caption) {
             ++i;  // "&&" is a literal ampersand
             continue;
         }
-        return static_cast<wchar_t>(std::towupper(caption[i + 1]));
+        return UpperChar(caption[i + 1]);
     }
     return 0;
 }
@@ -612,7 +620,7 @@ bool HandleKivDialogKey(const MSG& msg) {
                 (::SendMessageW(focus, WM_GETDLGCODE, 0, reinterpret_cast<LPARAM>(&msg)) & (DLGC_WANTCHARS | DLGC_HASSETSEL)))
                 return false;
         }
-        const wchar_t key = static_cast<wchar_t>(std::towupper(static_cast<wchar_t>(msg.wParam)));
+        const wchar_t key = UpperChar(static_cast<wchar_t>(msg.wParam));
         for (TKivCustomButton* b : UsableButtons(root)) {
             if (AcceleratorOf(b->Caption()) == key) {
                 b->Click();
