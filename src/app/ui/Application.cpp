@@ -57,12 +57,25 @@ int RunSurfkeep(int showCommand) {
         ShowErrorBox(form.Handle(), e.Message());
     }
 
-    MSG msg;
-    while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
-        ::TranslateMessage(&msg);
-        ::DispatchMessageW(&msg);
+    return RunMessageLoop(form);
+}
+
+int RunMessageLoop(TfrmSurfkeep& form) {
+    // Runs every waiting message, then, with the queue empty, lets the window update the enabling
+    // of its commands once before waiting again.
+    for (;;) {
+        MSG msg;
+        bool idle = true;
+        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) return static_cast<int>(msg.wParam);
+            idle = false;
+            if (form.Handle() && form.PreTranslate(msg)) continue;
+            ::TranslateMessage(&msg);
+            ::DispatchMessageW(&msg);
+        }
+        if (!idle && form.Handle()) form.lstActionUpdate();
+        ::WaitMessage();
     }
-    return 0;
 }
 
 }  // namespace sk

@@ -19,6 +19,10 @@ public:
 // Returns the process exit code.
 int RunSurfkeep(int showCommand);
 
+class TfrmSurfkeep;
+// The main window's message loop, until WM_QUIT.
+int RunMessageLoop(TfrmSurfkeep& form);
+
 // The instance mutex's name: the executable's file name with extension, without its folder.
 std::wstring InstanceMutexName();
 

@@ -1,0 +1,37 @@
+// Pieces every tab and dialog builds with: buttons bound to actions, link labels, the body font of
+// the native lists and trees, and white content panels.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+#include "app/Action.h"
+#include "controls/KWImageButton.h"
+#include "controls/KWImagePanel.h"
+#include "controls/KWLabel.h"
+
+namespace sk {
+
+// Tahoma, 11 pixels: the font of the windows and of their native lists and trees (not owned).
+HFONT BodyFont();
+HFONT BodyBoldFont();
+
+// A 75 x 26 push button with the program's pictures, showing and running `action`: its caption,
+// enabled and visible state follow the action.
+void CreateActionButton(TKivImageButton& button, HWND parent, int left, int top, TAction& action, int width = 75,
+                        int height = 26);
+// A plain push button with the program's pictures.
+void CreatePushButton(TKivImageButton& button, HWND parent, int left, int top, const std::wstring& caption,
+                      std::function<void()> onClick, int width = 75, int height = 26);
+
+// An underlined link-style label with a hand cursor that runs onClick (and never drags the window).
+void CreateLinkLabel(TKivLabel& label, HWND parent, int left, int top, const std::wstring& caption,
+                     std::function<void()> onClick);
+
+// A white panel that does not drag the window (a tab's page or a part of one).
+bool CreateContentPanel(TKivImagePanel& panel, HWND parent, int left, int top, int width, int height,
+                        bool visible = true);
+
+}  // namespace sk

@@ -1,0 +1,51 @@
+// The About box: the program's name and version, copyright, links and the legal notice.
+#pragma once
+
+#include "app/Window.h"
+#include "controls/KWImage.h"
+#include "controls/KWImageButton.h"
+#include "controls/KWImagePanel.h"
+#include "controls/KWLabel.h"
+#include "controls/KWTitleBar.h"
+
+namespace sk {
+
+class TfrmAbout : public TWindow {
+public:
+    static constexpr int kClientWidth = 448;
+    static constexpr int kClientHeight = 324;
+    static constexpr const wchar_t* kClassName = L"TfrmAbout";
+
+    // Creates the box over its owner without showing it.
+    bool Create(HWND owner);
+    // Creates the box and shows it modally; returns when it is closed.
+    int ShowModal(HWND owner);
+
+    const TKivTitleBar& CaptionBar() const { return lblCaption; }
+    const TKivLabel& AppName() const { return lblAppName; }
+    const TKivLabel& Version() const { return lblVersion; }
+    const TKivLabel& Copyright() const { return lblCopyright; }
+    const TKivURLLabel& Homepage() const { return lblHomepage; }
+    const TKivLabel& Contact() const { return lblContact; }
+    const TKivLabel& Warning() const { return lblWarning; }
+    TKivImageButton& OkButton() { return btnOK; }
+    TKivImageButton& CloseButton() { return btnClose; }
+
+    void imgLogoClick();
+    void lblContactClick();
+
+protected:
+    LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
+
+private:
+    void FormCreate();
+
+    TKivImagePanel imgAbout, pnlWarning;
+    TKivTitleBar lblCaption;
+    TKivImageButton btnClose, btnOK;
+    TKivImage imgLogo;
+    TKivLabel lblAppName, lblVersion, lblCopyright, lblContact, lblWarning;
+    TKivURLLabel lblHomepage;
+};
+
+}  // namespace sk
