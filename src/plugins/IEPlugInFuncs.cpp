@@ -52,6 +52,7 @@ void DeleteExistingFile(const std::wstring& fileName) {
 TIEPlugInCleaner::TIEPlugInCleaner(TRegistryBackend& backend, std::wstring backupFolder, TDeleteFileFunc deleteFile)
     : FBackend(backend), FBackupFolder(std::move(backupFolder)), FDeleteFile(std::move(deleteFile)) {
     if (!FDeleteFile) FDeleteFile = DeleteExistingFile;
+    KeyNamer = DefaultRegKeyNamer(FBackend);
 }
 
 TIEPlugInCleaner::~TIEPlugInCleaner() = default;
@@ -85,8 +86,8 @@ TPlugInInfoArray TIEPlugInCleaner::ListToolbarsAndBHOs() {
     const auto listPlace = [&](const wchar_t* path, TPlugInSource source) {
         for (size_t i = 0; i < views.size(); ++i) {
             // Where the system keeps one key for both views, the second view would list it again.
-            if (i > 0 && SameTextI(RegFileKeyName(FBackend, TRegRoot::LocalMachine, views[0], path),
-                                   RegFileKeyName(FBackend, TRegRoot::LocalMachine, views[i], path)))
+            if (i > 0 && SameTextI(KeyNamer(TRegRoot::LocalMachine, views[0], path),
+                                   KeyNamer(TRegRoot::LocalMachine, views[i], path)))
                 continue;
             std::vector<std::wstring> names;
             {
@@ -298,8 +299,8 @@ bool TIEPlugInCleaner::RemoveSaved(TRegRoot root, TRegView view, const std::wstr
     if (subkey ? !store.HasSubkey(name) : !store.HasValue(name)) return false;
 
     const auto render = [&] {
-        return subkey ? RegFileKeyTree(FBackend, root, view, JoinRegPath(path, name))
-                      : RegFileValue(FBackend, root, view, path, name);
+        return subkey ? RegFileKeyTree(FBackend, KeyNamer, root, view, JoinRegPath(path, name))
+                      : RegFileValue(FBackend, KeyNamer, root, view, path, name);
     };
     // Saved before anything changes; Append raises when it cannot be saved, and then nothing goes.
     const std::wstring saved = render();

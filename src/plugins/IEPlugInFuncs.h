@@ -12,11 +12,10 @@
 #include <string>
 #include <vector>
 
+#include "plugins/RegBackup.h"
 #include "repair/RegistryStore.h"
 
 namespace sk {
-
-class TRegBackupFile;
 
 inline constexpr const wchar_t* kMenuExtPath = L"Software\\Microsoft\\Internet Explorer\\MenuExt";
 inline constexpr const wchar_t* kToolbarPath = L"Software\\Microsoft\\Internet Explorer\\Toolbar";
@@ -117,6 +116,8 @@ public:
     int32_t CleanedCount = 0;  // removals made by the running or last clean
     bool Finished = true;      // false only while a clean runs
     TIEPlugInCleanEvent OnProgress;
+    // How keys are named in the backup file; by default the system is asked for the real registry.
+    TRegKeyNamer KeyNamer;
     // The regedit file of the last clean (or RemoveRegistryEntry call outside a clean); "" when it
     // removed nothing from the registry.
     std::wstring BackupFileName;

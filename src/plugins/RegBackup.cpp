@@ -115,8 +115,9 @@ std::vector<std::wstring> SplitRegPath(const std::wstring& path) {
     return parts;
 }
 
-// The name of a key where 64-bit Windows keeps it, without asking anyone.
-std::wstring LayoutKeyName(TRegRoot root, TRegView view, const std::wstring& path) {
+}  // namespace
+
+std::wstring LayoutRegKeyName(TRegRoot root, TRegView view, const std::wstring& path) {
     auto parts = SplitRegPath(path);
     if (view == TRegView::Wow32) {
         if (root == TRegRoot::LocalMachine && !parts.empty() && SameNameI(parts[0], L"Software")) {
@@ -130,6 +131,8 @@ std::wstring LayoutKeyName(TRegRoot root, TRegView view, const std::wstring& pat
     for (const auto& part : parts) name += L'\\' + part;
     return name;
 }
+
+namespace {
 
 // The kernel's name of an open key ("\REGISTRY\MACHINE\SOFTWARE\..."), or "" when it cannot say.
 std::wstring KernelKeyName(HKEY key) {
@@ -211,13 +214,18 @@ std::wstring RegFileValueLine(const std::wstring& name, const TRegValue& value) 
     return HexLine(head + type, value.Data);
 }
 
-std::wstring RegFileKeyName(TRegistryBackend& backend, TRegRoot root, TRegView view, const std::wstring& path) {
+std::wstring SystemRegKeyName(TRegRoot root, TRegView view, const std::wstring& path) {
     const std::wstring normal = NormalizeRegPath(path);
-    if (&backend == &WindowsRegistryBackend() && !normal.empty()) {
+    if (!normal.empty()) {
         const std::wstring name = RegeditNameOf(KernelKeyName(RootHandle(root), normal, ViewFlag(view)));
         if (!name.empty()) return name;
     }
-    return LayoutKeyName(root, view, normal);
+    return LayoutRegKeyName(root, view, normal);
+}
+
+TRegKeyNamer DefaultRegKeyNamer(TRegistryBackend& backend) {
+    if (&backend == &WindowsRegistryBackend()) return SystemRegKeyName;
+    return LayoutRegKeyName;
 }
 
 namespace {
@@ -242,7 +250,8 @@ void AppendKeyTree(TRegistryBackend& backend, TRegRoot root, TRegView view, cons
 
 }  // namespace
 
-std::wstring RegFileKeyTree(TRegistryBackend& backend, TRegRoot root, TRegView view, const std::wstring& path) {
+std::wstring RegFileKeyTree(TRegistryBackend& backend, const TRegKeyNamer& namer, TRegRoot root, TRegView view,
+                            const std::wstring& path) {
     const std::wstring normal = NormalizeRegPath(path);
     if (normal.empty()) return {};  // a whole hive is never saved (nor deleted)
     std::wstring out;
@@ -250,12 +259,12 @@ std::wstring RegFileKeyTree(TRegistryBackend& backend, TRegRoot root, TRegView v
         TRegistryStore store(backend, root, view);
         if (!store.Open(normal, false)) return {};
     }
-    AppendKeyTree(backend, root, view, normal, RegFileKeyName(backend, root, view, normal), out);
+    AppendKeyTree(backend, root, view, normal, namer(root, view, normal), out);
     return out;
 }
 
-std::wstring RegFileValue(TRegistryBackend& backend, TRegRoot root, TRegView view, const std::wstring& path,
-                          const std::wstring& name) {
+std::wstring RegFileValue(TRegistryBackend& backend, const TRegKeyNamer& namer, TRegRoot root, TRegView view,
+                          const std::wstring& path, const std::wstring& name) {
     const std::wstring normal = NormalizeRegPath(path);
     std::optional<TRegValue> value;
     {
@@ -264,7 +273,7 @@ std::wstring RegFileValue(TRegistryBackend& backend, TRegRoot root, TRegView vie
         value = store.ReadValue(name);
     }
     if (!value) return {};
-    return L"[" + RegFileKeyName(backend, root, view, normal) + L"]\r\n" + RegFileValueLine(name, *value) + L"\r\n";
+    return L"[" + namer(root, view, normal) + L"]\r\n" + RegFileValueLine(name, *value) + L"\r\n";
 }
 
 TRegBackupFile::TRegBackupFile(std::wstring folder, const SYSTEMTIME& time)

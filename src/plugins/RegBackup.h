@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "app/Handles.h"
@@ -20,19 +21,28 @@ inline constexpr const wchar_t* kRegFileHeader = L"Windows Registry Editor Versi
 // unchanged. Long hex runs are wrapped with "\" as regedit does.
 std::wstring RegFileValueLine(const std::wstring& name, const TRegValue& value);
 
-// The key as regedit names it ("HKEY_LOCAL_MACHINE\Software\..."), where the key really lies: a key
+// Names a key as regedit does ("HKEY_LOCAL_MACHINE\Software\..."), where the key really lies: a key
 // of the 32-bit view is named by its "Wow6432Node" path, so that the 64-bit regedit puts it back in
-// the same place. On the real registry the system is asked; otherwise the 64-bit Windows layout is
-// assumed (HKLM\Software\X -> HKLM\Software\Wow6432Node\X, HKLM\Software\Classes\X ->
-// HKLM\Software\Classes\Wow6432Node\X, HKEY_CLASSES_ROOT\X -> HKEY_CLASSES_ROOT\Wow6432Node\X).
-std::wstring RegFileKeyName(TRegistryBackend& backend, TRegRoot root, TRegView view, const std::wstring& path);
+// the same place.
+using TRegKeyNamer = std::function<std::wstring(TRegRoot root, TRegView view, const std::wstring& path)>;
+// The 64-bit Windows layout, without asking anyone: HKLM\Software\X -> HKLM\Software\Wow6432Node\X,
+// HKLM\Software\Classes\X -> HKLM\Software\Classes\Wow6432Node\X, HKEY_CLASSES_ROOT\X ->
+// HKEY_CLASSES_ROOT\Wow6432Node\X; other roots and the native view as they are.
+std::wstring LayoutRegKeyName(TRegRoot root, TRegView view, const std::wstring& path);
+// Asks the system where an existing key lies (which keys the 32-bit view shares differs between
+// Windows versions, and HKEY_CLASSES_ROOT is the user's or the machine's classes); the layout above
+// for a key that does not open.
+std::wstring SystemRegKeyName(TRegRoot root, TRegView view, const std::wstring& path);
+// SystemRegKeyName for the real registry, LayoutRegKeyName for any other backend.
+TRegKeyNamer DefaultRegKeyNamer(TRegistryBackend& backend);
 
 // The key and everything beneath it as regedit blocks, parents before children; "" when the key does
 // not open. Subkeys that do not open are left out (they cannot be deleted either).
-std::wstring RegFileKeyTree(TRegistryBackend& backend, TRegRoot root, TRegView view, const std::wstring& path);
+std::wstring RegFileKeyTree(TRegistryBackend& backend, const TRegKeyNamer& namer, TRegRoot root, TRegView view,
+                            const std::wstring& path);
 // One value as a regedit block under its key's heading; "" when the key or the value is absent.
-std::wstring RegFileValue(TRegistryBackend& backend, TRegRoot root, TRegView view, const std::wstring& path,
-                          const std::wstring& name);
+std::wstring RegFileValue(TRegistryBackend& backend, const TRegKeyNamer& namer, TRegRoot root, TRegView view,
+                          const std::wstring& path, const std::wstring& name);
 
 // One backup file, made in folder at the first Append and named by the time given ("2024-05-01
 // 13-45-07.reg", or "... (2).reg" and so on when that name is taken: an earlier backup is never
