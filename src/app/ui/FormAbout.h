@@ -21,7 +21,7 @@ public:
     // Creates the box and shows it modally; returns when it is closed.
     int ShowModal(HWND owner);
 
-    const TKivTitleBar& CaptionBar() const { return lblCaption; }
+    TKivTitleBar& CaptionBar() { return lblCaption; }
     const TKivLabel& AppName() const { return lblAppName; }
     const TKivLabel& Version() const { return lblVersion; }
     const TKivLabel& Copyright() const { return lblCopyright; }

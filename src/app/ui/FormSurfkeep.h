@@ -57,7 +57,7 @@ public:
     bool UpgradeOffered() const;
     const TKivLabel& TitleLabel() const { return lblTitle; }
     const TKivLabel& DescriptionLabel() const { return lblDesciption; }
-    const TKivTitleBar& CaptionBar() const { return lblCaption; }
+    TKivTitleBar& CaptionBar() { return lblCaption; }
     TKivImageButton& HelpButton() { return btnHelp; }
 
     // Replaces the shell for tests: gets every target the window opens.
