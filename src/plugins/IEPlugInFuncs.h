@@ -93,9 +93,12 @@ public:
     // HKLM\Software\Classes\CLSID\<CLSID> in the record's view. A value of the wrong type reads as "".
     void ReadClassRegistration(TIEPlugInInfo& record);
 
-    // Removes the selected add-ons; returns after the final callback. An error (a registry value of
-    // an unexpected type, a backup file that cannot be written) still ends with Finished true and
-    // the final callback, and then reaches the caller.
+    // Removes the selected add-ons: context-menu extensions first, then COM add-ons, each in the
+    // order of the selection; returns after the final callback. A context-menu extension counts when
+    // its key is deleted, a COM add-on when its Toolbar value or BHO key (where it was listed) is gone
+    // afterwards. An error (a registry value of an unexpected type, a backup file that cannot be
+    // written) still ends with Finished true and the final callback, and then reaches the caller.
+    // The first form takes every view of a COM add-on; a {}-selection needs the type spelt out.
     void Clean(const std::vector<std::wstring>& selection, TIEPlugInCleanEvent onProgress);
     void Clean(const TPlugInSelection& selection, TIEPlugInCleanEvent onProgress);
 

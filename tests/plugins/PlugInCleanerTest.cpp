@@ -63,15 +63,15 @@ struct TScene {
                              [this](const std::wstring& file) { Deleted.push_back(file); }};
     sktest::TRegFixture Fixture{Registry};
 
-    TAddOnSpec Toolbar{TestGuid(1),          L"Acme Toolbar", L"C:\\Program Files\\Acme\\acme.dll",
-                       L"Acme.Toolbar.1",    L"Acme.Toolbar", TestGuid(0x11),
-                       TestGuid(0x21),       L"acme.exe",     true,
-                       true};
+    // Fields: CLSID, name, file, ProgID, version-independent ProgID, TypeLib, AppID, AppID module,
+    // toolbar, BHO, view, has a class key.
+    TAddOnSpec Toolbar{TestGuid(1), L"Acme Toolbar", L"C:\\Program Files\\Acme\\acme.dll", L"Acme.Toolbar.1",
+                       L"Acme.Toolbar", TestGuid(0x11), TestGuid(0x21), L"acme.exe", true, true};
     TAddOnSpec NoClass{TestGuid(2), L"", L"", L"", L"", L"", L"", L"acme.exe", false, true, Native, false};
     TAddOnSpec Both64{TestGuid(3), L"Acme Both", L"C:\\Acme\\both64.dll", L"Acme.Both.1", L"", L"", L"",
-                      L"acme.exe",  false,       true};
+                      L"acme.exe", false, true};
     TAddOnSpec Both32{TestGuid(3), L"Acme Both (32-bit)", L"C:\\Acme\\both32.dll", L"Acme.Both32.1", L"", L"", L"",
-                      L"acme.exe",  false,                true,                    Wow32};
+                      L"acme.exe", false, true, Wow32};
     TAddOnSpec Relative{TestGuid(7), L"Relative", L"acme-relative.dll", L"", L"", L"", L"", L"acme.exe", true};
     TAddOnSpec NoFile{TestGuid(8), L"No file", L"", L"", L"", L"", L"", L"acme.exe", true};
 
@@ -107,7 +107,8 @@ TEST_CASE("listing: menu extensions, then toolbars and browser helper objects of
                {TestGuid(3), L"", L"C:\\Acme\\both64.dll", L"Acme.Both.1", L"", L""}),
         Record(TPlugInSource::BrowserHelperObject, Wow32, L"Acme Both (32-bit)",
                {TestGuid(3), L"", L"C:\\Acme\\both32.dll", L"Acme.Both32.1", L"", L""}),
-        Record(TPlugInSource::BrowserHelperObject, Wow32, L"Odd", {TestGuid(4), L"", L"C:\\Acme\\odd.dll", L"", L"", L""}),
+        Record(TPlugInSource::BrowserHelperObject, Wow32, L"Odd",
+               {TestGuid(4), L"", L"C:\\Acme\\odd.dll", L"", L"", L""}),
     };
     CHECK(Lines(s.Cleaner.ListToolbarsAndBHOs()) == Lines(expected));
 }
@@ -267,9 +268,8 @@ TEST_CASE("removal: every step in order, in the add-on's own view") {
         std::vector<std::wstring> deleted;
         TIEPlugInCleaner cleaner(recording, temp.Path(), [&](const std::wstring& f) { deleted.push_back(f); });
 
-        TAddOnSpec full{TestGuid(6), L"Full",       L"C:\\Acme\\full.dll", L"Acme.Full.1", L"Acme.Full",
-                        TestGuid(0x16), TestGuid(0x26), L"full.exe",        true,          true,
-                        view};
+        TAddOnSpec full{TestGuid(6), L"Full", L"C:\\Acme\\full.dll", L"Acme.Full.1", L"Acme.Full",
+                        TestGuid(0x16), TestGuid(0x26), L"full.exe", true, true, view};
         // Another add-on of the other view with the same names must keep all of its keys.
         TAddOnSpec other = full;
         other.View = view == Native ? Wow32 : Native;
@@ -513,7 +513,8 @@ TEST_CASE("backup: regedit lines for every kind of value") {
         {L"q", raw({1, 0, 0, 0, 0, 0, 0, 0x80}, REG_QWORD), L"\"q\"=hex(b):01,00,00,00,00,00,00,80\r\n"},
         {L"lines", RegText(L"a\nb"), L"\"lines\"=hex(1):61,00,0a,00,62,00,00,00\r\n"},
         {L"unended", raw({0x61, 0, 0x62, 0}, REG_SZ), L"\"unended\"=hex(1):61,00,62,00\r\n"},
-        {L"inner zero", raw({0x61, 0, 0, 0, 0x62, 0, 0, 0}, REG_SZ), L"\"inner zero\"=hex(1):61,00,00,00,62,00,00,00\r\n"},
+        {L"inner zero", raw({0x61, 0, 0, 0, 0x62, 0, 0, 0}, REG_SZ),
+         L"\"inner zero\"=hex(1):61,00,00,00,62,00,00,00\r\n"},
         {L"short dword", raw({1, 2, 3}, REG_DWORD), L"\"short dword\"=hex(4):01,02,03\r\n"},
         {L"x", RegBytes(std::vector<uint8_t>(40, 0xAB)), wrapped},
     };
