@@ -39,17 +39,17 @@ constexpr TRegRoot HKLM = TRegRoot::LocalMachine;
 
 // When a setting needs repair.
 enum class TRule {
-    PolicyFlag,         // key opens, value present, REG_DWORD not 0
-    PolicyFlagOrNoKey,  // as PolicyFlag, and also when the key does not open
-    TextNotAccepted,    // present, and its text is neither Target nor Accepted
-    PageNotBlank,       // present, and its text in lower case is not Target
-    TextNotEmpty,       // present with a non-empty text
-    TextIsNot,          // the text ("" when absent) is not Target
-    TextListNotEmpty,   // the REG_MULTI_SZ has at least one entry
-    LeadingUnitNonZero, // binary data whose first 16-bit unit is not 0
-    ZeroRequired,       // in order only when the key opens and the value is REG_DWORD 0
-    Always,             // no check: repaired whenever the user ticks the item
-    Own,                // hand-written check
+    PolicyFlag,          // key opens, value present, REG_DWORD not 0
+    PolicyFlagOrNoKey,   // as PolicyFlag, and also when the key does not open
+    TextNotAccepted,     // present, and its text is neither Target nor Accepted
+    PageNotBlank,        // present, and its text in lower case is not Target
+    TextNotEmpty,        // present with a non-empty text
+    TextIsNot,           // the text ("" when absent) is not Target
+    TextListNotEmpty,    // the REG_MULTI_SZ has at least one entry
+    LeadingUnitNonZero,  // binary data whose first 16-bit unit is not 0
+    ZeroRequired,        // in order only when the key opens and the value is REG_DWORD 0
+    Always,              // no check: repaired whenever the user ticks the item
+    Own,                 // hand-written check
 };
 
 // What the repair does.
@@ -101,15 +101,20 @@ constexpr TRepairLevel L1 = TRepairLevel::RestartIE;
 constexpr TRepairLevel L2 = TRepairLevel::LogOff;
 
 // A policy that switches something off: flag rule, delete value.
-TRepairSetting Policy(TRegRoot root, const wchar_t* path, const wchar_t* value, const std::wstring* label,
-                      TRepairLevel level, const std::wstring* before = &IDS_IEREPAIR_Repaired_Disabled,
+TRepairSetting Policy(TRegRoot root,
+                      const wchar_t* path,
+                      const wchar_t* value,
+                      const std::wstring* label,
+                      TRepairLevel level,
+                      const std::wstring* before = &IDS_IEREPAIR_Repaired_Disabled,
                       const std::wstring* after = &IDS_IEREPAIR_Repaired_Enabled) {
     return {root, path, value, TRule::PolicyFlag, TAction::DeleteValue, label, before, after, level};
 }
 
 TRepairSetting Page(const wchar_t* value, const std::wstring* label) {
-    return {HKCU, kMain, value, TRule::PageNotBlank, TAction::WriteTextIfOpens, label, nullptr, nullptr, L1,
-            L"about:blank"};
+    TRepairSetting s{HKCU, kMain, value, TRule::PageNotBlank, TAction::WriteTextIfOpens, label, nullptr, nullptr, L1};
+    s.Target = L"about:blank";
+    return s;
 }
 
 TRepairSetting ToolbarPicture(const wchar_t* value, const std::wstring* label, const std::wstring* after) {
@@ -267,18 +272,16 @@ std::vector<TItemDef> BuildCatalogue() {
          {HKLM, kSearch, L"CustomizeSearch", TRule::TextNotAccepted, TAction::WriteTextIfPresent,
           &IDS_IEREPAIR_Repaired_CustomSearch, nullptr, nullptr, L1, DefaultSearchAssistantUrl},
          {HKCU, kScopes, L"DefaultScope", TRule::Own, TAction::Own, &IDS_IEREPAIR_Repaired_SearchEngine, nullptr,
-          &IDS_IEREPAIR_Repaired_Default, L1, nullptr, nullptr, false, false, CheckDefaultScope,
-          RepairDefaultScope}});
+          &IDS_IEREPAIR_Repaired_Default, L1, nullptr, nullptr, false, false, CheckDefaultScope, RepairDefaultScope}});
     // 3: window title
     add(0, SK_ITEM(IDS_IEREPAIR_IETitle), true,
         {{HKCU, kMain, L"Window Title", TRule::TextNotAccepted, TAction::DeleteValue, &IDS_IEREPAIR_Repaired_IETitle,
-          nullptr, &IDS_IEREPAIR_Repaired_Default, L1, L"Windows Internet Explorer",
-          L"Microsoft Internet Explorer"}});
+          nullptr, &IDS_IEREPAIR_Repaired_Default, L1, L"Windows Internet Explorer", L"Microsoft Internet Explorer"}});
     // 4: the browser's icon on the desktop
     add(0, SK_ITEM(IDS_IEREPAIR_IEIconOnDesktop), true,
         {{HKCU, kDesktopIcons, IEDesktopIconGuid, TRule::ZeroRequired, TAction::WriteZeroCreatingKey,
-          &IDS_IEREPAIR_Repaired_IEOnDesktop, &IDS_IEREPAIR_Repaired_Lost, &IDS_IEREPAIR_Repaired_Repaired, L0,
-          nullptr, nullptr, true}});
+          &IDS_IEREPAIR_Repaired_IEOnDesktop, &IDS_IEREPAIR_Repaired_Lost, &IDS_IEREPAIR_Repaired_Repaired, L0, nullptr,
+          nullptr, true}});
     // 5: links text of the toolbar
     add(0, SK_ITEM(IDS_IEREPAIR_LinkFolderName), false,
         {{HKCU, kToolbar, L"LinksFolderName", TRule::Always, TAction::DeleteValue, &IDS_IEREPAIR_Repaired_LinkFolder,
@@ -301,9 +304,20 @@ std::vector<TItemDef> BuildCatalogue() {
     {
         TRepairSetting secChange = IEPanelCreating(L"SecChangeSettings", &IDS_IEREPAIR_Repaired_IECustomDefineSecurity);
         secChange.Rule = TRule::PolicyFlagOrNoKey;
-        const TRepairSetting ratings{HKLM, kRatings, L"Key", TRule::LeadingUnitNonZero, TAction::Own,
-                                     &IDS_IEREPAIR_Repaired_IEContentPassword, &IDS_IEREPAIR_Repaired_Enabled,
-                                     &IDS_IEREPAIR_Repaired_Disabled, L0, nullptr, nullptr, false, false, nullptr,
+        const TRepairSetting ratings{HKLM,
+                                     kRatings,
+                                     L"Key",
+                                     TRule::LeadingUnitNonZero,
+                                     TAction::Own,
+                                     &IDS_IEREPAIR_Repaired_IEContentPassword,
+                                     &IDS_IEREPAIR_Repaired_Enabled,
+                                     &IDS_IEREPAIR_Repaired_Disabled,
+                                     L0,
+                                     nullptr,
+                                     nullptr,
+                                     false,
+                                     false,
+                                     nullptr,
                                      RepairRatings};
         add(0, SK_ITEM(IDS_IEREPAIR_InternetOptions), true,
             {Policy(HKCU, kIERestrictions, L"NoBrowserOptions", &IDS_IEREPAIR_Repaired_InternetOptions, L1),
@@ -336,8 +350,7 @@ std::vector<TItemDef> BuildCatalogue() {
     // 11: registry editor: the value stays, set to 0
     add(1, SK_ITEM(IDS_IEREPAIR_EnableRegistryEditor), true,
         {{HKCU, kSystemPolicies, L"DisableRegistryTools", TRule::PolicyFlag, TAction::WriteZeroIfPresent,
-          &IDS_IEREPAIR_Repaired_RegistryEditor, &IDS_IEREPAIR_Repaired_Disabled, &IDS_IEREPAIR_Repaired_Enabled,
-          L0}});
+          &IDS_IEREPAIR_Repaired_RegistryEditor, &IDS_IEREPAIR_Repaired_Disabled, &IDS_IEREPAIR_Repaired_Enabled, L0}});
     // 12: common Start-menu items
     add(1, SK_ITEM(IDS_IEREPAIR_StartMenu), true,
         {StartMenu(L"NoRun", &IDS_IEREPAIR_Repaired_RunInStartMemu),
@@ -386,8 +399,7 @@ std::vector<TItemDef> BuildCatalogue() {
     // 21: Outlook Express title
     add(1, SK_ITEM(IDS_IEREPAIR_OETitle), true,
         {{HKCU, kIdentities, L"WindowTitle", TRule::Own, TAction::Own, &IDS_IEREPAIR_Repaired_OETitle, nullptr,
-          &IDS_IEREPAIR_Repaired_Default, L0, nullptr, nullptr, false, false, CheckOutlookTitle,
-          RepairOutlookTitle}});
+          &IDS_IEREPAIR_Repaired_Default, L0, nullptr, nullptr, false, false, CheckOutlookTitle, RepairOutlookTitle}});
 #undef SK_ITEM
     return items;
 }
@@ -527,13 +539,9 @@ bool Apply(TRegistryBackend& backend, const TRepairSetting& s, const TFinding& f
 
 }  // namespace
 
-std::span<const TRepairItem> RepairItems() {
-    return ItemList();
-}
+std::span<const TRepairItem> RepairItems() { return ItemList(); }
 
-const TRepairItem& RepairItemAt(int index) {
-    return ItemDef(index).Item;
-}
+const TRepairItem& RepairItemAt(int index) { return ItemDef(index).Item; }
 
 bool ItemNeedsRepair(int index, TRegistryBackend& backend) {
     const TItemDef& def = ItemDef(index);

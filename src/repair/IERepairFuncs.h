@@ -25,11 +25,11 @@ struct TRepairRow {
 
 // One line of the repair list, fixed at build time.
 struct TRepairItem {
-    int Index;                // 0..21, the item's identity and its place in the list
-    int Group;                // 0 "Internet Explorer" (items 0-10), 1 "System" (items 11-21)
-    const wchar_t* TextKey;   // string-table key of the line's text
-    const std::wstring* Text; // that string-table entry, so a language pack applies
-    bool Scanned;             // false for items 5 and 15: they are repaired only when ticked
+    int Index;                 // 0..21, the item's identity and its place in the list
+    int Group;                 // 0 "Internet Explorer" (items 0-10), 1 "System" (items 11-21)
+    const wchar_t* TextKey;    // string-table key of the line's text
+    const std::wstring* Text;  // that string-table entry, so a language pack applies
+    bool Scanned;              // false for items 5 and 15: they are repaired only when ticked
 };
 
 inline constexpr int RepairItemCount = 22;
@@ -45,18 +45,19 @@ bool ItemNeedsRepair(int index, TRegistryBackend& backend = WindowsRegistryBacke
 // repaired setting, and returns the highest level among them. Rows are built from the target
 // values, not read back. A setting whose key cannot be opened for the repair is left as it is and
 // yields no row. On a TError the settings repaired so far stay repaired and their rows stay in rows.
-TRepairLevel RepairItem(int index, std::vector<TRepairRow>& rows,
-                        TRegistryBackend& backend = WindowsRegistryBackend());
+TRepairLevel RepairItem(int index, std::vector<TRepairRow>& rows, TRegistryBackend& backend = WindowsRegistryBackend());
 
 // The healthy values that the repairs write.
-inline constexpr const wchar_t* DefaultSearchAssistantUrl = L"http://ie.search.msn.com/{SUB_RFC1766}/srchasst/srchasst.htm";
+inline constexpr const wchar_t* DefaultSearchAssistantUrl =
+    L"http://ie.search.msn.com/{SUB_RFC1766}/srchasst/srchasst.htm";
 inline constexpr const wchar_t* BingScopeGuid = L"{0633EE93-D776-472f-A0FF-E1416B8B2E3A}";
 inline constexpr const wchar_t* BingDisplayName = L"Bing";
 inline constexpr const wchar_t* BingFaviconUrl = L"http://www.bing.com/favicon.ico";
 inline constexpr const wchar_t* BingSuggestionsUrl =
     L"http://api.bing.com/qsml.aspx?query={searchTerms}&maxwidth={ie:maxWidth}&rowheight={ie:rowHeight}"
     L"&sectionHeight={ie:sectionHeight}&FORM=IE8SSC&market={language}";
-inline constexpr const wchar_t* BingSearchUrl = L"http://www.bing.com/search?q={searchTerms}&src=IE-SearchBox&FORM=IE8SRC";
+inline constexpr const wchar_t* BingSearchUrl =
+    L"http://www.bing.com/search?q={searchTerms}&src=IE-SearchBox&FORM=IE8SRC";
 inline constexpr const wchar_t* IEDesktopIconGuid = L"{871C5380-42A0-1069-A2EA-08002B30309D}";
 
 }  // namespace sk

@@ -21,8 +21,8 @@ using TNode = TMemoryRegistryBackend::TNode;
 
 // The registry's order: ordinal, ignoring case by upper-casing.
 int CompareRegNames(const std::wstring& a, const std::wstring& b) {
-    const int r = ::CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()),
-                                         TRUE);
+    const int r =
+        ::CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE);
     return r - CSTR_EQUAL;
 }
 
@@ -46,10 +46,9 @@ std::vector<std::wstring> SplitPath(const std::wstring& path) {
 }
 
 std::shared_ptr<TNode> ChildOf(const TNode& node, const std::wstring& name) {
-    auto it = std::lower_bound(node.Subkeys.begin(), node.Subkeys.end(), name,
-                               [](const std::shared_ptr<TNode>& n, const std::wstring& key) {
-                                   return CompareRegNames(n->Name, key) < 0;
-                               });
+    auto it = std::lower_bound(
+        node.Subkeys.begin(), node.Subkeys.end(), name,
+        [](const std::shared_ptr<TNode>& n, const std::wstring& key) { return CompareRegNames(n->Name, key) < 0; });
     if (it != node.Subkeys.end() && CompareRegNames((*it)->Name, name) == 0) return *it;
     return nullptr;
 }
@@ -57,10 +56,9 @@ std::shared_ptr<TNode> ChildOf(const TNode& node, const std::wstring& name) {
 std::shared_ptr<TNode> AddChild(TNode& node, const std::wstring& name) {
     auto child = std::make_shared<TNode>();
     child->Name = name;
-    auto it = std::lower_bound(node.Subkeys.begin(), node.Subkeys.end(), name,
-                               [](const std::shared_ptr<TNode>& n, const std::wstring& key) {
-                                   return CompareRegNames(n->Name, key) < 0;
-                               });
+    auto it = std::lower_bound(
+        node.Subkeys.begin(), node.Subkeys.end(), name,
+        [](const std::shared_ptr<TNode>& n, const std::wstring& key) { return CompareRegNames(n->Name, key) < 0; });
     node.Subkeys.insert(it, child);
     return child;
 }
@@ -184,13 +182,19 @@ TMemoryRegistryBackend::TMemoryRegistryBackend()
 
 TMemoryRegistryBackend::~TMemoryRegistryBackend() = default;
 
-std::shared_ptr<TNode> TMemoryRegistryBackend::Find(TRegRoot root, TRegView view, const std::wstring& path,
+std::shared_ptr<TNode> TMemoryRegistryBackend::Find(TRegRoot root,
+                                                    TRegView view,
+                                                    const std::wstring& path,
                                                     bool create) {
     auto parts = SplitPath(path);
     std::shared_ptr<TNode> top;
     switch (root) {
-        case TRegRoot::CurrentUser: top = FUser; break;
-        case TRegRoot::Users: top = FUsers; break;
+        case TRegRoot::CurrentUser:
+            top = FUser;
+            break;
+        case TRegRoot::Users:
+            top = FUsers;
+            break;
         case TRegRoot::LocalMachine:
             top = FMachine;
             // The 32-bit view of HKLM\Software (and of its Classes) lies in Wow6432Node.
@@ -216,7 +220,9 @@ std::shared_ptr<TNode> TMemoryRegistryBackend::Find(TRegRoot root, TRegView view
     return Walk(top, parts, create);
 }
 
-std::unique_ptr<TRegistryKey> TMemoryRegistryBackend::OpenKey(TRegRoot root, TRegView view, const std::wstring& path,
+std::unique_ptr<TRegistryKey> TMemoryRegistryBackend::OpenKey(TRegRoot root,
+                                                              TRegView view,
+                                                              const std::wstring& path,
                                                               bool create) {
     auto node = Find(root, view, path, create);
     // The predefined roots always open; any other key refuses full access when marked so.

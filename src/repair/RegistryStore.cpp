@@ -63,15 +63,9 @@ std::wstring JoinRegPath(const std::wstring& a, const std::wstring& b) {
 
 namespace {
 
-[[noreturn]] void RaiseInvalidType(const std::wstring& name) {
-    throw TError(Fmt(L"Invalid data type for '%s'", name));
-}
-[[noreturn]] void RaiseGetFailed(const std::wstring& name) {
-    throw TError(Fmt(L"Failed to get data for '%s'", name));
-}
-[[noreturn]] void RaiseSetFailed(const std::wstring& name) {
-    throw TError(Fmt(L"Failed to set data for '%s'", name));
-}
+[[noreturn]] void RaiseInvalidType(const std::wstring& name) { throw TError(Fmt(L"Invalid data type for '%s'", name)); }
+[[noreturn]] void RaiseGetFailed(const std::wstring& name) { throw TError(Fmt(L"Failed to get data for '%s'", name)); }
+[[noreturn]] void RaiseSetFailed(const std::wstring& name) { throw TError(Fmt(L"Failed to set data for '%s'", name)); }
 
 // Text of a string value: up to the first zero character, an odd trailing byte ignored.
 std::wstring TextOf(const std::vector<uint8_t>& data) {
@@ -82,9 +76,7 @@ std::wstring TextOf(const std::vector<uint8_t>& data) {
     return text;
 }
 
-bool IsText(DWORD type) {
-    return type == REG_SZ || type == REG_EXPAND_SZ;
-}
+bool IsText(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ; }
 
 }  // namespace
 
@@ -175,9 +167,7 @@ void TRegistryStore::WriteText(const std::wstring& name, const std::wstring& val
     WriteValue(name, RegText(value));
 }
 
-void TRegistryStore::WriteNumber(const std::wstring& name, int32_t value) {
-    WriteValue(name, RegNumber(value));
-}
+void TRegistryStore::WriteNumber(const std::wstring& name, int32_t value) { WriteValue(name, RegNumber(value)); }
 
 bool TRegistryStore::RemoveValue(const std::wstring& name) {
     TRegistryKey* key = Current();
@@ -207,7 +197,8 @@ std::vector<std::wstring> TRegistryStore::ListValueNames() {
     return key ? key->ValueNames() : std::vector<std::wstring>{};
 }
 
-std::vector<std::wstring> TRegistryStore::ReadTextList(TRegRoot root, const std::wstring& path,
+std::vector<std::wstring> TRegistryStore::ReadTextList(TRegRoot root,
+                                                       const std::wstring& path,
                                                        const std::wstring& name) {
     std::vector<std::wstring> entries;
     const auto key = FBackend.OpenKey(root, FView, NormalizeRegPath(path), false);

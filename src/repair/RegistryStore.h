@@ -26,9 +26,9 @@ struct TRegValue {
 
 // Builders for the value kinds the program writes and its tests set up.
 TRegValue RegText(const std::wstring& text, DWORD type = REG_SZ);  // with its terminating zero
-TRegValue RegNumber(int32_t number);                                  // REG_DWORD
+TRegValue RegNumber(int32_t number);                               // REG_DWORD
 TRegValue RegBytes(const std::vector<uint8_t>& bytes, DWORD type = REG_BINARY);
-TRegValue RegTextList(const std::vector<std::wstring>& entries);     // REG_MULTI_SZ
+TRegValue RegTextList(const std::vector<std::wstring>& entries);  // REG_MULTI_SZ
 
 // One open key of a backend. Names are single key or value names ("" is the default value).
 // Every call reports failure by its result; nothing here throws.
@@ -54,7 +54,9 @@ public:
     virtual ~TRegistryBackend() = default;
     // path is relative to the root, "\"-separated, without leading or trailing "\"; "" is the root.
     // With create, missing keys on the way are made. nullptr when absent or refused.
-    virtual std::unique_ptr<TRegistryKey> OpenKey(TRegRoot root, TRegView view, const std::wstring& path,
+    virtual std::unique_ptr<TRegistryKey> OpenKey(TRegRoot root,
+                                                  TRegView view,
+                                                  const std::wstring& path,
                                                   bool create) = 0;
     // Tells the shell that file associations or desktop icons changed in this registry (the real
     // backend sends SHCNE_ASSOCCHANGED; a substitute only counts).
@@ -64,10 +66,12 @@ public:
 // The real registry (advapi32). One process-wide instance; it keeps no state.
 TRegistryBackend& WindowsRegistryBackend();
 
-// An in-memory registry: keys and values match case-insensitively (ordinal, upper-cased, as the
-// registry does), subkeys enumerate sorted that way, values in the order the registry enumerates
-// them (see ValueNames in the .cpp). HKEY_CLASSES_ROOT is HKEY_LOCAL_MACHINE\Software\Classes, and
-// the 32-bit view of HKLM\Software and HKCR lies under "Wow6432Node", as on 64-bit Windows.
+// An in-memory registry: keys and values match case-insensitively (ordinal, upper-cased, as
+// Windows does), subkeys enumerate sorted that way and values in the order they were first
+// written, as on Windows (Wine sorts values too, and sorts "_" before letters: code must not rely
+// on either order). HKEY_CLASSES_ROOT is HKEY_LOCAL_MACHINE\Software\Classes (Wine does not merge
+// in the user's classes either), HKEY_USERS is a tree of its own, and the 32-bit view of
+// HKLM\Software and HKCR lies under "Wow6432Node", as on 64-bit Windows.
 class TMemoryRegistryBackend : public TRegistryBackend {
 public:
     TMemoryRegistryBackend();
@@ -75,8 +79,7 @@ public:
     TMemoryRegistryBackend(const TMemoryRegistryBackend&) = delete;
     TMemoryRegistryBackend& operator=(const TMemoryRegistryBackend&) = delete;
 
-    std::unique_ptr<TRegistryKey> OpenKey(TRegRoot root, TRegView view, const std::wstring& path,
-                                          bool create) override;
+    std::unique_ptr<TRegistryKey> OpenKey(TRegRoot root, TRegView view, const std::wstring& path, bool create) override;
 
     // Makes the key (which must exist) refuse full access, as a key that grants reading only does:
     // it still shows in enumerations and SubkeyExists, but OpenKey fails for it, no subkey can be
@@ -102,7 +105,8 @@ private:
 // store whose Open failed reads nothing and writes nothing (writes raise "Failed to set data").
 class TRegistryStore {
 public:
-    explicit TRegistryStore(TRegistryBackend& backend, TRegRoot root = TRegRoot::CurrentUser,
+    explicit TRegistryStore(TRegistryBackend& backend,
+                            TRegRoot root = TRegRoot::CurrentUser,
                             TRegView view = TRegView::Native);
     ~TRegistryStore();
     TRegistryStore(const TRegistryStore&) = delete;

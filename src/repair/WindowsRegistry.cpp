@@ -12,19 +12,26 @@ namespace {
 
 HKEY RootHandle(TRegRoot root) {
     switch (root) {
-        case TRegRoot::ClassesRoot: return HKEY_CLASSES_ROOT;
-        case TRegRoot::CurrentUser: return HKEY_CURRENT_USER;
-        case TRegRoot::LocalMachine: return HKEY_LOCAL_MACHINE;
-        case TRegRoot::Users: return HKEY_USERS;
+        case TRegRoot::ClassesRoot:
+            return HKEY_CLASSES_ROOT;
+        case TRegRoot::CurrentUser:
+            return HKEY_CURRENT_USER;
+        case TRegRoot::LocalMachine:
+            return HKEY_LOCAL_MACHINE;
+        case TRegRoot::Users:
+            return HKEY_USERS;
     }
     return HKEY_CURRENT_USER;
 }
 
 REGSAM ViewFlag(TRegView view) {
     switch (view) {
-        case TRegView::Wow32: return KEY_WOW64_32KEY;
-        case TRegView::Wow64: return KEY_WOW64_64KEY;
-        case TRegView::Native: break;
+        case TRegView::Wow32:
+            return KEY_WOW64_32KEY;
+        case TRegView::Wow64:
+            return KEY_WOW64_64KEY;
+        case TRegView::Native:
+            break;
     }
     return 0;
 }
@@ -93,8 +100,8 @@ public:
 
     bool HasAnySubkey() override {
         DWORD count = 0;
-        if (::RegQueryInfoKeyW(FHandle, nullptr, nullptr, nullptr, &count, nullptr, nullptr, nullptr, nullptr,
-                               nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+        if (::RegQueryInfoKeyW(FHandle, nullptr, nullptr, nullptr, &count, nullptr, nullptr, nullptr, nullptr, nullptr,
+                               nullptr, nullptr) != ERROR_SUCCESS)
             return false;
         return count > 0;
     }
@@ -104,8 +111,7 @@ public:
         std::wstring buffer(256, L'\0');  // key names are at most 255 characters
         for (DWORD index = 0;; ++index) {
             DWORD length = static_cast<DWORD>(buffer.size());
-            const LONG r =
-                ::RegEnumKeyExW(FHandle, index, buffer.data(), &length, nullptr, nullptr, nullptr, nullptr);
+            const LONG r = ::RegEnumKeyExW(FHandle, index, buffer.data(), &length, nullptr, nullptr, nullptr, nullptr);
             if (r == ERROR_MORE_DATA) {
                 buffer.resize(buffer.size() * 2);
                 --index;
@@ -125,8 +131,7 @@ public:
         std::wstring buffer(maxName + 2 > 256 ? maxName + 2 : 256, L'\0');
         for (DWORD index = 0;; ++index) {
             DWORD length = static_cast<DWORD>(buffer.size());
-            const LONG r =
-                ::RegEnumValueW(FHandle, index, buffer.data(), &length, nullptr, nullptr, nullptr, nullptr);
+            const LONG r = ::RegEnumValueW(FHandle, index, buffer.data(), &length, nullptr, nullptr, nullptr, nullptr);
             if (r == ERROR_MORE_DATA && buffer.size() < 32768) {
                 buffer.resize(buffer.size() * 2);
                 --index;
@@ -146,7 +151,9 @@ private:
 
 class TWindowsRegistryBackend : public TRegistryBackend {
 public:
-    std::unique_ptr<TRegistryKey> OpenKey(TRegRoot root, TRegView view, const std::wstring& path,
+    std::unique_ptr<TRegistryKey> OpenKey(TRegRoot root,
+                                          TRegView view,
+                                          const std::wstring& path,
                                           bool create) override {
         const HKEY rootKey = RootHandle(root);
         const REGSAM viewFlag = ViewFlag(view);
@@ -154,8 +161,8 @@ public:
         TKey key;
         LONG r;
         if (create) {
-            r = ::RegCreateKeyExW(rootKey, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                  KEY_ALL_ACCESS | viewFlag, nullptr, key.Receive(), nullptr);
+            r = ::RegCreateKeyExW(rootKey, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS | viewFlag,
+                                  nullptr, key.Receive(), nullptr);
         } else {
             r = ::RegOpenKeyExW(rootKey, path.c_str(), 0, KEY_ALL_ACCESS | viewFlag, key.Receive());
         }

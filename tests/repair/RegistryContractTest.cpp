@@ -174,8 +174,8 @@ const TContractCase ContractCases[] = {
          REQUIRE(s.Open(key, false));
          for (const wchar_t* name : {L"zeta", L"Gamma2", L"alpha", L"gamma10", L"Beta", L"S-1-5-21-9", L".Default"})
              s.AddSubkey(name);
-         CHECK(s.ListSubkeys() ==
-               std::vector<std::wstring>{L".Default", L"alpha", L"Beta", L"gamma10", L"Gamma2", L"S-1-5-21-9", L"zeta"});
+         CHECK(s.ListSubkeys() == std::vector<std::wstring>{L".Default", L"alpha", L"Beta", L"gamma10", L"Gamma2",
+                                                            L"S-1-5-21-9", L"zeta"});
          // The real registries disagree on the order of values written unsorted (Windows keeps the
          // written order, Wine sorts); engines must not rely on either, so the contract covers only this.
          for (const wchar_t* name : {L"", L"A", L"b", L"C", L"url1", L"url10", L"url2"}) s.WriteText(name, L"v");

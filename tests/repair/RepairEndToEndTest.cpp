@@ -39,45 +39,56 @@ const std::wstring EvilScope = L"{11111111-2222-3333-4444-555555555555}";
 
 // What this machine holds of the catalogue's settings is removed first, so the rows are known.
 const std::vector<TRegFact> Clean = {
-    NoKey(HKCU, Scopes), NoKey(HKCU, Toolbar), NoKey(HKCU, DesktopIcons), NoKey(HKCU, ExplorerPolicies),
-    NoKey(HKCU, SystemPolicies), NoKey(HKCU, IEPolicies), NoKey(HKLM, Ratings), NoKey(HKCU, L"Identities"),
+    NoKey(HKCU, Scopes),
+    NoKey(HKCU, Toolbar),
+    NoKey(HKCU, DesktopIcons),
+    NoKey(HKCU, ExplorerPolicies),
+    NoKey(HKCU, SystemPolicies),
+    NoKey(HKCU, IEPolicies),
+    NoKey(HKLM, Ratings),
+    NoKey(HKCU, L"Identities"),
     NoKey(HKU, DefaultHiveScopes),
-    NoVal(HKCU, Main, L"Start Page"), NoVal(HKCU, Main, L"Local Page"), NoVal(HKCU, Main, L"Default_Page_URL"),
-    NoVal(HKCU, Main, L"Default_Secondary_Page_URL"), NoVal(HKCU, Main, L"Window Title"),
-    NoVal(HKLM, Search, L"SearchAssistant"), NoVal(HKLM, Search, L"CustomizeSearch"),
-    NoVal(HKLM, WinLogon, L"LegalNoticeCaption"), NoVal(HKLM, WinLogon, L"LegalNoticeText"),
+    NoVal(HKCU, Main, L"Start Page"),
+    NoVal(HKCU, Main, L"Local Page"),
+    NoVal(HKCU, Main, L"Default_Page_URL"),
+    NoVal(HKCU, Main, L"Default_Secondary_Page_URL"),
+    NoVal(HKCU, Main, L"Window Title"),
+    NoVal(HKLM, Search, L"SearchAssistant"),
+    NoVal(HKLM, Search, L"CustomizeSearch"),
+    NoVal(HKLM, WinLogon, L"LegalNoticeCaption"),
+    NoVal(HKLM, WinLogon, L"LegalNoticeText"),
 };
 
 // One or more broken settings in each of the 20 scanned items, and the texts of items 5 and 15.
 const std::vector<TRegFact> Broken = {
-    Text(HKCU, Main, L"Start Page", L"http://start.example/"),                         // 0
-    Num(HKCU, ExplorerPolicies, L"NoViewContextMenu", 1),                              // 1
-    Text(HKLM, Search, L"SearchAssistant", L"http://search.example/"),                 // 2
-    Text(HKCU, Scopes, L"DefaultScope", EvilScope),                                    // 2
-    Text(HKCU, Scopes + L"\\" + EvilScope, L"DisplayName", L"Evil search"),            // 2
-    Text(HKCU, Scopes + L"\\" + BingScopeGuid, L"DisplayName", L"Old Bing"),           // 2
-    Text(HKCU, Main, L"Window Title", L"Hijacked Explorer"),                           // 3
-    Num(HKCU, DesktopIcons, IEDesktopIconGuid, 1),                                     // 4
-    Text(HKCU, Toolbar, L"LinksFolderName", L"Sponsored links"),                       // 5
-    Num(HKCU, IERestrictions, L"NoViewSource", 1),                                     // 6
-    Num(HKCU, Zone3, L"1803", 3),                                                      // 7
-    Text(HKCU, Toolbar, L"BrandBitmap", L"C:\\brand.bmp"),                             // 8
-    Num(HKCU, IEControlPanel, L"GeneralTab", 1),                                       // 9
-    Val(HKLM, Ratings, L"Key", RegBytes({0x41, 0, 0x42, 0})),                          // 9
-    Num(HKLM, Ratings + L"\\.Default", L"Level", 3),                                   // 9
-    Num(HKCU, ExplorerPolicies, L"NoFileMenu", 1),                                     // 10
-    Num(HKCU, SystemPolicies, L"DisableRegistryTools", 1),                             // 11
-    Num(HKCU, ExplorerPolicies, L"NoRun", 1),                                          // 12
-    Num(HKCU, ExplorerPolicies, L"NoFolderOptions", 1),                                // 13
-    Num(HKCU, ExplorerPolicies, L"NoNetHood", 1),                                      // 14
-    Text(HKCU, International, L"sLongDate", L"'Hacked' dddd"),                         // 15
-    Num(HKCU, ExplorerPolicies, L"NoDesktop", 1),                                      // 16
-    Val(HKCU, ExplorerPolicies, L"NoDrives", RegBytes({4, 0, 0, 0})),                  // 17
-    Text(HKCR, L".reg", L"", L"txtfile"),                                              // 18
-    Text(HKCR, ExeCommand, L"", L"evil.exe \"%1\" %*"),                                // 19
-    Text(HKLM, WinLogon, L"LegalNoticeCaption", L"Notice"),                            // 20
-    Text(HKLM, WinLogon, L"LegalNoticeText", L"Buy now"),                              // 20
-    Text(HKCU, OETitleKey, L"WindowTitle", L"Hijacked Mail"),                          // 21
+    Text(HKCU, Main, L"Start Page", L"http://start.example/"),                // 0
+    Num(HKCU, ExplorerPolicies, L"NoViewContextMenu", 1),                     // 1
+    Text(HKLM, Search, L"SearchAssistant", L"http://search.example/"),        // 2
+    Text(HKCU, Scopes, L"DefaultScope", EvilScope),                           // 2
+    Text(HKCU, Scopes + L"\\" + EvilScope, L"DisplayName", L"Evil search"),   // 2
+    Text(HKCU, Scopes + L"\\" + BingScopeGuid, L"DisplayName", L"Old Bing"),  // 2
+    Text(HKCU, Main, L"Window Title", L"Hijacked Explorer"),                  // 3
+    Num(HKCU, DesktopIcons, IEDesktopIconGuid, 1),                            // 4
+    Text(HKCU, Toolbar, L"LinksFolderName", L"Sponsored links"),              // 5
+    Num(HKCU, IERestrictions, L"NoViewSource", 1),                            // 6
+    Num(HKCU, Zone3, L"1803", 3),                                             // 7
+    Text(HKCU, Toolbar, L"BrandBitmap", L"C:\\brand.bmp"),                    // 8
+    Num(HKCU, IEControlPanel, L"GeneralTab", 1),                              // 9
+    Val(HKLM, Ratings, L"Key", RegBytes({0x41, 0, 0x42, 0})),                 // 9
+    Num(HKLM, Ratings + L"\\.Default", L"Level", 3),                          // 9
+    Num(HKCU, ExplorerPolicies, L"NoFileMenu", 1),                            // 10
+    Num(HKCU, SystemPolicies, L"DisableRegistryTools", 1),                    // 11
+    Num(HKCU, ExplorerPolicies, L"NoRun", 1),                                 // 12
+    Num(HKCU, ExplorerPolicies, L"NoFolderOptions", 1),                       // 13
+    Num(HKCU, ExplorerPolicies, L"NoNetHood", 1),                             // 14
+    Text(HKCU, International, L"sLongDate", L"'Hacked' dddd"),                // 15
+    Num(HKCU, ExplorerPolicies, L"NoDesktop", 1),                             // 16
+    Val(HKCU, ExplorerPolicies, L"NoDrives", RegBytes({4, 0, 0, 0})),         // 17
+    Text(HKCR, L".reg", L"", L"txtfile"),                                     // 18
+    Text(HKCR, ExeCommand, L"", L"evil.exe \"%1\" %*"),                       // 19
+    Text(HKLM, WinLogon, L"LegalNoticeCaption", L"Notice"),                   // 20
+    Text(HKLM, WinLogon, L"LegalNoticeText", L"Buy now"),                     // 20
+    Text(HKCU, OETitleKey, L"WindowTitle", L"Hijacked Mail"),                 // 21
 };
 
 std::vector<TRepairRow> ExpectedRows() {
@@ -120,10 +131,11 @@ std::vector<int> ScanAll() {
 }
 
 const std::vector<std::pair<TRegRoot, std::wstring>> TouchedKeys = {
-    {HKCU, Main},        {HKCU, Scopes},    {HKCU, Toolbar},        {HKCU, HideIcons},
-    {HKCU, UserPolicies}, {HKCU, L"Software\\Policies"}, {HKCU, Zone3},          {HKCU, International},
-    {HKCU, L"Identities"}, {HKLM, Search},   {HKLM, Ratings},        {HKLM, WinLogon},
-    {HKCR, L".reg"},     {HKCR, ExeCommand}, {HKU, DefaultHiveScopes},
+    {HKCU, Main},      {HKCU, Scopes},        {HKCU, Toolbar},
+    {HKCU, HideIcons}, {HKCU, UserPolicies},  {HKCU, L"Software\\Policies"},
+    {HKCU, Zone3},     {HKCU, International}, {HKCU, L"Identities"},
+    {HKLM, Search},    {HKLM, Ratings},       {HKLM, WinLogon},
+    {HKCR, L".reg"},   {HKCR, ExeCommand},    {HKU, DefaultHiveScopes},
 };
 
 void BreakRepairAndRescan() {
@@ -143,19 +155,26 @@ void BreakRepairAndRescan() {
     CHECK(level == TRepairLevel::LogOff);
 
     CHECK(ScanAll().empty());
-    CheckFacts(WindowsRegistryBackend(),
-               {Text(HKCU, Main, L"Start Page", L"about:blank"), NoVal(HKCU, Main, L"Window Title"),
-                Text(HKLM, Search, L"SearchAssistant", DefaultSearchAssistantUrl),
-                Text(HKCU, Scopes, L"DefaultScope", BingScopeGuid),
-                Text(HKCU, Scopes + L"\\" + BingScopeGuid, L"DisplayName", L"Bing"),
-                Text(HKCU, Scopes + L"\\" + BingScopeGuid, L"URL", BingSearchUrl),
-                Num(HKCU, DesktopIcons, IEDesktopIconGuid, 0), NoVal(HKCU, Toolbar, L"LinksFolderName"),
-                Num(HKCU, Zone3, L"1803", 0), Key(HKLM, Ratings), NoVal(HKLM, Ratings, L"Key"),
-                NoKey(HKLM, Ratings + L"\\.Default"), Num(HKCU, SystemPolicies, L"DisableRegistryTools", 0),
-                NoVal(HKCU, ExplorerPolicies, L"NoDrives"), NoVal(HKCU, International, L"sLongDate"),
-                Text(HKCR, L".reg", L"", L"regfile"), Text(HKCR, ExeCommand, L"", L"\"%1\" %*"),
-                Text(HKLM, WinLogon, L"LegalNoticeCaption", L""), Text(HKLM, WinLogon, L"LegalNoticeText", L""),
-                NoVal(HKCU, OETitleKey, L"WindowTitle")});
+    CheckFacts(WindowsRegistryBackend(), {Text(HKCU, Main, L"Start Page", L"about:blank"),
+                                          NoVal(HKCU, Main, L"Window Title"),
+                                          Text(HKLM, Search, L"SearchAssistant", DefaultSearchAssistantUrl),
+                                          Text(HKCU, Scopes, L"DefaultScope", BingScopeGuid),
+                                          Text(HKCU, Scopes + L"\\" + BingScopeGuid, L"DisplayName", L"Bing"),
+                                          Text(HKCU, Scopes + L"\\" + BingScopeGuid, L"URL", BingSearchUrl),
+                                          Num(HKCU, DesktopIcons, IEDesktopIconGuid, 0),
+                                          NoVal(HKCU, Toolbar, L"LinksFolderName"),
+                                          Num(HKCU, Zone3, L"1803", 0),
+                                          Key(HKLM, Ratings),
+                                          NoVal(HKLM, Ratings, L"Key"),
+                                          NoKey(HKLM, Ratings + L"\\.Default"),
+                                          Num(HKCU, SystemPolicies, L"DisableRegistryTools", 0),
+                                          NoVal(HKCU, ExplorerPolicies, L"NoDrives"),
+                                          NoVal(HKCU, International, L"sLongDate"),
+                                          Text(HKCR, L".reg", L"", L"regfile"),
+                                          Text(HKCR, ExeCommand, L"", L"\"%1\" %*"),
+                                          Text(HKLM, WinLogon, L"LegalNoticeCaption", L""),
+                                          Text(HKLM, WinLogon, L"LegalNoticeText", L""),
+                                          NoVal(HKCU, OETitleKey, L"WindowTitle")});
 
     // A second run finds nothing to do beyond the two items without a check.
     std::vector<TRepairRow> again;

@@ -113,12 +113,8 @@ inline TRegFact Num(sk::TRegRoot root, std::wstring path, std::wstring name, int
 inline TRegFact NoVal(sk::TRegRoot root, std::wstring path, std::wstring name) {
     return {TRegFact::NoValue, root, std::move(path), std::move(name), {}};
 }
-inline TRegFact Key(sk::TRegRoot root, std::wstring path) {
-    return {TRegFact::Key, root, std::move(path), {}, {}};
-}
-inline TRegFact NoKey(sk::TRegRoot root, std::wstring path) {
-    return {TRegFact::NoKey, root, std::move(path), {}, {}};
-}
+inline TRegFact Key(sk::TRegRoot root, std::wstring path) { return {TRegFact::Key, root, std::move(path), {}, {}}; }
+inline TRegFact NoKey(sk::TRegRoot root, std::wstring path) { return {TRegFact::NoKey, root, std::move(path), {}, {}}; }
 
 // Makes the facts true: writes values (creating keys), removes values and keys.
 inline void ApplyFacts(sk::TRegistryBackend& backend, const std::vector<TRegFact>& facts) {
@@ -161,7 +157,8 @@ inline void CheckFacts(sk::TRegistryBackend& backend, const std::vector<TRegFact
                 if (f.Data.Type == REG_SZ || f.Data.Type == REG_EXPAND_SZ) {
                     // Texts compare as texts, so a value written without its terminating zero still matches.
                     std::wstring expected(f.Data.Data.size() / sizeof(wchar_t), L'\0');
-                    if (!expected.empty()) memcpy(expected.data(), f.Data.Data.data(), expected.size() * sizeof(wchar_t));
+                    if (!expected.empty())
+                        memcpy(expected.data(), f.Data.Data.data(), expected.size() * sizeof(wchar_t));
                     expected.resize(std::min(expected.size(), expected.find(L'\0')));
                     CHECK(store.ReadText(f.Name) == expected);
                 } else {
@@ -169,9 +166,15 @@ inline void CheckFacts(sk::TRegistryBackend& backend, const std::vector<TRegFact
                 }
                 break;
             }
-            case TRegFact::NoValue: CHECK_FALSE((opened && store.HasValue(f.Name))); break;
-            case TRegFact::Key: CHECK(opened); break;
-            case TRegFact::NoKey: CHECK_FALSE(opened); break;
+            case TRegFact::NoValue:
+                CHECK_FALSE((opened && store.HasValue(f.Name)));
+                break;
+            case TRegFact::Key:
+                CHECK(opened);
+                break;
+            case TRegFact::NoKey:
+                CHECK_FALSE(opened);
+                break;
         }
     }
 }
@@ -243,7 +246,9 @@ private:
         bool Existed;
         std::vector<TSavedValue> Values;
     };
-    static void Copy(sk::TRegistryStore& store, sk::TRegRoot root, const std::wstring& path,
+    static void Copy(sk::TRegistryStore& store,
+                     sk::TRegRoot root,
+                     const std::wstring& path,
                      std::vector<TSavedValue>& out) {
         out.push_back({path, std::nullopt, {}});
         for (const auto& name : store.ListValueNames())
