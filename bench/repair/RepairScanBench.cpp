@@ -10,8 +10,10 @@ int main() {
         for (const auto& item : sk::RepairItems())
             if (sk::ItemNeedsRepair(item.Index)) ++needing;
     };
-    for (int i = 0; i < 5; ++i) scan();  // warm the registry server's caches
-    const double ms = skbench::MedianMs(101, scan);
+    // Warm up for a second: in a freshly copied prefix Wine's own services are still starting.
+    const double warmUntil = skbench::NowMs() + 1000;
+    while (skbench::NowMs() < warmUntil) scan();
+    const double ms = skbench::MedianMs(201, scan);
     skbench::Report("repair-scan-ms", ms, "ms", "< 20");
     return needing >= 0 ? 0 : 1;
 }
