@@ -348,3 +348,61 @@ TEST_CASE("window-less controls on an ordinary window are painted over it and ge
     // The window took its controls' host with it; the image is now unplaced.
     CHECK(image.Parent() == nullptr);
 }
+
+namespace {
+
+void MouseInput(DWORD flags, int screenX, int screenY) {
+    INPUT in{};
+    in.type = INPUT_MOUSE;
+    in.mi.dx = MulDiv(screenX, 65535, ::GetSystemMetrics(SM_CXSCREEN) - 1);
+    in.mi.dy = MulDiv(screenY, 65535, ::GetSystemMetrics(SM_CYSCREEN) - 1);
+    in.mi.dwFlags = flags | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_MOVE;
+    ::SendInput(1, &in, sizeof in);
+}
+
+// The steps of a drag, run by a timer from inside the system's move loop.
+int gDragStep = 0;
+POINT gDragFrom{};
+void CALLBACK DragStep(HWND, UINT, UINT_PTR id, DWORD) {
+    switch (gDragStep++) {
+        case 0: MouseInput(0, gDragFrom.x + 15, gDragFrom.y + 10); break;
+        case 1: MouseInput(0, gDragFrom.x + 30, gDragFrom.y + 20); break;
+        case 2: MouseInput(MOUSEEVENTF_LEFTUP, gDragFrom.x + 30, gDragFrom.y + 20); break;
+        default:
+            // Whatever happened, no button stays down and no loop keeps running.
+            MouseInput(MOUSEEVENTF_LEFTUP, gDragFrom.x + 30, gDragFrom.y + 20);
+            ::KillTimer(nullptr, id);
+            break;
+    }
+}
+
+}  // namespace
+
+TEST_CASE("dragging the title bar with the real mouse moves the window") {
+    THostWindow host(300, 100, Pattern(300, 100), 100, 100);
+    TKivTitleBarArgs ta;
+    ta.Parent = host.PanelHandle();
+    ta.Left = 10, ta.Top = 5, ta.Width = 200, ta.Height = 24;
+    ta.Title = L"Surfkeep";
+    TKivTitleBar bar(ta);
+    RECT before{};
+    ::GetWindowRect(host.Handle(), &before);
+    gDragStep = 0;
+    gDragFrom = POINT{before.left + 50, before.top + 12};
+    MouseInput(0, gDragFrom.x, gDragFrom.y);
+    Pump();
+    const UINT_PTR timer = ::SetTimer(nullptr, 0, 50, DragStep);
+    MouseInput(MOUSEEVENTF_LEFTDOWN, gDragFrom.x, gDragFrom.y);
+    // The press reaches the bar, which hands the window to the system's move loop; the timer
+    // moves the mouse and lets go from inside that loop.
+    const ULONGLONG end = ::GetTickCount64() + 3000;
+    while (gDragStep < 4 && ::GetTickCount64() < end) Pump(1);
+    ::KillTimer(nullptr, timer);
+    MouseInput(MOUSEEVENTF_LEFTUP, gDragFrom.x + 30, gDragFrom.y + 20);
+    Pump();
+    RECT after{};
+    ::GetWindowRect(host.Handle(), &after);
+    CHECK(after.left - before.left == 30);
+    CHECK(after.top - before.top == 20);
+    CHECK(after.right - after.left == 300);
+}
