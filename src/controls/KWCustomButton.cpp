@@ -11,7 +11,11 @@
 
 namespace sk {
 
-TKivCustomButton::~TKivCustomButton() { FDestroying = true; }
+TKivCustomButton::~TKivCustomButton() {
+    // Destroyed here, while the button's own message handler still runs: it closes the tooltip.
+    FDestroying = true;
+    if (Handle()) ::DestroyWindow(Handle());
+}
 
 bool TKivCustomButton::Create(const TKivButtonArgs& a) {
     FPictureNormal = a.PictureNormal;

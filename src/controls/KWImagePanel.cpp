@@ -90,7 +90,12 @@ TKivPicture RenderWindow(HWND window) {
 
 // ---------------------------------------------------------------------------------------------
 
-TKivImagePanel::~TKivImagePanel() { FDestroying = true; }
+TKivImagePanel::~TKivImagePanel() {
+    // Destroyed here, while the panel's own message handler still runs: it frees the host of the
+    // window-less controls.
+    FDestroying = true;
+    if (Handle()) ::DestroyWindow(Handle());
+}
 
 bool TKivImagePanel::Create(const TKivImagePanelArgs& a) {
     FPicture = a.Picture;

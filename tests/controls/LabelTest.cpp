@@ -406,3 +406,23 @@ TEST_CASE("dragging the title bar with the real mouse moves the window") {
     CHECK(after.top - before.top == 20);
     CHECK(after.right - after.left == 300);
 }
+
+TEST_CASE("a panel that goes before its window-less controls leaves them unplaced, not dangling") {
+    THostWindow host(200, 100, Pattern(200, 100));
+    TKivLabel label;
+    {
+        TKivImagePanel panel;
+        TKivImagePanelArgs pa;
+        pa.Parent = host.PanelHandle();
+        pa.Width = 100, pa.Height = 50;
+        REQUIRE(panel.Create(pa));
+        TKivLabelArgs la;
+        la.Parent = panel.Handle();
+        la.Caption = L"On the panel";
+        label.Create(la);
+        CHECK(label.Parent() == panel.Handle());
+    }
+    CHECK(label.Parent() == nullptr);
+    label.SetCaption(L"Still safe to use");
+    label.Invalidate();
+}
