@@ -17,11 +17,11 @@ inline constexpr wchar_t kAboutBackground[] = L"ABOUT_BACKGROUND";          // 4
 inline constexpr wchar_t kAllHostsBackground[] = L"ALLHOSTS_BACKGROUND";    // 465 x 345
 inline constexpr wchar_t kAddDialogBackground[] = L"ADDDIALOG_BACKGROUND";  // 344 x 176
 
-inline constexpr wchar_t kLogo[] = L"LOGO";              // 105 x 105, soft edges
-inline constexpr wchar_t kTitleLogo[] = L"TITLE_LOGO";   // 20 x 20, for the caption strip
-inline constexpr wchar_t kPromo[] = L"PROMO";            // 230 x 75
-inline constexpr wchar_t kShieldOn[] = L"SHIELD_ON";     // 95 x 95
-inline constexpr wchar_t kShieldOff[] = L"SHIELD_OFF";   // 95 x 95
+inline constexpr wchar_t kLogo[] = L"LOGO";             // 105 x 105, soft edges
+inline constexpr wchar_t kTitleLogo[] = L"TITLE_LOGO";  // 20 x 20, for the caption strip
+inline constexpr wchar_t kPromo[] = L"PROMO";           // 230 x 75
+inline constexpr wchar_t kShieldOn[] = L"SHIELD_ON";    // 95 x 95
+inline constexpr wchar_t kShieldOff[] = L"SHIELD_OFF";  // 95 x 95
 
 // Buttons in four states: prefix + "_NORMAL", "_HOVER", "_DOWN", "_DISABLED".
 inline constexpr wchar_t kButton[] = L"BUTTON";  // 75 x 26, light face for a dark caption text

@@ -81,12 +81,16 @@ TKivTextLayout TextLayoutFromHeight(UINT format, TKivAlignment alignment, int W,
     const int freeHeight = std::max(0, H - th);
     // Without word wrap DrawText places the line vertically; with it the box's top moves down.
     auto middle = [&] {
-        if (single) out.Flags |= DT_VCENTER;
-        else out.Box.top = freeHeight / 2;
+        if (single)
+            out.Flags |= DT_VCENTER;
+        else
+            out.Box.top = freeHeight / 2;
     };
     auto bottom = [&] {
-        if (single) out.Flags |= DT_BOTTOM;
-        else out.Box.top = freeHeight;
+        if (single)
+            out.Flags |= DT_BOTTOM;
+        else
+            out.Box.top = freeHeight;
     };
     switch (alignment) {
         case kalTopLeft: break;
@@ -224,8 +228,10 @@ void SetKivShellHook(TKivShellHook hook) { ShellHook() = std::move(hook); }
 
 bool OpenKivLink(HWND owner, const std::wstring& url) {
     std::wstring target = url;
-    while (!target.empty() && std::iswspace(target.back())) target.pop_back();
-    while (!target.empty() && std::iswspace(target.front())) target.erase(target.begin());
+    while (!target.empty() && std::iswspace(target.back()))
+        target.pop_back();
+    while (!target.empty() && std::iswspace(target.front()))
+        target.erase(target.begin());
     if (target.empty()) return false;
 
     bool opened;
@@ -244,7 +250,8 @@ bool OpenKivLink(HWND owner, const std::wstring& url) {
 
     // A web page nobody opens: let the user pick a program for .htm files.
     std::wstring ext = ::PathFindExtensionW(target.c_str());
-    std::transform(ext.begin(), ext.end(), ext.begin(), [](wchar_t c) { return static_cast<wchar_t>(std::towupper(c)); });
+    std::transform(ext.begin(), ext.end(), ext.begin(),
+                   [](wchar_t c) { return static_cast<wchar_t>(std::towupper(c)); });
     if (ext != L".HTM") return false;
     // The chooser runs from the system folder by its full path: the program runs elevated and must
     // not start a rundll32.exe planted in the current folder.
@@ -268,8 +275,10 @@ bool OpenKivLink(HWND owner, const std::wstring& url) {
 
 void SetModalResult(HWND window, int result) {
     if (!window) return;
-    if (result == 0) ::RemovePropW(window, kModalResultProp);
-    else ::SetPropW(window, kModalResultProp, reinterpret_cast<HANDLE>(static_cast<INT_PTR>(result)));
+    if (result == 0)
+        ::RemovePropW(window, kModalResultProp);
+    else
+        ::SetPropW(window, kModalResultProp, reinterpret_cast<HANDLE>(static_cast<INT_PTR>(result)));
 }
 
 int ModalResult(HWND window) {

@@ -63,7 +63,8 @@ constexpr bool HasFontsFlag(TKivMultiFontsFlags set, TKivMultiFontsFlag f) { ret
 
 // The DrawText flags every label and button starts with: word break, tab expansion, edit-control
 // line breaking, end ellipsis and word ellipsis.
-constexpr UINT kKivDefaultTextFormat = DT_WORDBREAK | DT_EXPANDTABS | DT_EDITCONTROL | DT_END_ELLIPSIS | DT_WORD_ELLIPSIS;
+constexpr UINT kKivDefaultTextFormat =
+    DT_WORDBREAK | DT_EXPANDTABS | DT_EDITCONTROL | DT_END_ELLIPSIS | DT_WORD_ELLIPSIS;
 constexpr UINT kKivPlacementFlags = DT_CENTER | DT_RIGHT | DT_VCENTER | DT_BOTTOM;
 constexpr UINT kKivEllipsisFlags = DT_END_ELLIPSIS | DT_WORD_ELLIPSIS | DT_PATH_ELLIPSIS;
 

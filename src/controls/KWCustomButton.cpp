@@ -1,7 +1,7 @@
 #include "controls/KWCustomButton.h"
 
-#include <windowsx.h>
 #include <commctrl.h>
+#include <windowsx.h>
 
 #include <algorithm>
 #include <vector>
@@ -283,9 +283,12 @@ void TKivCustomButton::ApplyAutoSize() {
 
 const TKivPicture& TKivCustomButton::CurrentPicture() const {
     const TKivPicture* p = &FPictureNormal;
-    if (!Enabled()) p = &FPictureDisabled;
-    else if (FDown) p = &FPictureMouseDown;
-    else if (FHover) p = &FPictureMouseHover;
+    if (!Enabled())
+        p = &FPictureDisabled;
+    else if (FDown)
+        p = &FPictureMouseDown;
+    else if (FHover)
+        p = &FPictureMouseHover;
     return p->Empty() ? FPictureNormal : *p;
 }
 
@@ -381,8 +384,7 @@ LRESULT TKivCustomButton::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) 
                 FTooltip = nullptr;
             }
             break;
-        case WM_ERASEBKGND:
-            return 1;
+        case WM_ERASEBKGND: return 1;
         case WM_SIZE:
             FBuffer.Free();
             Repaint();
@@ -453,8 +455,10 @@ LRESULT TKivCustomButton::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) 
             }
             // A held press shows as pressed only while the pointer is over the button, as on a
             // system push button.
-            if (FMouseTracking) SetState(inside, inside);
-            else if (!inside) SetState(false, false);
+            if (FMouseTracking)
+                SetState(inside, inside);
+            else if (!inside)
+                SetState(false, false);
             return 0;
         }
         case WM_MOUSELEAVE:
@@ -479,15 +483,13 @@ LRESULT TKivCustomButton::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) 
         }
         case WM_RBUTTONDOWN:
         case WM_MBUTTONDOWN:
-            MouseDownHook(TKivMouseEvent{msg == WM_RBUTTONDOWN ? kmbRight : kmbMiddle,
-                                         {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)},
-                                         wParam});
+            MouseDownHook(TKivMouseEvent{
+                msg == WM_RBUTTONDOWN ? kmbRight : kmbMiddle, {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)}, wParam});
             return 0;
         case WM_RBUTTONUP:
         case WM_MBUTTONUP:
-            MouseUpHook(TKivMouseEvent{msg == WM_RBUTTONUP ? kmbRight : kmbMiddle,
-                                       {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)},
-                                       wParam});
+            MouseUpHook(TKivMouseEvent{
+                msg == WM_RBUTTONUP ? kmbRight : kmbMiddle, {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)}, wParam});
             return 0;
         case WM_LBUTTONUP: {
             const POINT p{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
@@ -621,7 +623,8 @@ bool HandleKivDialogKey(const MSG& msg) {
         if (!sysChar) {
             if (msg.wParam < L' ' || ::GetKeyState(VK_CONTROL) < 0) return false;
             if (focus && !focusedButton &&
-                (::SendMessageW(focus, WM_GETDLGCODE, 0, reinterpret_cast<LPARAM>(&msg)) & (DLGC_WANTCHARS | DLGC_HASSETSEL)))
+                (::SendMessageW(focus, WM_GETDLGCODE, 0, reinterpret_cast<LPARAM>(&msg)) &
+                 (DLGC_WANTCHARS | DLGC_HASSETSEL)))
                 return false;
         }
         const wchar_t key = UpperChar(static_cast<wchar_t>(msg.wParam));
@@ -658,8 +661,10 @@ int ShowModal(HWND window) {
         ::TranslateMessage(&msg);
         ::DispatchMessageW(&msg);
     }
-    if (!::IsWindow(window)) result = IDCANCEL;
-    else if (result == 0) result = IDCANCEL;
+    if (!::IsWindow(window))
+        result = IDCANCEL;
+    else if (result == 0)
+        result = IDCANCEL;
     // The owner comes back before the box goes, so that it is the window activated next.
     if (owner && ownerWasEnabled) ::EnableWindow(owner, TRUE);
     if (::IsWindow(window)) {

@@ -1,7 +1,7 @@
 #include "controls/KWGraphicControl.h"
 
-#include <windowsx.h>
 #include <commctrl.h>
+#include <windowsx.h>
 
 #include <algorithm>
 
@@ -106,8 +106,8 @@ void TKivGraphicControl::MouseMove(POINT pos, WPARAM keys) {
 }
 
 void TKivGraphicControl::MouseUp(const TKivMouseEvent& e) {
-    const bool click = e.Button == kmbLeft && FLeftPressed && e.Pos.x >= 0 && e.Pos.y >= 0 && e.Pos.x < Width() &&
-                       e.Pos.y < Height();
+    const bool click =
+        e.Button == kmbLeft && FLeftPressed && e.Pos.x >= 0 && e.Pos.y >= 0 && e.Pos.x < Width() && e.Pos.y < Height();
     if (e.Button == kmbLeft) FLeftPressed = false;
     if (OnMouseUp) OnMouseUp(e);
     if (click) Click();
@@ -165,8 +165,10 @@ void TKivGraphicHost::DestroyNative(HWND wnd) {
 }
 
 void TKivGraphicHost::Release() {
-    if (FDepth > 0) FDeletePending = true;
-    else delete this;
+    if (FDepth > 0)
+        FDeletePending = true;
+    else
+        delete this;
 }
 
 void TKivGraphicHost::Add(TKivGraphicControl* c) {

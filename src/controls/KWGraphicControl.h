@@ -115,8 +115,7 @@ private:
     friend class TKivGraphicControl;
     explicit TKivGraphicHost(HWND wnd, bool native);
     ~TKivGraphicHost();
-    static LRESULT CALLBACK SubclassProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR id,
-                                         DWORD_PTR data);
+    static LRESULT CALLBACK SubclassProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR id, DWORD_PTR data);
     void Add(TKivGraphicControl* c);
     void Remove(TKivGraphicControl* c);
     void UpdateTool(TKivGraphicControl* c);

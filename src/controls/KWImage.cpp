@@ -79,8 +79,10 @@ RECT TKivImage::PictureRect() const {
 void TKivImage::Paint(HDC dc) {
     if (FPicture.Empty()) return;
     const RECT r = PictureRect();
-    if (r.right - r.left == FPicture.Width() && r.bottom - r.top == FPicture.Height()) FPicture.Draw(dc, r.left, r.top);
-    else FPicture.DrawStretched(dc, r);
+    if (r.right - r.left == FPicture.Width() && r.bottom - r.top == FPicture.Height())
+        FPicture.Draw(dc, r.left, r.top);
+    else
+        FPicture.DrawStretched(dc, r);
 }
 
 void TKivImage::MouseDown(const TKivMouseEvent& e) {

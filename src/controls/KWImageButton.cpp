@@ -54,12 +54,17 @@ void TKivImageButton::PaintBorder(HDC dc) {
     auto sunken = [&] { Bevel(dc, r, kDark, kGrey, kLight, kPale); };
     if (FStyle == KivImageButtonStyle_WinFlat) {
         if (!Enabled()) return;
-        if (Down()) sunken();
-        else if (Hover()) raised();
+        if (Down())
+            sunken();
+        else if (Hover())
+            raised();
     } else {
-        if (!Enabled()) sunken();
-        else if (Down()) Frame(dc, r, 0, kGrey);
-        else raised();
+        if (!Enabled())
+            sunken();
+        else if (Down())
+            Frame(dc, r, 0, kGrey);
+        else
+            raised();
     }
 }
 

@@ -84,7 +84,8 @@ TKivPicture RenderWindow(HWND window) {
     PaintWindowAt(buffer.DC(), window, 0, 0);
     ::GdiFlush();
     std::vector<uint32_t> pixels(buffer.Bits(), buffer.Bits() + static_cast<size_t>(buffer.Width()) * buffer.Height());
-    for (uint32_t& p : pixels) p |= 0xFF000000u;
+    for (uint32_t& p : pixels)
+        p |= 0xFF000000u;
     return TKivPicture::FromPixels(buffer.Width(), buffer.Height(), pixels.data());
 }
 
@@ -211,9 +212,7 @@ LRESULT TKivImagePanel::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         if (host->HandleMessage(msg, wParam, lParam, result)) return result;
     }
     switch (msg) {
-        case WM_CREATE:
-            TKivGraphicHost::CreateNative(Handle());
-            break;
+        case WM_CREATE: TKivGraphicHost::CreateNative(Handle()); break;
         case WM_NCDESTROY:
             FDestroying = true;
             TKivGraphicHost::DestroyNative(Handle());
@@ -270,9 +269,7 @@ LRESULT TKivImagePanel::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
                                            {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)},
                                            wParam});
             return 0;
-        case WM_CAPTURECHANGED:
-            FLeftDown = false;
-            break;
+        case WM_CAPTURECHANGED: FLeftDown = false; break;
     }
     return DefaultMessage(msg, wParam, lParam);
 }

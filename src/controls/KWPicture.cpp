@@ -72,8 +72,9 @@ TKivPicture TKivPicture::FromPixels(int width, int height, const uint32_t* premu
     if (width <= 0 || height <= 0) return pic;
     auto data = std::make_shared<TData>();
     data->Bitmap = CreateTopDownDib(width, height, &data->Bits);
-    if (!data->Bitmap) throw TError(L"Not enough memory for a picture of " + std::to_wstring(width) + L" x " +
-                                    std::to_wstring(height) + L" pixels");
+    if (!data->Bitmap)
+        throw TError(L"Not enough memory for a picture of " + std::to_wstring(width) + L" x " +
+                     std::to_wstring(height) + L" pixels");
     data->Width = width;
     data->Height = height;
     const size_t n = static_cast<size_t>(width) * height;
@@ -123,7 +124,8 @@ void TKivPicture::DrawStretched(HDC dc, const RECT& into) const {
 TKivPicture LoadPngMemory(const void* data, size_t size, const std::wstring& sourceName) {
     auto fail = [&](const char* why) -> TKivPicture {
         std::wstring reason;
-        for (const char* p = why; p && *p; ++p) reason += static_cast<wchar_t>(static_cast<unsigned char>(*p));
+        for (const char* p = why; p && *p; ++p)
+            reason += static_cast<wchar_t>(static_cast<unsigned char>(*p));
         throw TError(L"The picture " + sourceName + L" cannot be read" + (reason.empty() ? L"" : L": " + reason));
     };
     if (!data || size < 8) return fail("not a PNG file");
@@ -158,16 +160,16 @@ TKivPicture LoadPngFile(const std::wstring& fileName) {
         throw TError(L"The picture " + fileName + L" cannot be read");
     std::vector<unsigned char> bytes(static_cast<size_t>(size.QuadPart));
     DWORD got = 0;
-    if (!bytes.empty() && (!::ReadFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr) ||
-                           got != bytes.size()))
+    if (!bytes.empty() &&
+        (!::ReadFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr) || got != bytes.size()))
         throw TError(L"The picture " + fileName + L" cannot be read");
     return LoadPngMemory(bytes.data(), bytes.size(), fileName);
 }
 
 TKivPicture LoadPngResource(const wchar_t* name, HMODULE module) {
     if (!module) module = ::GetModuleHandleW(nullptr);
-    const std::wstring shown = IS_INTRESOURCE(name) ? L"#" + std::to_wstring(reinterpret_cast<ULONG_PTR>(name))
-                                                    : std::wstring(name);
+    const std::wstring shown =
+        IS_INTRESOURCE(name) ? L"#" + std::to_wstring(reinterpret_cast<ULONG_PTR>(name)) : std::wstring(name);
     HRSRC res = ::FindResourceW(module, name, RT_RCDATA);
     if (!res) throw TError(L"The picture " + shown + L" is missing from the program");
     HGLOBAL mem = ::LoadResource(module, res);

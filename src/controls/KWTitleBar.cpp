@@ -142,7 +142,8 @@ TKivTitleBar::~TKivTitleBar() = default;
 void TKivTitleBar::Create(const TKivTitleBarArgs& a) {
     FFont = a.Font;
     FMoveHandler = a.MoveHandler;
-    for (TKivTitleBarLabel* t : {FSubtitle.get(), FVersion.get(), FTitle.get()}) t->SetFont(a.Font);
+    for (TKivTitleBarLabel* t : {FSubtitle.get(), FVersion.get(), FTitle.get()})
+        t->SetFont(a.Font);
     FTitle->SetLeft(a.TitleLeft);
     FTitle->SetTop(a.TitleTop);
     FTitle->SetCaption(a.Title);

@@ -261,7 +261,8 @@ TEST_CASE("ModalResult ends a modal window") {
         c.Act(dialog.Handle(), dialog.Ok.Handle(), dialog.Cancel.Handle());
         // A stray timer ends the loop if nothing else does, so a failure cannot hang the run.
         const UINT_PTR guard = ::SetTimer(nullptr, 0, 5000, [](HWND, UINT, UINT_PTR, DWORD) {
-            for (HWND w = ::FindWindowW(L"SkControlsTestDialog", nullptr); w; w = nullptr) ::DestroyWindow(w);
+            for (HWND w = ::FindWindowW(L"SkControlsTestDialog", nullptr); w; w = nullptr)
+                ::DestroyWindow(w);
         });
         const int result = ShowModal(dialog.Handle());
         ::KillTimer(nullptr, guard);

@@ -89,7 +89,8 @@ inline std::vector<unsigned char> EncodePng(int w, int h, const std::vector<uint
 inline void SavePicturePng(const sk::TKivPicture& pic, const std::wstring& file) {
     std::vector<uint32_t> px(static_cast<size_t>(pic.Width()) * pic.Height());
     for (int y = 0; y < pic.Height(); ++y)
-        for (int x = 0; x < pic.Width(); ++x) px[static_cast<size_t>(y) * pic.Width() + x] = pic.Pixel(x, y) | 0xFF000000u;
+        for (int x = 0; x < pic.Width(); ++x)
+            px[static_cast<size_t>(y) * pic.Width() + x] = pic.Pixel(x, y) | 0xFF000000u;
     WriteBytes(file, EncodePng(pic.Width(), pic.Height(), px));
 }
 

@@ -169,7 +169,8 @@ TEST_CASE("the pictures make finished-looking windows with readable texts") {
         s.Button(page, assets::kButton, 142, 72, 75, 26, L"Turn on").SetEnabled(false);
         s.Button(page, assets::kButton, 261, 72, 75, 26, L"Turn off");
         s.Image(page, 16, 110, assets::kShieldOff);
-        for (int i = 0; i < 6; ++i) s.Image(page, 142 + i * 24, 130, assets::kCleanIcons[i]);
+        for (int i = 0; i < 6; ++i)
+            s.Image(page, 142 + i * 24, 130, assets::kCleanIcons[i]);
         s.Button(page, assets::kButton, 510, 343, 75, 26, L"Scan");
         s.Button(page, assets::kButton, 591, 343, 75, 26, L"Clean");
         s.Button(page, assets::kButton, 672, 343, 75, 26, L"Stop").SetEnabled(false);
@@ -201,8 +202,8 @@ TEST_CASE("the pictures make finished-looking windows with readable texts") {
         s.Add(std::make_unique<TKivURLLabel>(la));
         s.Label(back, 135, 136, L"Contact Us", TKivFont(body).SetUnderline(true));
         HWND warning = s.Page(13, 179, 420, 94);
-        s.Label(warning, 4, 4,
-                L"\r\nWarning: this program changes settings of the system. Keep a backup of your data.", body, 412, 86);
+        s.Label(warning, 4, 4, L"\r\nWarning: this program changes settings of the system. Keep a backup of your data.",
+                body, 412, 86);
         s.Button(back, assets::kButton, 358, 280, 75, 26, L"Close");
         s.Show();
         s.Save(folder, L"about.png");

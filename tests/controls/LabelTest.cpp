@@ -105,7 +105,8 @@ TEST_CASE("label fonts by state") {
         const TCapture c = CaptureClient(host.Handle());
         int n = 0;
         for (int y = 0; y < 100; ++y)
-            for (int x = 0; x < 300; ++x) n += c.At(x, y) == color;
+            for (int x = 0; x < 300; ++x)
+                n += c.At(x, y) == color;
         return n;
     };
     // Disabled text is not greyed: without kmfDisabled the normal font shows.
@@ -152,7 +153,8 @@ TEST_CASE("a link label opens its address, is marked visited and drawn in the vi
         const TCapture c = CaptureClient(host.Handle());
         int purple = 0;
         for (int y = 10; y < 10 + link.Height(); ++y)
-            for (int x = 10; x < 10 + link.Width(); ++x) purple += c.At(x, y) == 0x800080u;
+            for (int x = 10; x < 10 + link.Width(); ++x)
+                purple += c.At(x, y) == 0x800080u;
         CHECK(purple > 10);
     }
     SUBCASE("pressed and released elsewhere: no click") {
@@ -305,7 +307,8 @@ TEST_CASE("title bar texts and logo size themselves") {
         const TCapture c = CaptureClient(host.Handle());
         int red = 0;
         for (int y = 3; y < 31; ++y)
-            for (int x = 9 + 48; x < 9 + 48 + m2.cx; ++x) red += c.At(x, y) == 0xFF0000u;
+            for (int x = 9 + 48; x < 9 + 48 + m2.cx; ++x)
+                red += c.At(x, y) == 0xFF0000u;
         CHECK(red > 10);
     }
     SUBCASE("one text takes another's properties") {
@@ -396,7 +399,8 @@ TEST_CASE("dragging the title bar with the real mouse moves the window") {
     // The press reaches the bar, which hands the window to the system's move loop; the timer
     // moves the mouse and lets go from inside that loop.
     const ULONGLONG end = ::GetTickCount64() + 3000;
-    while (gDragStep < 4 && ::GetTickCount64() < end) Pump(1);
+    while (gDragStep < 4 && ::GetTickCount64() < end)
+        Pump(1);
     ::KillTimer(nullptr, timer);
     MouseInput(MOUSEEVENTF_LEFTUP, gDragFrom.x + 30, gDragFrom.y + 20);
     Pump();

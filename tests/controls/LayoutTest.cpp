@@ -15,11 +15,11 @@ TEST_CASE("PlacePicture puts a 20 x 10 picture in a 100 x 50 area by each of the
     };
     // Custom coordinates 7, 3; no margins.
     const TCase cases[] = {
-        {kalTopLeft, 0, 0},      {kalTopCenter, 40, 0},   {kalTopRight, 80, 0},       {kalMiddleLeft, 0, 20},
-        {kalMiddleCenter, 40, 20}, {kalMiddleRight, 80, 20}, {kalBottomLeft, 0, 40},  {kalBottomCenter, 40, 40},
-        {kalBottomRight, 80, 40}, {kalCenter, 40, 20},    {kalLeft, 0, 20},           {kalRight, 80, 20},
-        {kalCustom, 7, 3},       {kalTopCustom, 7, 0},    {kalMiddleCustom, 7, 20},   {kalBottomCustom, 7, 40},
-        {kalCustomLeft, 0, 3},   {kalCustomCenter, 40, 3}, {kalCustomRight, 80, 3},
+        {kalTopLeft, 0, 0},        {kalTopCenter, 40, 0},    {kalTopRight, 80, 0},     {kalMiddleLeft, 0, 20},
+        {kalMiddleCenter, 40, 20}, {kalMiddleRight, 80, 20}, {kalBottomLeft, 0, 40},   {kalBottomCenter, 40, 40},
+        {kalBottomRight, 80, 40},  {kalCenter, 40, 20},      {kalLeft, 0, 20},         {kalRight, 80, 20},
+        {kalCustom, 7, 3},         {kalTopCustom, 7, 0},     {kalMiddleCustom, 7, 20}, {kalBottomCustom, 7, 40},
+        {kalCustomLeft, 0, 3},     {kalCustomCenter, 40, 3}, {kalCustomRight, 80, 3},
     };
     for (const TCase& c : cases) {
         CAPTURE(static_cast<int>(c.Alignment));
@@ -93,9 +93,9 @@ TEST_CASE("the measuring rectangle loses the custom offsets") {
         RECT Expected;
     };
     const TCase cases[] = {
-        {kalTopLeft, {0, 0, 100, 60}},      {kalCustom, {0, 0, 93, 51}},        {kalTopCustom, {0, 0, 93, 60}},
-        {kalMiddleCustom, {0, 0, 93, 60}},  {kalBottomCustom, {0, 0, 93, 60}},  {kalCustomLeft, {0, 0, 100, 51}},
-        {kalCustomCenter, {0, 0, 100, 51}}, {kalCustomRight, {0, 0, 100, 51}},  {kalBottomRight, {0, 0, 100, 60}},
+        {kalTopLeft, {0, 0, 100, 60}},      {kalCustom, {0, 0, 93, 51}},       {kalTopCustom, {0, 0, 93, 60}},
+        {kalMiddleCustom, {0, 0, 93, 60}},  {kalBottomCustom, {0, 0, 93, 60}}, {kalCustomLeft, {0, 0, 100, 51}},
+        {kalCustomCenter, {0, 0, 100, 51}}, {kalCustomRight, {0, 0, 100, 51}}, {kalBottomRight, {0, 0, 100, 60}},
     };
     for (const TCase& c : cases) {
         CAPTURE(static_cast<int>(c.Alignment));
@@ -193,7 +193,8 @@ TEST_CASE("measured layout with a real font: defaults, and a two-line caption ce
         ::DrawTextW(dc.Get(), text.c_str(), -1, &m, kKivDefaultTextFormat | DT_CALCRECT);
         const int th = m.bottom - m.top;
         CHECK(th >= 2 * lineHeight);
-        const TKivTextLayout l = MeasureTextLayout(dc.Get(), text, kKivDefaultTextFormat, kalMiddleCenter, 60, 80, 0, 0, 0);
+        const TKivTextLayout l =
+            MeasureTextLayout(dc.Get(), text, kKivDefaultTextFormat, kalMiddleCenter, 60, 80, 0, 0, 0);
         CHECK(l.Box.top == (80 - th) / 2);
         CHECK((l.Flags & DT_CENTER) != 0);
         CHECK((l.Flags & DT_VCENTER) == 0);
@@ -212,9 +213,14 @@ TEST_CASE("the accelerator of a caption") {
         wchar_t Key;
     };
     const TCase cases[] = {
-        {L"&Ok", L'O'},          {L"Turn &on", L'O'},     {L"Save && &quit", L'Q'},
-        {L"No key", 0},          {L"Trailing&", 0},       {L"&&", 0},
-        {L"", 0},                {L"&\u00e9t\u00e9", L'\u00c9'},
+        {L"&Ok", L'O'},
+        {L"Turn &on", L'O'},
+        {L"Save && &quit", L'Q'},
+        {L"No key", 0},
+        {L"Trailing&", 0},
+        {L"&&", 0},
+        {L"", 0},
+        {L"&\u00e9t\u00e9", L'\u00c9'},
     };
     for (const TCase& c : cases) {
         CAPTURE(sktest::Narrow(c.Caption));

@@ -55,7 +55,8 @@ TEST_CASE("a PNG file loads like the same bytes in memory") {
     const TKivPicture a = LoadPngFile(dir / L"p.png");
     const TKivPicture b = LoadPngMemory(png.data(), png.size());
     REQUIRE(a.Width() == 3);
-    for (int x = 0; x < 3; ++x) CHECK(a.Pixel(x, 0) == b.Pixel(x, 0));
+    for (int x = 0; x < 3; ++x)
+        CHECK(a.Pixel(x, 0) == b.Pixel(x, 0));
 }
 
 TEST_CASE("every picture of the program is embedded at its size") {
@@ -64,12 +65,19 @@ TEST_CASE("every picture of the program is embedded at its size") {
         int W, H;
     };
     std::vector<TCase> cases = {
-        {assets::kMainBackground, 780, 585},     {assets::kMainHeader, 763, 105},   {assets::kLogo, 105, 105},
-        {assets::kTitleLogo, 20, 20},            {assets::kPromo, 230, 75},         {assets::kShieldOn, 95, 95},
-        {assets::kShieldOff, 95, 95},            {assets::kAboutBackground, 448, 324},
-        {assets::kAllHostsBackground, 465, 345}, {assets::kAddDialogBackground, 344, 176},
+        {assets::kMainBackground, 780, 585},
+        {assets::kMainHeader, 763, 105},
+        {assets::kLogo, 105, 105},
+        {assets::kTitleLogo, 20, 20},
+        {assets::kPromo, 230, 75},
+        {assets::kShieldOn, 95, 95},
+        {assets::kShieldOff, 95, 95},
+        {assets::kAboutBackground, 448, 324},
+        {assets::kAllHostsBackground, 465, 345},
+        {assets::kAddDialogBackground, 344, 176},
     };
-    for (const wchar_t* icon : assets::kCleanIcons) cases.push_back({icon, 16, 16});
+    for (const wchar_t* icon : assets::kCleanIcons)
+        cases.push_back({icon, 16, 16});
     std::vector<std::wstring> stateNames;
     for (const auto& [prefix, w, h] : {std::tuple{L"BUTTON", 75, 26}, std::tuple{L"HELP", 25, 24},
                                        std::tuple{L"MIN", 25, 24}, std::tuple{L"CLOSE", 25, 24}}) {
@@ -99,10 +107,10 @@ TEST_CASE("every picture of the program is embedded at its size") {
 }
 
 TEST_CASE("the program icon is resource 1 with a small and a large size") {
-    HICON small = static_cast<HICON>(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(assets::kProgramIconId),
-                                                  IMAGE_ICON, 16, 16, 0));
-    HICON large = static_cast<HICON>(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(assets::kProgramIconId),
-                                                  IMAGE_ICON, 48, 48, 0));
+    HICON small = static_cast<HICON>(
+        ::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(assets::kProgramIconId), IMAGE_ICON, 16, 16, 0));
+    HICON large = static_cast<HICON>(
+        ::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(assets::kProgramIconId), IMAGE_ICON, 48, 48, 0));
     CHECK(small != nullptr);
     CHECK(large != nullptr);
     if (small) ::DestroyIcon(small);
@@ -112,7 +120,8 @@ TEST_CASE("the program icon is resource 1 with a small and a large size") {
 TEST_CASE("drawing blends soft edges with what the DC holds, and stretches") {
     TOffscreenBuffer buf;
     REQUIRE(buf.Ensure(4, 2));
-    for (int i = 0; i < 8; ++i) buf.Bits()[i] = Pack(200, 100, 0);
+    for (int i = 0; i < 8; ++i)
+        buf.Bits()[i] = Pack(200, 100, 0);
     // Half-transparent white over orange: halfway between them.
     const TKivPicture half = Solid(2, 1, Pack(255, 255, 255, 128));
     half.Draw(buf.DC(), 1, 0);
@@ -125,5 +134,6 @@ TEST_CASE("drawing blends soft edges with what the DC holds, and stretches") {
     // An opaque picture stretched over the whole buffer covers it.
     Solid(1, 1, Pack(0, 0, 255)).DrawStretched(buf.DC(), RECT{0, 0, 4, 2});
     for (int y = 0; y < 2; ++y)
-        for (int x = 0; x < 4; ++x) CHECK(Rgb(buf.Pixel(x, y)) == 0x0000FFu);
+        for (int x = 0; x < 4; ++x)
+            CHECK(Rgb(buf.Pixel(x, y)) == 0x0000FFu);
 }

@@ -16,7 +16,8 @@ namespace {
 std::vector<uint32_t> Region(const TCapture& c, const RECT& r) {
     std::vector<uint32_t> out;
     for (int y = r.top; y < r.bottom; ++y)
-        for (int x = r.left; x < r.right; ++x) out.push_back(c.At(x, y));
+        for (int x = r.left; x < r.right; ++x)
+            out.push_back(c.At(x, y));
     return out;
 }
 
@@ -80,7 +81,8 @@ TEST_CASE("a transparent control shows exactly what would be visible without it"
         const TCapture after = CaptureClient(host.Handle());
         int same = 0;
         for (int y = 40; y < 90; ++y)
-            for (int x = 70; x < 150; ++x) same += after.At(x, y) == before.At(x, y);
+            for (int x = 70; x < 150; ++x)
+                same += after.At(x, y) == before.At(x, y);
         CHECK(same == 80 * 50);
     }
     SUBCASE("what the screen shows equals the window rendered into memory") {
@@ -90,7 +92,8 @@ TEST_CASE("a transparent control shows exactly what would be visible without it"
         REQUIRE(memory.Width() == 320);
         int differ = 0;
         for (int y = 0; y < 200; ++y)
-            for (int x = 0; x < 320; ++x) differ += Rgb(memory.Pixel(x, y)) != screen.At(x, y);
+            for (int x = 0; x < 320; ++x)
+                differ += Rgb(memory.Pixel(x, y)) != screen.At(x, y);
         CHECK(differ == 0);
     }
 }
@@ -134,8 +137,8 @@ TEST_CASE("a transparent control copies the child windows below it, not those ab
     SUBCASE("below") {
         ::SetWindowPos(button.Handle(), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
         const TCapture cap = CaptureClient(host.Handle());
-        CHECK(cap.At(55, 45) == 0xDC0000u);                   // the red panel shows through the button
-        CHECK(cap.At(100, 50) == Rgb(PatternAt(100, 50)));    // beside it, the background
+        CHECK(cap.At(55, 45) == 0xDC0000u);                 // the red panel shows through the button
+        CHECK(cap.At(100, 50) == Rgb(PatternAt(100, 50)));  // beside it, the background
     }
     SUBCASE("above") {
         ::SetWindowPos(button.Handle(), HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
@@ -215,7 +218,8 @@ TEST_CASE("a disabled button's caption uses the disabled font only with state fo
         const TCapture c = CaptureClient(host.Handle());
         int n = 0;
         for (int y = 20; y < 60; ++y)
-            for (int x = 20; x < 140; ++x) n += c.At(x, y) == color;
+            for (int x = 20; x < 140; ++x)
+                n += c.At(x, y) == color;
         return n;
     };
     CHECK(count(0xFF0000u) > 20);
@@ -240,7 +244,7 @@ TEST_CASE("a resized panel paints from a buffer of its new size") {
     const TCapture cap = CaptureClient(host.Handle());
     CHECK(panel.OffscreenBuffer().Width() == 120);
     CHECK(panel.OffscreenBuffer().Height() == 70);
-    CHECK(cap.At(10 + 115, 10 + 65) == 0u);                              // the picture moved with the corner
+    CHECK(cap.At(10 + 115, 10 + 65) == 0u);                               // the picture moved with the corner
     CHECK(cap.At(10 + 45, 10 + 25) == Rgb(PatternAt(10 + 45, 10 + 25)));  // the old place shows the background
 }
 
