@@ -39,6 +39,11 @@ inline constexpr const wchar_t* kCleanIcons[6] = {
     L"CLEAN_VISITED",    // 5 the clock above "URL": visited entries
 };
 
+// 16 x 16 check boxes for check-list trees (a state image list: blank, then these three).
+inline constexpr wchar_t kCheckUnchecked[] = L"CHECK_UNCHECKED";
+inline constexpr wchar_t kCheckChecked[] = L"CHECK_CHECKED";
+inline constexpr wchar_t kCheckMixed[] = L"CHECK_MIXED";
+
 // The program icon (resource id 1, sizes 16 to 256).
 inline constexpr int kProgramIconId = 1;
 

@@ -5,6 +5,9 @@
 
 #include <algorithm>
 #include <cwctype>
+#include <map>
+#include <mutex>
+#include <tuple>
 
 #include "app/Handles.h"
 
@@ -165,21 +168,29 @@ TKivFont& TKivFont::SetColor(COLORREF color) {
 
 HFONT TKivFont::Handle() const {
     if (!FHandle) {
-        LOGFONTW lf{};
-        lf.lfHeight = -std::abs(FHeight);
-        lf.lfWeight = FBold ? FW_BOLD : FW_NORMAL;
-        lf.lfItalic = FItalic;
-        lf.lfUnderline = FUnderline;
-        lf.lfCharSet = DEFAULT_CHARSET;
-        lf.lfOutPrecision = OUT_DEFAULT_PRECIS;
-        lf.lfClipPrecision = CLIP_DEFAULT_PRECIS;
-        lf.lfQuality = DEFAULT_QUALITY;
-        lf.lfPitchAndFamily = DEFAULT_PITCH | FF_SWISS;
-        wcsncpy_s(lf.lfFaceName, FName.c_str(), _TRUNCATE);
-        HFONT font = ::CreateFontIndirectW(&lf);
-        FHandle = std::shared_ptr<void>(font, [](void* f) {
-            if (f) ::DeleteObject(static_cast<HFONT>(f));
-        });
+        // One GDI font per description for the whole program: every button and label carries
+        // several font copies, most of them alike. The fonts live as long as the program.
+        static std::mutex lock;
+        static std::map<std::tuple<std::wstring, int, bool, bool, bool>, std::shared_ptr<void>> fonts;
+        const std::lock_guard<std::mutex> guard(lock);
+        std::shared_ptr<void>& slot = fonts[{FName, FHeight, FBold, FItalic, FUnderline}];
+        if (!slot) {
+            LOGFONTW lf{};
+            lf.lfHeight = -std::abs(FHeight);
+            lf.lfWeight = FBold ? FW_BOLD : FW_NORMAL;
+            lf.lfItalic = FItalic;
+            lf.lfUnderline = FUnderline;
+            lf.lfCharSet = DEFAULT_CHARSET;
+            lf.lfOutPrecision = OUT_DEFAULT_PRECIS;
+            lf.lfClipPrecision = CLIP_DEFAULT_PRECIS;
+            lf.lfQuality = DEFAULT_QUALITY;
+            lf.lfPitchAndFamily = DEFAULT_PITCH | FF_SWISS;
+            wcsncpy_s(lf.lfFaceName, FName.c_str(), _TRUNCATE);
+            slot = std::shared_ptr<void>(::CreateFontIndirectW(&lf), [](void* f) {
+                if (f) ::DeleteObject(static_cast<HFONT>(f));
+            });
+        }
+        FHandle = slot;
     }
     return static_cast<HFONT>(FHandle.get());
 }

@@ -122,7 +122,7 @@ private:
     int FHeight = 11;
     bool FBold = false, FItalic = false, FUnderline = false;
     COLORREF FColor = RGB(0, 0, 0);
-    mutable std::shared_ptr<void> FHandle;  // the HFONT, deleted with the last copy
+    mutable std::shared_ptr<void> FHandle;  // the HFONT, shared by every font of this description
 };
 
 // The program's default control font: Tahoma, 11 pixels.

@@ -78,6 +78,8 @@ TEST_CASE("every picture of the program is embedded at its size") {
     };
     for (const wchar_t* icon : assets::kCleanIcons)
         cases.push_back({icon, 16, 16});
+    for (const wchar_t* box : {assets::kCheckUnchecked, assets::kCheckChecked, assets::kCheckMixed})
+        cases.push_back({box, 16, 16});
     std::vector<std::wstring> stateNames;
     for (const auto& [prefix, w, h] : {std::tuple{L"BUTTON", 75, 26}, std::tuple{L"HELP", 25, 24},
                                        std::tuple{L"MIN", 25, 24}, std::tuple{L"CLOSE", 25, 24}}) {
