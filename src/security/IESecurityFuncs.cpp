@@ -18,23 +18,24 @@ namespace {
 // still read whole up to this length, and no further.
 constexpr size_t kMaxMarkerLineBytes = 64 * 1024;
 
-constexpr std::wstring_view kLocalhost = L"localhost";
-
 bool IsBlank(wchar_t c) { return c <= L' '; }
 
-std::wstring_view Trim(std::wstring_view s) {
+// The line rules work on decoded text and, for plain ASCII files, on their bytes alike.
+template <typename Ch>
+std::basic_string_view<Ch> Trim(std::basic_string_view<Ch> s) {
     size_t b = 0, e = s.size();
-    while (b < e && IsBlank(s[b])) ++b;
-    while (e > b && IsBlank(s[e - 1])) --e;
+    while (b < e && IsBlank(static_cast<wchar_t>(s[b]))) ++b;
+    while (e > b && IsBlank(static_cast<wchar_t>(s[e - 1]))) --e;
     return s.substr(b, e - b);
 }
 
 wchar_t AsciiLower(wchar_t c) { return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c + (L'a' - L'A')) : c; }
 
-bool EqualsAsciiNoCase(std::wstring_view a, std::wstring_view b) {
+template <typename A, typename B>
+bool EqualsAsciiNoCase(std::basic_string_view<A> a, std::basic_string_view<B> b) {
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i)
-        if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
+        if (AsciiLower(static_cast<wchar_t>(a[i])) != AsciiLower(static_cast<wchar_t>(b[i]))) return false;
     return true;
 }
 
@@ -44,33 +45,40 @@ bool StartsWithAsciiNoCase(std::wstring_view s, std::wstring_view prefix) {
 
 // The host field of an already trimmed line: what follows its first space, or failing that its
 // first tab, trimmed.
-std::wstring_view HostField(std::wstring_view trimmed) {
-    auto sep = trimmed.find(L' ');
-    if (sep == std::wstring_view::npos) sep = trimmed.find(L'\t');
-    if (sep == std::wstring_view::npos) return {};
+template <typename Ch>
+std::basic_string_view<Ch> HostField(std::basic_string_view<Ch> trimmed) {
+    auto sep = trimmed.find(Ch(' '));
+    if (sep == std::basic_string_view<Ch>::npos) sep = trimmed.find(Ch('\t'));
+    if (sep == std::basic_string_view<Ch>::npos) return {};
     return Trim(trimmed.substr(sep + 1));
 }
 
-bool IsEntryLine(std::wstring_view line) {
+template <typename Ch>
+bool IsCommentOrBlank(std::basic_string_view<Ch> trimmed) {
+    return trimmed.empty() || trimmed.front() == Ch('#');
+}
+
+template <typename Ch>
+bool IsEntryLine(std::basic_string_view<Ch> line) {
     const auto t = Trim(line);
-    if (t.empty() || t.front() == L'#') return false;
-    return !EqualsAsciiNoCase(HostField(t), kLocalhost);
+    return !IsCommentOrBlank(t) && !EqualsAsciiNoCase(HostField(t), std::wstring_view(L"localhost"));
 }
 
 // A commented-out mapping is not the host being present: "#127.0.0.1 example.com" must not keep
 // AddHost from blocking example.com, nor be what DeleteHost removes.
-bool LineMatches(std::wstring_view line, std::wstring_view trimmedHost) {
+template <typename Ch>
+bool LineMatches(std::basic_string_view<Ch> line, std::wstring_view trimmedHost) {
     const auto t = Trim(line);
-    if (t.empty() || t.front() == L'#') return false;
-    return EqualsAsciiNoCase(HostField(t), trimmedHost);
+    return !IsCommentOrBlank(t) && EqualsAsciiNoCase(HostField(t), trimmedHost);
 }
 
-bool ParseDecimal(std::wstring_view s, unsigned limit, unsigned& value) {
+template <typename Ch>
+bool ParseDecimal(std::basic_string_view<Ch> s, unsigned limit, unsigned& value) {
     if (s.empty() || s.size() > 10) return false;
     unsigned long long v = 0;
-    for (wchar_t c : s) {
-        if (c < L'0' || c > L'9') return false;
-        v = v * 10 + static_cast<unsigned>(c - L'0');
+    for (const Ch c : s) {
+        if (c < Ch('0') || c > Ch('9')) return false;
+        v = v * 10 + static_cast<unsigned>(c - Ch('0'));
     }
     if (v > limit) return false;
     value = static_cast<unsigned>(v);
@@ -79,12 +87,13 @@ bool ParseDecimal(std::wstring_view s, unsigned limit, unsigned& value) {
 
 // Dotted decimal only: four parts of 0..255 without leading zeros, so that no resolver can read a
 // part as octal or hexadecimal and land somewhere else.
-bool ParseIPv4(std::wstring_view s, unsigned char out[4]) {
+template <typename Ch>
+bool ParseIPv4(std::basic_string_view<Ch> s, unsigned char out[4]) {
     for (int i = 0; i < 4; ++i) {
-        const auto dot = s.find(L'.');
+        const auto dot = s.find(Ch('.'));
+        if (i < 3 && dot == std::basic_string_view<Ch>::npos) return false;
         const auto part = i < 3 ? s.substr(0, dot) : s;
-        if (i < 3 && dot == std::wstring_view::npos) return false;
-        if (part.size() > 1 && part.front() == L'0') return false;
+        if (part.size() > 1 && part.front() == Ch('0')) return false;
         unsigned v = 0;
         if (!ParseDecimal(part, 255, v)) return false;
         out[i] = static_cast<unsigned char>(v);
@@ -93,10 +102,12 @@ bool ParseIPv4(std::wstring_view s, unsigned char out[4]) {
     return true;
 }
 
-bool ParseHexGroup(std::wstring_view s, unsigned& value) {
+template <typename Ch>
+bool ParseHexGroup(std::basic_string_view<Ch> s, unsigned& value) {
     if (s.empty() || s.size() > 4) return false;
     value = 0;
-    for (wchar_t c : s) {
+    for (const Ch ch : s) {
+        const wchar_t c = static_cast<wchar_t>(ch);
         int d;
         if (c >= L'0' && c <= L'9') d = c - L'0';
         else if (c >= L'a' && c <= L'f') d = c - L'a' + 10;
@@ -107,26 +118,30 @@ bool ParseHexGroup(std::wstring_view s, unsigned& value) {
     return true;
 }
 
-bool ParseGroups(std::wstring_view s, std::vector<unsigned>& groups) {
+template <typename Ch>
+bool ParseGroups(std::basic_string_view<Ch> s, std::vector<unsigned>& groups) {
     if (s.empty()) return true;
     for (;;) {
-        const auto colon = s.find(L':');
+        const auto colon = s.find(Ch(':'));
         unsigned v = 0;
         if (!ParseHexGroup(s.substr(0, colon), v)) return false;
         groups.push_back(v);
-        if (colon == std::wstring_view::npos) return true;
+        if (colon == std::basic_string_view<Ch>::npos) return true;
         s.remove_prefix(colon + 1);
     }
 }
 
 // Plain hexadecimal groups, with at most one "::"; no embedded IPv4 part and no zone.
-bool ParseIPv6(std::wstring_view s, unsigned short out[8]) {
+template <typename Ch>
+bool ParseIPv6(std::basic_string_view<Ch> s, unsigned short out[8]) {
     std::vector<unsigned> head, tail;
-    const auto gap = s.find(L"::");
-    if (gap == std::wstring_view::npos) {
+    const Ch gapText[] = {Ch(':'), Ch(':')};
+    const std::basic_string_view<Ch> gapMark(gapText, 2);
+    const auto gap = s.find(gapMark);
+    if (gap == std::basic_string_view<Ch>::npos) {
         if (!ParseGroups(s, head) || head.size() != 8) return false;
     } else {
-        if (s.find(L"::", gap + 1) != std::wstring_view::npos) return false;
+        if (s.find(gapMark, gap + 1) != std::basic_string_view<Ch>::npos) return false;
         if (!ParseGroups(s.substr(0, gap), head) || !ParseGroups(s.substr(gap + 2), tail)) return false;
         if (head.size() + tail.size() > 7) return false;
     }
@@ -134,6 +149,75 @@ bool ParseIPv6(std::wstring_view s, unsigned short out[8]) {
     for (size_t i = 0; i < head.size(); ++i) out[i] = static_cast<unsigned short>(head[i]);
     for (size_t i = 0; i < tail.size(); ++i) out[8 - tail.size() + i] = static_cast<unsigned short>(tail[i]);
     return true;
+}
+
+template <typename Ch>
+bool EqualsAscii(std::basic_string_view<Ch> s, std::string_view ascii) {
+    if (s.size() != ascii.size()) return false;
+    for (size_t i = 0; i < s.size(); ++i)
+        if (s[i] != static_cast<Ch>(ascii[i])) return false;
+    return true;
+}
+
+template <typename Ch>
+bool IsLoopbackOrNull(std::basic_string_view<Ch> address) {
+    // Nearly every line of a list uses one of these two.
+    if (EqualsAscii(address, "127.0.0.1") || EqualsAscii(address, "0.0.0.0")) return true;
+    unsigned char v4[4];
+    if (ParseIPv4(address, v4)) return v4[0] == 127 || (v4[0] == 0 && v4[1] == 0 && v4[2] == 0 && v4[3] == 0);
+    // IPv6 text always holds a colon; checking for one first keeps the common IPv4 path cheap.
+    if (address.find(Ch(':')) == std::basic_string_view<Ch>::npos) return false;
+    unsigned short v6[8];
+    if (!ParseIPv6(address, v6)) return false;
+    for (int i = 0; i < 7; ++i)
+        if (v6[i] != 0) return false;
+    return v6[7] <= 1;
+}
+
+template <typename Ch>
+std::wstring Widen(std::basic_string_view<Ch> s) {
+    return std::wstring(s.begin(), s.end());
+}
+
+// Into a string that keeps its buffer from call to call (assigning from char iterators would
+// build a temporary string each time).
+template <typename Ch>
+void AssignWide(std::wstring& out, std::basic_string_view<Ch> s) {
+    out.resize(s.size());
+    for (size_t i = 0; i < s.size(); ++i) out[i] = static_cast<wchar_t>(s[i]);
+}
+
+template <typename Ch>
+std::basic_string_view<Ch> FirstField(std::basic_string_view<Ch> trimmed) {
+    size_t i = 0;
+    while (i < trimmed.size() && trimmed[i] != Ch(' ') && trimmed[i] != Ch('\t')) ++i;
+    return trimmed.substr(0, i);
+}
+
+// Refuses a list with any line that maps names anywhere but this computer: whoever altered the
+// download could otherwise send the user's bank to a server of their choosing.
+template <typename Ch>
+void CheckListLine(std::basic_string_view<Ch> line, size_t number, const std::wstring& listFileName) {
+    const auto t = Trim(line);
+    if (IsCommentOrBlank(t) || IsLoopbackOrNull(FirstField(t))) return;
+    const auto names = HostField(t);
+    const std::wstring what = names.empty() ? L"(\"" + Widen(t) + L"\") is not a mapping to this computer"
+                                            : L"sends \"" + Widen(names) + L"\" to " + Widen(FirstField(t)) +
+                                                  L", which is not this computer";
+    throw TError(L"The hosts list \"" + listFileName + L"\" was not installed: its line " + std::to_wstring(number) +
+                 L" " + what + L". A hosts list may only point names at 127.0.0.1, 0.0.0.0, ::1 or ::.");
+}
+
+// The lines of the file, normalised, into the replacement.
+void CopyLines(const std::wstring& source, TFileReplacement& out) {
+    TTextReader(source).ForEachLine([&](auto line) {
+        out.WriteLine(line);
+        return true;
+    });
+}
+
+void WriteDefaultText(TFileReplacement& out) {
+    for (const auto& line : TIESecurity::DefaultHostsText()) out.WriteLine(std::wstring_view(line));
 }
 
 int PieceToInt(std::wstring_view piece, const std::wstring& marker) {
@@ -199,7 +283,7 @@ std::wstring TIESecurity::SystemHostsFileName() {
 std::wstring TIESecurity::ListUrlFromSettings(const std::wstring& settingsFileName) {
     if (!settingsFileName.empty() && FileExists(settingsFileName)) {
         const std::wstring url(
-            Trim(TProfileFile(settingsFileName).ReadString(kSettingsSection, L"HostsListUrl", L"")));
+            Trim(std::wstring_view(TProfileFile(settingsFileName).ReadString(kSettingsSection, L"HostsListUrl", L""))));
         if (!url.empty()) return url;
     }
     return kHostsListURL;
@@ -209,11 +293,12 @@ void TIESecurity::MakeBackup() {
     if (FileExists(BackupFileName)) return;
     try {
         ForceFolders(FileFolderOf(BackupFileName));
+        TFileReplacement backup(BackupFileName);
         // Without a hosts file the user's own state is the default one, and that is what turning
         // the shield off must bring back later.
-        const std::string bytes = FileExists(HostsFileName) ? EncodeAnsiLines(ReadTextLines(HostsFileName).Lines)
-                                                            : EncodeAnsiLines(DefaultHostsText());
-        ReplaceFileContent(BackupFileName, bytes.data(), bytes.size());
+        if (FileExists(HostsFileName)) CopyLines(HostsFileName, backup);
+        else WriteDefaultText(backup);
+        backup.Commit();
     } catch (const TError&) {
         // The program must start anyway; the backup is tried again at the next start.
     }
@@ -227,28 +312,27 @@ void TIESecurity::HostsFileChanged() {
     }
 }
 
-void TIESecurity::WriteHostsLines(const std::vector<std::wstring_view>& lines) {
-    const std::string bytes = EncodeAnsiLines(lines);
-    ReplaceFileContent(HostsFileName, bytes.data(), bytes.size());
-    HostsFileChanged();
-}
-
 void TIESecurity::TurnOn() {
     if (!FileExists(ListFileName)) return;
-    const TTextLines list = ReadTextLines(ListFileName);
-    CheckListLines(list.Lines, ListFileName);
-    WriteHostsLines(list.Lines);
+    TTextReader list(ListFileName);
+    TFileReplacement hosts(HostsFileName);
+    size_t number = 0;
+    list.ForEachLine([&](auto line) {
+        CheckListLine(line, ++number, ListFileName);
+        hosts.WriteLine(line);
+        return true;
+    });
+    hosts.Commit();
+    HostsFileChanged();
     ShieldOn = true;
 }
 
 void TIESecurity::TurnOff() {
-    if (FileExists(BackupFileName)) {
-        const TTextLines backup = ReadTextLines(BackupFileName);
-        WriteHostsLines(backup.Lines);
-    } else {
-        const auto text = DefaultHostsText();
-        WriteHostsLines(std::vector<std::wstring_view>(text.begin(), text.end()));
-    }
+    TFileReplacement hosts(HostsFileName);
+    if (FileExists(BackupFileName)) CopyLines(BackupFileName, hosts);
+    else WriteDefaultText(hosts);
+    hosts.Commit();
+    HostsFileChanged();
     ShieldOn = false;
 }
 
@@ -264,78 +348,77 @@ void TIESecurity::ListHosts(int limit, THostListedEvent callback) {
     } done{ListingDone};
 
     TThrottledPump pump(FPump);
-    const TTextLines text = ReadTextLines(HostsFileName);
     int count = 0;
     std::wstring host;
-    for (const auto line : text.Lines) {
+    TTextReader(HostsFileName).ForEachLine([&](auto line) {
         pump.MaybePump();
-        if (!IsEntryLine(line)) continue;
+        if (!IsEntryLine(line)) return true;
         ++count;
-        host.assign(HostField(Trim(line)));
+        AssignWide(host, HostField(Trim(line)));
         if (listed) listed(host);
-        if (limit > 0 && count >= limit) break;
-    }
+        return limit <= 0 || count < limit;
+    });
     ListingDone = true;
     if (listed) listed(std::wstring());
 }
 
 int TIESecurity::CountHosts() {
     if (!FileExists(HostsFileName)) return 0;
-    const TTextLines text = ReadTextLines(HostsFileName);
     int count = 0;
-    for (const auto line : text.Lines)
+    TTextReader(HostsFileName).ForEachLine([&](auto line) {
         if (IsEntryLine(line)) ++count;
+        return true;
+    });
     return count;
 }
 
 void TIESecurity::AddHost(const std::wstring& host, bool skipIfPresent) {
-    const auto name = Trim(host);
+    const auto name = Trim(std::wstring_view(host));
     if (name.empty()) return;
     const bool exists = FileExists(HostsFileName);
     if (skipIfPresent && exists && HostExists(host)) return;
 
-    const std::wstring line = L"127.0.0.1\t" + std::wstring(name) + L"\r\n";
-    std::string bytes;
-    if (exists) {
-        bytes = [&] {
-            auto old = ReadFileBytes(HostsFileName);
-            return std::string(old.begin(), old.end());
-        }();
-        // The new line goes in the file's own encoding, and on a line of its own.
-        TTextEncoding encoding = TTextEncoding::Ansi;
-        const std::wstring text =
-            DecodeText(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), &encoding);
-        if (!text.empty() && text.back() != L'\n' && text.back() != L'\r') bytes += EncodeText(L"\r\n", encoding);
-        bytes += EncodeText(line, encoding);
-    } else {
-        bytes = EncodeText(line, TTextEncoding::Ansi);
-    }
-    ReplaceFileContent(HostsFileName, bytes.data(), bytes.size());
+    // The rest of the file stays byte for byte; the new line goes in the file's own encoding, on a
+    // line of its own.
+    TFileReplacement hosts(HostsFileName);
+    TCopiedText old;
+    if (exists) old = CopyBytesInto(HostsFileName, hosts);
+    if (!old.Empty && !old.EndsWithLineBreak) hosts.Write(EncodeText(L"\r\n", old.Encoding));
+    hosts.Write(EncodeText(L"127.0.0.1\t" + std::wstring(name) + L"\r\n", old.Encoding));
+    hosts.Commit();
     HostsFileChanged();
 }
 
 bool TIESecurity::HostExists(const std::wstring& host) {
-    const auto name = Trim(host);
+    const auto name = Trim(std::wstring_view(host));
     if (name.empty()) return false;
-    const TTextLines text = ReadTextLines(HostsFileName);
-    for (const auto line : text.Lines)
-        if (LineMatches(line, name)) return true;
-    return false;
+    bool found = false;
+    TTextReader(HostsFileName).ForEachLine([&](auto line) {
+        found = LineMatches(line, name);
+        return !found;
+    });
+    return found;
 }
 
 void TIESecurity::DeleteHost(const std::wstring& host) {
-    const auto name = Trim(host);
+    const auto name = Trim(std::wstring_view(host));
     if (name.empty()) return;
-    const TTextLines text = ReadTextLines(HostsFileName);
-    for (size_t i = 0; i < text.Lines.size(); ++i) {
-        if (!LineMatches(text.Lines[i], name)) continue;
-        std::vector<std::wstring_view> rest;
-        rest.reserve(text.Lines.size() - 1);
-        rest.insert(rest.end(), text.Lines.begin(), text.Lines.begin() + static_cast<ptrdiff_t>(i));
-        rest.insert(rest.end(), text.Lines.begin() + static_cast<ptrdiff_t>(i) + 1, text.Lines.end());
-        WriteHostsLines(rest);
-        return;
-    }
+    size_t match = 0;
+    bool found = false;
+    TTextReader(HostsFileName).ForEachLine([&](auto line) {
+        found = LineMatches(line, name);
+        if (!found) ++match;
+        return !found;
+    });
+    if (!found) return;
+    TFileReplacement hosts(HostsFileName);
+    size_t index = 0;
+    TTextReader(HostsFileName).ForEachLine([&](auto line) {
+        if (index++ != match) hosts.WriteLine(line);
+        return true;
+    });
+    hosts.Commit();
+    HostsFileChanged();
 }
 
 bool TIESecurity::NeedUpdate() {
@@ -347,9 +430,11 @@ bool TIESecurity::NeedUpdate() {
     return remoteDate > localDate;
 }
 
-std::wstring TIESecurity::HostOfLine(const std::wstring& line) { return std::wstring(HostField(Trim(line))); }
+std::wstring TIESecurity::HostOfLine(const std::wstring& line) {
+    return std::wstring(HostField(Trim(std::wstring_view(line))));
+}
 
-bool TIESecurity::IsHostEntry(const std::wstring& line) { return IsEntryLine(line); }
+bool TIESecurity::IsHostEntry(const std::wstring& line) { return IsEntryLine(std::wstring_view(line)); }
 
 std::wstring TIESecurity::MarkerOfLine(std::wstring_view line) {
     const auto hash = line.find(L'#');
@@ -358,11 +443,12 @@ std::wstring TIESecurity::MarkerOfLine(std::wstring_view line) {
 
 std::wstring TIESecurity::ReadLocalVersion(const std::wstring& fileName) {
     if (!FileExists(fileName)) return {};
-    const auto head = ReadFileBytes(fileName, kMaxMarkerLineBytes);
-    std::vector<std::wstring_view> lines;
-    const std::wstring text = DecodeText(head.data(), head.size());
-    SplitLines(text, lines);
-    return lines.empty() ? std::wstring() : MarkerOfLine(lines.front());
+    std::wstring marker;
+    TTextReader(fileName).ForEachLine([&](auto line) {
+        marker = MarkerOfLine(Widen(line));
+        return false;
+    });
+    return marker;
 }
 
 std::wstring TIESecurity::ReadRemoteVersion(const std::wstring& url) {
@@ -403,12 +489,15 @@ std::wstring TIESecurity::ReadRemoteVersion(const std::wstring& url) {
         line.push_back(byte);
         if (line.size() >= kMaxMarkerLineBytes) break;
     }
-    return MarkerOfLine(DecodeText(line.data(), line.size()));
+    std::wstring text = DecodeText(line.data(), line.size());
+    // A UTF-16 body stops at the low byte of its line break; the line is what came before it.
+    text = text.substr(0, text.find_first_of(L"\r\n"));
+    return MarkerOfLine(text);
 }
 
 TUrlParts TIESecurity::SplitUrl(const std::wstring& url) {
     TUrlParts parts;
-    std::wstring_view rest = Trim(url);
+    std::wstring_view rest = Trim(std::wstring_view(url));
     if (StartsWithAsciiNoCase(rest, L"https://")) {
         rest.remove_prefix(8);
         parts.Secure = true;
@@ -451,7 +540,7 @@ TUrlParts TIESecurity::SplitUrl(const std::wstring& url) {
 
 TVersionDate TIESecurity::ParseVersionDate(const std::wstring& text) {
     TVersionDate date;
-    const std::wstring marker(Trim(text));
+    const std::wstring marker(Trim(std::wstring_view(text)));
     if (marker.empty()) return date;
     const std::wstring_view m = marker;
     size_t dashes = 0;
@@ -479,33 +568,7 @@ void TIESecurity::ParseVersionDate(const std::wstring& text, int& year, int& mon
     day = date.Day;
 }
 
-bool TIESecurity::IsLoopbackOrNullAddress(std::wstring_view address) {
-    unsigned char v4[4];
-    if (ParseIPv4(address, v4)) return v4[0] == 127 || (v4[0] == 0 && v4[1] == 0 && v4[2] == 0 && v4[3] == 0);
-    unsigned short v6[8];
-    if (ParseIPv6(address, v6)) {
-        for (int i = 0; i < 7; ++i)
-            if (v6[i] != 0) return false;
-        return v6[7] <= 1;
-    }
-    return false;
-}
-
-void TIESecurity::CheckListLines(const std::vector<std::wstring_view>& lines, const std::wstring& listFileName) {
-    for (size_t i = 0; i < lines.size(); ++i) {
-        const auto t = Trim(lines[i]);
-        if (t.empty() || t.front() == L'#') continue;
-        const auto end = t.find_first_of(L" \t");
-        const auto address = t.substr(0, end);
-        if (IsLoopbackOrNullAddress(address)) continue;
-        const auto names = HostField(t);
-        const std::wstring what = names.empty() ? L"(\"" + std::wstring(t) + L"\") is not a mapping to this computer"
-                                                : L"sends \"" + std::wstring(names) + L"\" to " +
-                                                      std::wstring(address) + L", which is not this computer";
-        throw TError(L"The hosts list \"" + listFileName + L"\" was not installed: its line " + std::to_wstring(i + 1) +
-                     L" " + what + L". A hosts list may only point names at 127.0.0.1, 0.0.0.0, ::1 or ::.");
-    }
-}
+bool TIESecurity::IsLoopbackOrNullAddress(std::wstring_view address) { return IsLoopbackOrNull(address); }
 
 std::vector<std::wstring> TIESecurity::DefaultHostsText() {
     return {

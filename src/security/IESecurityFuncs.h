@@ -116,8 +116,6 @@ public:
     static std::wstring MarkerOfLine(std::wstring_view line);
     // 127.0.0.0/8, 0.0.0.0, ::1 or ::, written the plain way.
     static bool IsLoopbackOrNullAddress(std::wstring_view address);
-    // Raises TError naming the first line of the list that maps a name anywhere but this computer.
-    static void CheckListLines(const std::vector<std::wstring_view>& lines, const std::wstring& listFileName);
 
     // The system hosts file, its folder made when missing.
     static std::wstring SystemHostsFileName();
@@ -125,7 +123,6 @@ public:
     static std::wstring ListUrlFromSettings(const std::wstring& settingsFileName);
 
 private:
-    void WriteHostsLines(const std::vector<std::wstring_view>& lines);
     void HostsFileChanged();
     void MakeBackup();
 

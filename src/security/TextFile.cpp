@@ -1,16 +1,17 @@
 #include "security/TextFile.h"
 
 #include "app/Errors.h"
-#include "app/Handles.h"
 #include "app/Paths.h"
 
 namespace sk {
 
 namespace {
 
+constexpr size_t kChunkSize = 64 * 1024;
+
 // Hosts files are small; a file this large is not one, and reading it whole would only exhaust
 // memory.
-constexpr ULONGLONG kMaxTextFileSize = 1ull << 30;
+constexpr ULONGLONG kMaxWholeFileSize = 1ull << 30;
 
 [[noreturn]] void RaiseOpenError(const std::wstring& fileName, DWORD code) {
     throw TError(L"Cannot open file \"" + fileName + L"\". " + SystemErrorText(code));
@@ -28,36 +29,22 @@ std::wstring DecodeBytes(UINT codePage, const char* data, size_t size) {
     return out;
 }
 
-std::string EncodeBytes(UINT codePage, std::wstring_view text) {
-    if (text.empty()) return {};
+void EncodeBytesInto(UINT codePage, std::wstring_view text, std::string& out) {
+    out.clear();
+    if (text.empty()) return;
     const int n = ::WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
                                         nullptr);
-    std::string out(static_cast<size_t>(n), '\0');
+    out.resize(static_cast<size_t>(n));
     if (n > 0)
         ::WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
-    return out;
 }
 
-template <typename Lines>
-std::string EncodeLines(const Lines& lines) {
-    size_t total = 0;
-    for (const auto& line : lines) total += line.size() + 2;
-    std::wstring joined;
-    joined.reserve(total);
-    for (const auto& line : lines) {
-        joined.append(line.data(), line.size());
-        joined += L"\r\n";
-    }
-    return EncodeBytes(CP_ACP, joined);
-}
-
-bool WriteAll(HANDLE file, const void* data, size_t size) {
-    const auto* p = static_cast<const unsigned char*>(data);
+bool WriteAll(HANDLE file, const char* data, size_t size) {
     while (size > 0) {
         const DWORD chunk = size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size);
         DWORD written = 0;
-        if (!::WriteFile(file, p, chunk, &written, nullptr) || written == 0) return false;
-        p += written;
+        if (!::WriteFile(file, data, chunk, &written, nullptr) || written == 0) return false;
+        data += written;
         size -= written;
     }
     return true;
@@ -78,6 +65,157 @@ std::wstring SystemErrorText(DWORD code) {
     return text;
 }
 
+// ---------------------------------------------------------------------------------------------
+
+TTextReader::TTextReader(const std::wstring& fileName)
+    : FFileName(fileName),
+      FFile(::CreateFileW(fileName.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                          FILE_FLAG_SEQUENTIAL_SCAN, nullptr)) {
+    if (!FFile) RaiseOpenError(fileName, ::GetLastError());
+    FChunk.resize(kChunkSize);
+    FChunkSize = ReadChunk();
+    // A mark split over two reads cannot happen: the first read fills the buffer unless the file
+    // is shorter than it.
+    const auto* p = reinterpret_cast<const unsigned char*>(FChunk.data());
+    if (FChunkSize >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF) {
+        FEncoding = TTextEncoding::Utf8;
+        FChunkStart = 3;
+    } else if (FChunkSize >= 2 && p[0] == 0xFF && p[1] == 0xFE) {
+        FEncoding = TTextEncoding::Utf16LE;
+        FChunkStart = 2;
+    } else if (FChunkSize >= 2 && p[0] == 0xFE && p[1] == 0xFF) {
+        FEncoding = TTextEncoding::Utf16BE;
+        FChunkStart = 2;
+    }
+}
+
+size_t TTextReader::ReadChunk() {
+    size_t filled = 0;
+    while (filled < FChunk.size()) {
+        DWORD read = 0;
+        if (!::ReadFile(FFile.Get(), FChunk.data() + filled, static_cast<DWORD>(FChunk.size() - filled), &read,
+                        nullptr))
+            RaiseOpenError(FFileName, ::GetLastError());
+        if (read == 0) break;
+        filled += read;
+    }
+    return filled;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+TFileReplacement::TFileReplacement(std::wstring fileName) : FFileName(std::move(fileName)) {
+    DWORD error = 0;
+    FTempName = TryCreateTempFileBeside(FFileName, error);
+    if (FTempName.empty()) RaiseWriteError(FFileName, SystemErrorText(error));
+    FFile.Reset(::CreateFileW(FTempName.c_str(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, 0, nullptr));
+    if (!FFile) Fail(::GetLastError());
+    FBuffer.resize(kChunkSize);
+}
+
+TFileReplacement::~TFileReplacement() {
+    FFile.Reset();
+    if (!FTempName.empty()) ::DeleteFileW(FTempName.c_str());
+}
+
+void TFileReplacement::Fail(DWORD error) {
+    FFile.Reset();
+    if (!FTempName.empty()) ::DeleteFileW(FTempName.c_str());
+    FTempName.clear();
+    RaiseWriteError(FFileName, SystemErrorText(error));
+}
+
+void TFileReplacement::Flush() {
+    if (FUsed == 0) return;
+    if (!WriteAll(FFile.Get(), FBuffer.data(), FUsed)) Fail(::GetLastError());
+    FUsed = 0;
+}
+
+void TFileReplacement::Write(std::string_view bytes) {
+    if (FUsed + bytes.size() > FBuffer.size()) Flush();
+    if (bytes.size() >= FBuffer.size()) {
+        if (!WriteAll(FFile.Get(), bytes.data(), bytes.size())) Fail(::GetLastError());
+        return;
+    }
+    std::memcpy(FBuffer.data() + FUsed, bytes.data(), bytes.size());
+    FUsed += bytes.size();
+}
+
+void TFileReplacement::WriteLine(std::wstring_view line) {
+    EncodeBytesInto(CP_ACP, line, FEncoded);
+    Write(FEncoded);
+    Write("\r\n");
+}
+
+void TFileReplacement::Commit() {
+    Flush();
+    if (!::FlushFileBuffers(FFile.Get())) Fail(::GetLastError());
+    FFile.Reset();
+    const DWORD attributes = ::GetFileAttributesW(FFileName.c_str());
+    DWORD error = 0;
+    const std::wstring temp = std::exchange(FTempName, std::wstring());  // removed by TrySwapInFile on failure
+    if (TrySwapInFile(FFileName, temp, error)) return;
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+        RaiseWriteError(FFileName, L"The file is read-only.");
+    RaiseWriteError(FFileName, SystemErrorText(error));
+}
+
+void ReplaceFileContent(const std::wstring& fileName, std::string_view bytes) {
+    TFileReplacement replacement(fileName);
+    replacement.Write(bytes);
+    replacement.Commit();
+}
+
+TCopiedText CopyBytesInto(const std::wstring& source, TFileReplacement& out) {
+    THandle file(::CreateFileW(source.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                               FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file) RaiseOpenError(source, ::GetLastError());
+    TCopiedText result;
+    std::string chunk(kChunkSize, '\0');
+    unsigned char last[2] = {0, 0};
+    size_t total = 0, markSize = 0;
+    for (;;) {
+        DWORD read = 0;
+        if (!::ReadFile(file.Get(), chunk.data(), static_cast<DWORD>(chunk.size()), &read, nullptr))
+            RaiseOpenError(source, ::GetLastError());
+        if (read == 0) break;
+        const auto* p = reinterpret_cast<const unsigned char*>(chunk.data());
+        if (total == 0) {
+            if (read >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF) {
+                result.Encoding = TTextEncoding::Utf8;
+                markSize = 3;
+            } else if (read >= 2 && p[0] == 0xFF && p[1] == 0xFE) {
+                result.Encoding = TTextEncoding::Utf16LE;
+                markSize = 2;
+            } else if (read >= 2 && p[0] == 0xFE && p[1] == 0xFF) {
+                result.Encoding = TTextEncoding::Utf16BE;
+                markSize = 2;
+            }
+        }
+        if (read >= 2) {
+            last[0] = p[read - 2];
+            last[1] = p[read - 1];
+        } else {
+            last[0] = last[1];
+            last[1] = p[0];
+        }
+        total += read;
+        out.Write(std::string_view(chunk.data(), read));
+    }
+    result.Empty = total <= markSize;
+    if (!result.Empty) {
+        auto isBreak = [](unsigned char c) { return c == '\r' || c == '\n'; };
+        switch (result.Encoding) {
+            case TTextEncoding::Utf16LE: result.EndsWithLineBreak = isBreak(last[0]) && last[1] == 0; break;
+            case TTextEncoding::Utf16BE: result.EndsWithLineBreak = last[0] == 0 && isBreak(last[1]); break;
+            default: result.EndsWithLineBreak = isBreak(last[1]); break;
+        }
+    }
+    return result;
+}
+
+// ---------------------------------------------------------------------------------------------
+
 std::vector<unsigned char> ReadFileBytes(const std::wstring& fileName, size_t maxBytes) {
     THandle file(::CreateFileW(fileName.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
@@ -86,7 +224,7 @@ std::vector<unsigned char> ReadFileBytes(const std::wstring& fileName, size_t ma
     if (!::GetFileSizeEx(file.Get(), &size)) RaiseOpenError(fileName, ::GetLastError());
     ULONGLONG wanted = static_cast<ULONGLONG>(size.QuadPart);
     if (wanted > maxBytes) wanted = maxBytes;
-    if (wanted > kMaxTextFileSize)
+    if (wanted > kMaxWholeFileSize)
         throw TError(L"Cannot open file \"" + fileName + L"\". The file is too large to be a hosts file.");
     std::vector<unsigned char> bytes(static_cast<size_t>(wanted));
     size_t done = 0;
@@ -123,53 +261,33 @@ std::wstring DecodeText(const unsigned char* data, size_t size, TTextEncoding* e
     return text;
 }
 
-void SplitLines(std::wstring_view text, std::vector<std::wstring_view>& lines) {
-    lines.clear();
-    size_t start = 0;
-    const size_t n = text.size();
-    for (size_t i = 0; i < n; ++i) {
-        const wchar_t c = text[i];
-        if (c != L'\r' && c != L'\n') continue;
-        lines.push_back(text.substr(start, i - start));
-        if (c == L'\r' && i + 1 < n && text[i + 1] == L'\n') ++i;
-        start = i + 1;
+std::string EncodeAnsiLines(const std::vector<std::wstring>& lines) {
+    std::wstring joined;
+    for (const auto& line : lines) {
+        joined += line;
+        joined += L"\r\n";
     }
-    if (start < n) lines.push_back(text.substr(start));
+    std::string out;
+    EncodeBytesInto(CP_ACP, joined, out);
+    return out;
 }
-
-TTextLines ReadTextLines(const std::wstring& fileName) {
-    const auto bytes = ReadFileBytes(fileName);
-    TTextLines result;
-    result.Text = DecodeText(bytes.data(), bytes.size(), &result.Encoding);
-    SplitLines(result.Text, result.Lines);
-    return result;
-}
-
-std::string EncodeAnsiLines(const std::vector<std::wstring_view>& lines) { return EncodeLines(lines); }
-std::string EncodeAnsiLines(const std::vector<std::wstring>& lines) { return EncodeLines(lines); }
 
 std::string EncodeText(std::wstring_view text, TTextEncoding encoding) {
+    std::string out;
     switch (encoding) {
-        case TTextEncoding::Utf8: return EncodeBytes(CP_UTF8, text);
+        case TTextEncoding::Utf8: EncodeBytesInto(CP_UTF8, text, out); break;
         case TTextEncoding::Utf16LE:
-        case TTextEncoding::Utf16BE: {
-            std::string out;
+        case TTextEncoding::Utf16BE:
             out.reserve(text.size() * 2);
             for (wchar_t c : text) {
                 const char lo = static_cast<char>(c & 0xFF), hi = static_cast<char>((c >> 8) & 0xFF);
-                if (encoding == TTextEncoding::Utf16LE) {
-                    out += lo;
-                    out += hi;
-                } else {
-                    out += hi;
-                    out += lo;
-                }
+                out += encoding == TTextEncoding::Utf16LE ? lo : hi;
+                out += encoding == TTextEncoding::Utf16LE ? hi : lo;
             }
-            return out;
-        }
-        case TTextEncoding::Ansi: break;
+            break;
+        case TTextEncoding::Ansi: EncodeBytesInto(CP_ACP, text, out); break;
     }
-    return EncodeBytes(CP_ACP, text);
+    return out;
 }
 
 bool ForceFolders(const std::wstring& folder) {
@@ -192,13 +310,6 @@ std::wstring TryCreateTempFileBeside(const std::wstring& target, DWORD& error) {
     return name;
 }
 
-std::wstring CreateTempFileBeside(const std::wstring& target) {
-    DWORD error = 0;
-    std::wstring name = TryCreateTempFileBeside(target, error);
-    if (name.empty()) RaiseWriteError(target, SystemErrorText(error));
-    return name;
-}
-
 bool TrySwapInFile(const std::wstring& fileName, const std::wstring& tempFileName, DWORD& error) {
     const DWORD attributes = ::GetFileAttributesW(fileName.c_str());
     BOOL ok = FALSE;
@@ -215,29 +326,6 @@ bool TrySwapInFile(const std::wstring& fileName, const std::wstring& tempFileNam
     error = ::GetLastError();
     ::DeleteFileW(tempFileName.c_str());
     return false;
-}
-
-void SwapInFile(const std::wstring& fileName, const std::wstring& tempFileName) {
-    const DWORD attributes = ::GetFileAttributesW(fileName.c_str());
-    DWORD error = 0;
-    if (TrySwapInFile(fileName, tempFileName, error)) return;
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
-        RaiseWriteError(fileName, L"The file is read-only.");
-    RaiseWriteError(fileName, SystemErrorText(error));
-}
-
-void ReplaceFileContent(const std::wstring& fileName, const void* data, size_t size) {
-    const std::wstring temp = CreateTempFileBeside(fileName);
-    {
-        THandle file(::CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, 0, nullptr));
-        if (!file || !WriteAll(file.Get(), data, size) || !::FlushFileBuffers(file.Get())) {
-            const DWORD error = ::GetLastError();
-            file.Reset();
-            ::DeleteFileW(temp.c_str());
-            RaiseWriteError(fileName, SystemErrorText(error));
-        }
-    }
-    SwapInFile(fileName, temp);
 }
 
 }  // namespace sk

@@ -236,8 +236,8 @@ TEST_CASE("speed is measured over at least one second") {
     d.Run(server.Url("/slow.txt"));
     REQUIRE(d.Kinds() == "PPC");
     CHECK(d.Events[0].Speed == 0);
-    // 1024 bytes since the first report, over 1.2 s or a little more.
-    CHECK(d.Events[1].Speed >= 400);
+    // 1024 bytes since the first report, over 1.2 s or (on a loaded machine) somewhat more.
+    CHECK(d.Events[1].Speed >= 200);
     CHECK(d.Events[1].Speed <= 1024);
 }
 
@@ -268,7 +268,8 @@ TEST_CASE("busy, refused second download, idle stop") {
 
 TEST_CASE("a download stopped midway raises no completion and no error, and keeps the old list") {
     THttpTestServer server;
-    server.On("/list.txt", TScript().Send(ResponseHead(200, 1300) + Filler(600)).Pause(400).Send(Filler(700)));
+    // The pause is long enough for the stop to come first on a loaded machine.
+    server.On("/list.txt", TScript().Send(ResponseHead(200, 1300) + Filler(600)).Pause(1500).Send(Filler(700)));
     TDownload d;
     REQUIRE(d.Get.DownloadFile(server.Url("/list.txt"), d.Target));
     REQUIRE(PumpUntil([&] { return !d.Events.empty(); }));
@@ -293,7 +294,7 @@ TEST_CASE("a download stopped midway raises no completion and no error, and keep
 
 TEST_CASE("stop while the worker waits in a hand-over, and destruction during a download") {
     THttpTestServer server;
-    server.On("/list.txt", TScript().Send(ResponseHead(200, 1300) + Filler(600)).Pause(300).Send(Filler(700)));
+    server.On("/list.txt", TScript().Send(ResponseHead(200, 1300) + Filler(600)).Pause(1500).Send(Filler(700)));
 
     SUBCASE("stop from inside an event only asks; the download then ends without further events") {
         TDownload d;
