@@ -19,10 +19,10 @@ constexpr int kRuns = 3;
 
 bool BareFetch(const sktest::THttpTestServer& server, const std::wstring& file) {
     const sk::TInternetHandle internet(::InternetOpenW(L"bench", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-    const sk::TInternetHandle connection(::InternetConnectW(internet.Get(), L"127.0.0.1", server.Port(), nullptr,
-                                                            nullptr, INTERNET_SERVICE_HTTP, 0, 0));
-    const sk::TInternetHandle request(::HttpOpenRequestW(connection.Get(), L"GET", L"/big.bin", nullptr, nullptr,
-                                                         nullptr, INTERNET_FLAG_RELOAD, 0));
+    const sk::TInternetHandle connection(
+        ::InternetConnectW(internet.Get(), L"127.0.0.1", server.Port(), nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
+    const sk::TInternetHandle request(
+        ::HttpOpenRequestW(connection.Get(), L"GET", L"/big.bin", nullptr, nullptr, nullptr, INTERNET_FLAG_RELOAD, 0));
     if (!::HttpSendRequestW(request.Get(), nullptr, 0, nullptr, 0)) return false;
     sk::THandle out(::CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
     std::string buffer(64 * 1024, '\0');
@@ -53,7 +53,8 @@ int main() {
 
     sk::TKivHttpGet get;
     bool completed = false;
-    get.OnProcess = [](sk::TKivHttpGet*, int, const std::wstring&, const std::wstring&, uint32_t, uint32_t, uint32_t) {};
+    get.OnProcess = [](sk::TKivHttpGet*, int, const std::wstring&, const std::wstring&, uint32_t, uint32_t, uint32_t) {
+    };
     get.OnFileCompleted = [&](sk::TKivHttpGet*, int, const std::wstring&, const std::wstring&, int size) {
         completed = size == static_cast<int>(kSize);
     };

@@ -102,8 +102,10 @@ void DeleteFolder(const std::wstring& folder) {
             do {
                 const std::wstring name = fd.cFileName;
                 if (name == L"." || name == L"..") continue;
-                if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) DeleteFolder(folder + name + L"\\");
-                else ::DeleteFileW((folder + name).c_str());
+                if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                    DeleteFolder(folder + name + L"\\");
+                else
+                    ::DeleteFileW((folder + name).c_str());
             } while (::FindNextFileW(find.Get(), &fd));
         }
     }
@@ -129,8 +131,8 @@ int main() {
     const auto [copyMs, turnOnMs] = MedianPair(
         kRuns, [&] { ::CopyFileW(options.ListFileName.c_str(), copy.c_str(), FALSE); }, [&] { shield.TurnOn(); },
         [&] { ::DeleteFileW(copy.c_str()); });
-    const auto [safeCopyMs, turnOnMs2] =
-        MedianPair(kRuns, [&] { SafeCopy(options.ListFileName, safeCopy); }, [&] { shield.TurnOn(); });
+    const auto [safeCopyMs, turnOnMs2] = MedianPair(
+        kRuns, [&] { SafeCopy(options.ListFileName, safeCopy); }, [&] { shield.TurnOn(); });
 
     size_t sink = 0;
     int counted = 0, listed = 0;
@@ -139,11 +141,16 @@ int main() {
         listed = 0;
         shield.ListHosts(0, [&](const std::wstring& host) { listed += host.empty() ? 0 : 1; });
     };
-    const auto [readMs, countMs] = MedianPair(kRuns, [&] { sink += PlainRead(options.HostsFileName); }, count);
-    const auto [readMs2, listMs] = MedianPair(kRuns, [&] { sink += PlainRead(options.HostsFileName); }, list);
-    const auto [chunkedMs, countMs2] = MedianPair(kRuns, [&] { sink += ChunkedRead(options.HostsFileName); }, count);
-    const auto [chunkedMs2, listMs2] = MedianPair(kRuns, [&] { sink += ChunkedRead(options.HostsFileName); }, list);
-    if (counted != kEntries || listed != kEntries) std::printf("wrong result: %d counted, %d listed\n", counted, listed);
+    const auto [readMs, countMs] = MedianPair(
+        kRuns, [&] { sink += PlainRead(options.HostsFileName); }, count);
+    const auto [readMs2, listMs] = MedianPair(
+        kRuns, [&] { sink += PlainRead(options.HostsFileName); }, list);
+    const auto [chunkedMs, countMs2] = MedianPair(
+        kRuns, [&] { sink += ChunkedRead(options.HostsFileName); }, count);
+    const auto [chunkedMs2, listMs2] = MedianPair(
+        kRuns, [&] { sink += ChunkedRead(options.HostsFileName); }, list);
+    if (counted != kEntries || listed != kEntries)
+        std::printf("wrong result: %d counted, %d listed\n", counted, listed);
 
     skbench::Report("hosts-copy", copyMs, "ms", "");
     skbench::Report("hosts-turnon", turnOnMs, "ms", "");

@@ -109,10 +109,14 @@ bool ParseHexGroup(std::basic_string_view<Ch> s, unsigned& value) {
     for (const Ch ch : s) {
         const wchar_t c = static_cast<wchar_t>(ch);
         int d;
-        if (c >= L'0' && c <= L'9') d = c - L'0';
-        else if (c >= L'a' && c <= L'f') d = c - L'a' + 10;
-        else if (c >= L'A' && c <= L'F') d = c - L'A' + 10;
-        else return false;
+        if (c >= L'0' && c <= L'9')
+            d = c - L'0';
+        else if (c >= L'a' && c <= L'f')
+            d = c - L'a' + 10;
+        else if (c >= L'A' && c <= L'F')
+            d = c - L'A' + 10;
+        else
+            return false;
         value = value * 16 + static_cast<unsigned>(d);
     }
     return true;
@@ -201,9 +205,9 @@ void CheckListLine(std::basic_string_view<Ch> line, size_t number, const std::ws
     const auto t = Trim(line);
     if (IsCommentOrBlank(t) || IsLoopbackOrNull(FirstField(t))) return;
     const auto names = HostField(t);
-    const std::wstring what = names.empty() ? L"(\"" + Widen(t) + L"\") is not a mapping to this computer"
-                                            : L"sends \"" + Widen(names) + L"\" to " + Widen(FirstField(t)) +
-                                                  L", which is not this computer";
+    const std::wstring what =
+        names.empty() ? L"(\"" + Widen(t) + L"\") is not a mapping to this computer"
+                      : L"sends \"" + Widen(names) + L"\" to " + Widen(FirstField(t)) + L", which is not this computer";
     throw TError(L"The hosts list \"" + listFileName + L"\" was not installed: its line " + std::to_wstring(number) +
                  L" " + what + L". A hosts list may only point names at 127.0.0.1, 0.0.0.0, ::1 or ::.");
 }
@@ -228,9 +232,7 @@ int PieceToInt(std::wstring_view piece, const std::wstring& marker) {
     return static_cast<int>(v);
 }
 
-std::wstring ProgramFolderOrExe() {
-    return ProgramFolder.empty() ? FileFolderOf(ExecutablePath()) : ProgramFolder;
-}
+std::wstring ProgramFolderOrExe() { return ProgramFolder.empty() ? FileFolderOf(ExecutablePath()) : ProgramFolder; }
 
 void FlushSystemResolverCache() {
     wchar_t system[MAX_PATH] = {};
@@ -240,13 +242,14 @@ void FlushSystemResolverCache() {
     const TModule dns(::LoadLibraryW((std::wstring(system) + L"\\dnsapi.dll").c_str()));
     if (!dns) return;
     using TFlush = BOOL(WINAPI*)();
-    const auto flush = reinterpret_cast<TFlush>(reinterpret_cast<void*>(::GetProcAddress(dns.Get(), "DnsFlushResolverCache")));
+    const auto flush =
+        reinterpret_cast<TFlush>(reinterpret_cast<void*>(::GetProcAddress(dns.Get(), "DnsFlushResolverCache")));
     if (flush) flush();
 }
 
 [[noreturn]] void RaiseCheckError(const std::wstring& url, DWORD code) {
-    throw TUpdateCheckError(L"Unable to check for a newer hosts list at " + url + L": " + InternetErrorText(code) +
-                                L" (error " + std::to_wstring(code) + L")",
+    throw TUpdateCheckError(L"Unable to check for a newer hosts list at " + url + L" (error " + std::to_wstring(code) +
+                                L"): " + InternetErrorText(code),
                             code);
 }
 
@@ -275,7 +278,14 @@ TIESecurity::TIESecurity(const TIESecurityOptions& options)
 }
 
 std::wstring TIESecurity::SystemHostsFileName() {
-    const std::wstring folder = SpecialFolderPath(CSIDL_SYSTEM, true) + L"drivers\\etc\\";
+    std::wstring system = SpecialFolderPath(CSIDL_SYSTEM, true);
+    if (system.empty()) {
+        // Never a path relative to whatever the current folder is.
+        wchar_t buffer[MAX_PATH] = {};
+        const UINT n = ::GetSystemDirectoryW(buffer, MAX_PATH);
+        system = WithTrailingBackslash(std::wstring(buffer, n < MAX_PATH ? n : 0));
+    }
+    const std::wstring folder = system + L"drivers\\etc\\";
     ForceFolders(folder);
     return folder + L"Hosts";
 }
@@ -296,8 +306,10 @@ void TIESecurity::MakeBackup() {
         TFileReplacement backup(BackupFileName);
         // Without a hosts file the user's own state is the default one, and that is what turning
         // the shield off must bring back later.
-        if (FileExists(HostsFileName)) CopyLines(HostsFileName, backup);
-        else WriteDefaultText(backup);
+        if (FileExists(HostsFileName))
+            CopyLines(HostsFileName, backup);
+        else
+            WriteDefaultText(backup);
         backup.Commit();
     } catch (const TError&) {
         // The program must start anyway; the backup is tried again at the next start.
@@ -329,8 +341,10 @@ void TIESecurity::TurnOn() {
 
 void TIESecurity::TurnOff() {
     TFileReplacement hosts(HostsFileName);
-    if (FileExists(BackupFileName)) CopyLines(BackupFileName, hosts);
-    else WriteDefaultText(hosts);
+    if (FileExists(BackupFileName))
+        CopyLines(BackupFileName, hosts);
+    else
+        WriteDefaultText(hosts);
     hosts.Commit();
     HostsFileChanged();
     ShieldOn = false;
@@ -454,8 +468,7 @@ std::wstring TIESecurity::ReadLocalVersion(const std::wstring& fileName) {
 std::wstring TIESecurity::ReadRemoteVersion(const std::wstring& url) {
     const TUrlParts parts = SplitUrl(url);
     if (parts.ServerName.empty())
-        throw TUpdateCheckError(L"Unable to check for a newer hosts list: the address \"" + url +
-                                    L"\" names no server",
+        throw TUpdateCheckError(L"Unable to check for a newer hosts list: the address \"" + url + L"\" names no server",
                                 ERROR_INTERNET_INVALID_URL);
 
     const TInternetHandle internet(::InternetOpenW(L"Explorer", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));

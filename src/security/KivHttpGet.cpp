@@ -132,7 +132,8 @@ void TWorkThread::DownloadOne() {
         if (StopRequested) return;
 
         const std::wstring agent = L"KivHttpGet_" + std::to_wstring(static_cast<int32_t>(::GetTickCount())) + L"_Agent";
-        const TInternetHandle internet(::InternetOpenW(agent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+        const TInternetHandle internet(
+            ::InternetOpenW(agent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
         if (!internet) return FailStep();
         SetInternetTimeouts(internet.Get(), FOwner.TimeoutMs);
         if (StopRequested) return;
@@ -210,8 +211,10 @@ void TWorkThread::DownloadOne() {
     if (ErrorCode == 0) HandOver(hoCompleted);
 }
 
+// Each event is called through a copy: a handler may replace itself while it runs.
 void TWorkThread::DoProcess() {
-    if (!FOwner.OnProcess) return;
+    const TProcessEvent onProcess = FOwner.OnProcess;
+    if (!onProcess) return;
     const uint32_t now = ::GetTickCount();
     if (FirstReport) {
         LastTick = now;
@@ -226,27 +229,29 @@ void TWorkThread::DoProcess() {
         LastTick = now;
         LastSize = CurrentSize;
     }
-    FOwner.OnProcess(&FOwner, Index, HttpUrl, LocalFile, CurrentSize, TotalSize, Speed);
+    onProcess(&FOwner, Index, HttpUrl, LocalFile, CurrentSize, TotalSize, Speed);
 }
 
 void TWorkThread::DoCompleted() {
     if (Success) {
-        if (FOwner.OnFileCompleted)
-            FOwner.OnFileCompleted(&FOwner, Index, HttpUrl, LocalFile, static_cast<int>(TotalSize));
-    } else if (FOwner.OnError) {
-        bool continueNext = false;
-        FOwner.OnError(&FOwner, HttpUrl, LocalFile, kHttpGetSizeMismatch, continueNext);
+        const TFileCompletedEvent onFileCompleted = FOwner.OnFileCompleted;
+        if (onFileCompleted) onFileCompleted(&FOwner, Index, HttpUrl, LocalFile, static_cast<int>(TotalSize));
+        return;
     }
+    const TErrorEvent onError = FOwner.OnError;
+    bool continueNext = false;
+    if (onError) onError(&FOwner, HttpUrl, LocalFile, kHttpGetSizeMismatch, continueNext);
 }
 
 void TWorkThread::DoError() {
-    if (!FOwner.OnError) return;
+    const TErrorEvent onError = FOwner.OnError;
+    if (!onError) return;
     uint32_t code = ErrorCode;
     if (code == 0) code = FLastError;
     if (code == 0) code = kHttpGetSizeMismatch;
     bool continueNext = false;
+    onError(&FOwner, HttpUrl, LocalFile, code, continueNext);
     ErrorCode = 0;
-    FOwner.OnError(&FOwner, HttpUrl, LocalFile, code, continueNext);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -286,7 +291,8 @@ void TKivHttpGet::Stop(bool notify) {
         MSG msg;
         ::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
     }
-    if (notify && OnStopped) OnStopped(this);
+    const TNotifyEvent onStopped = OnStopped;
+    if (notify && onStopped) onStopped(this);
 }
 
 void TKivHttpGet::QueueHandlerError(const std::wstring& message) {

@@ -20,9 +20,9 @@ namespace sk {
 
 class TKivHttpGet;
 
-using TProcessEvent = std::function<void(TKivHttpGet* Sender, int Index, const std::wstring& HttpUrl,
-                                         const std::wstring& LocalFile, uint32_t CurrentSize, uint32_t TotalSize,
-                                         uint32_t SpeedBPS)>;
+using TProcessEvent =
+    std::function<void(TKivHttpGet* Sender, int Index, const std::wstring& HttpUrl, const std::wstring& LocalFile,
+                       uint32_t CurrentSize, uint32_t TotalSize, uint32_t SpeedBPS)>;
 using TFileCompletedEvent = std::function<void(TKivHttpGet* Sender, int Index, const std::wstring& HttpUrl,
                                                const std::wstring& LocalFile, int FileSize)>;
 using TFilesCompletedEvent = std::function<void(TKivHttpGet* Sender, uint32_t SuccessNum, uint32_t TotalNum)>;
@@ -122,7 +122,7 @@ private:
 
     std::wstring FUrl;
     std::wstring FLocalFile;
-    std::vector<std::wstring> FUrlList;   // for downloads of several files, which are never started here
+    std::vector<std::wstring> FUrlList;  // for downloads of several files, which are never started here
     std::vector<std::wstring> FFileList;
     std::unique_ptr<THandOverWindow> FWindow;
     std::unique_ptr<TWorkThread> FWorker;

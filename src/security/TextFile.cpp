@@ -9,10 +9,6 @@ namespace {
 
 constexpr size_t kChunkSize = 64 * 1024;
 
-// Hosts files are small; a file this large is not one, and reading it whole would only exhaust
-// memory.
-constexpr ULONGLONG kMaxWholeFileSize = 1ull << 30;
-
 [[noreturn]] void RaiseOpenError(const std::wstring& fileName, DWORD code) {
     throw TError(L"Cannot open file \"" + fileName + L"\". " + SystemErrorText(code));
 }
@@ -32,8 +28,8 @@ std::wstring DecodeBytes(UINT codePage, const char* data, size_t size) {
 void EncodeBytesInto(UINT codePage, std::wstring_view text, std::string& out) {
     out.clear();
     if (text.empty()) return;
-    const int n = ::WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                        nullptr);
+    const int n =
+        ::WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
     out.resize(static_cast<size_t>(n));
     if (n > 0)
         ::WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
@@ -54,9 +50,9 @@ bool WriteAll(HANDLE file, const char* data, size_t size) {
 
 std::wstring SystemErrorText(DWORD code) {
     wchar_t* buffer = nullptr;
-    const DWORD n = ::FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
-        reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    const DWORD n =
+        ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                         nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
     std::wstring text;
     if (n && buffer) text.assign(buffer, n);
     if (buffer) ::LocalFree(buffer);
@@ -160,12 +156,6 @@ void TFileReplacement::Commit() {
     RaiseWriteError(FFileName, SystemErrorText(error));
 }
 
-void ReplaceFileContent(const std::wstring& fileName, std::string_view bytes) {
-    TFileReplacement replacement(fileName);
-    replacement.Write(bytes);
-    replacement.Commit();
-}
-
 TCopiedText CopyBytesInto(const std::wstring& source, TFileReplacement& out) {
     THandle file(::CreateFileW(source.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
@@ -216,29 +206,6 @@ TCopiedText CopyBytesInto(const std::wstring& source, TFileReplacement& out) {
 
 // ---------------------------------------------------------------------------------------------
 
-std::vector<unsigned char> ReadFileBytes(const std::wstring& fileName, size_t maxBytes) {
-    THandle file(::CreateFileW(fileName.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                               OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!file) RaiseOpenError(fileName, ::GetLastError());
-    LARGE_INTEGER size{};
-    if (!::GetFileSizeEx(file.Get(), &size)) RaiseOpenError(fileName, ::GetLastError());
-    ULONGLONG wanted = static_cast<ULONGLONG>(size.QuadPart);
-    if (wanted > maxBytes) wanted = maxBytes;
-    if (wanted > kMaxWholeFileSize)
-        throw TError(L"Cannot open file \"" + fileName + L"\". The file is too large to be a hosts file.");
-    std::vector<unsigned char> bytes(static_cast<size_t>(wanted));
-    size_t done = 0;
-    while (done < bytes.size()) {
-        DWORD read = 0;
-        if (!::ReadFile(file.Get(), bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &read, nullptr))
-            RaiseOpenError(fileName, ::GetLastError());
-        if (read == 0) break;  // the file shrank while we read it
-        done += read;
-    }
-    bytes.resize(done);
-    return bytes;
-}
-
 std::wstring DecodeText(const unsigned char* data, size_t size, TTextEncoding* encoding) {
     TTextEncoding enc = TTextEncoding::Ansi;
     std::wstring text;
@@ -259,17 +226,6 @@ std::wstring DecodeText(const unsigned char* data, size_t size, TTextEncoding* e
     }
     if (encoding) *encoding = enc;
     return text;
-}
-
-std::string EncodeAnsiLines(const std::vector<std::wstring>& lines) {
-    std::wstring joined;
-    for (const auto& line : lines) {
-        joined += line;
-        joined += L"\r\n";
-    }
-    std::string out;
-    EncodeBytesInto(CP_ACP, joined, out);
-    return out;
 }
 
 std::string EncodeText(std::wstring_view text, TTextEncoding encoding) {

@@ -189,21 +189,12 @@ struct TCopiedText {
 };
 TCopiedText CopyBytesInto(const std::wstring& source, TFileReplacement& out);
 
-// The whole file, or its first maxBytes bytes. Raises TError("Cannot open file ...").
-std::vector<unsigned char> ReadFileBytes(const std::wstring& fileName, size_t maxBytes = SIZE_MAX);
-
 // Bytes decoded by their byte-order mark, or from the ANSI code page without one; the mark itself
 // is not part of the text.
 std::wstring DecodeText(const unsigned char* data, size_t size, TTextEncoding* encoding = nullptr);
 
-// Each line in the ANSI code page followed by CR LF; no byte-order mark.
-std::string EncodeAnsiLines(const std::vector<std::wstring>& lines);
-
 // Text in the given encoding (no byte-order mark).
 std::string EncodeText(std::wstring_view text, TTextEncoding encoding);
-
-// Replaces the file's content with the bytes, as TFileReplacement does.
-void ReplaceFileContent(const std::wstring& fileName, std::string_view bytes);
 
 // Puts a finished temporary file, which lies in the target's folder, in the target's place. On
 // failure the temporary file is removed and false comes back with the platform's error code.

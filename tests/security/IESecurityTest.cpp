@@ -162,12 +162,29 @@ TEST_CASE("addresses a list may use") {
         const wchar_t* address;
         bool ok;
     } cases[] = {
-        {L"127.0.0.1", true},      {L"127.255.10.2", true},   {L"0.0.0.0", true},       {L"::1", true},
-        {L"::", true},             {L"0:0:0:0:0:0:0:1", true}, {L"0000::0001", true},   {L"10.0.0.1", false},
-        {L"1.2.3.4", false},       {L"128.0.0.1", false},     {L"0177.0.0.1", false},   {L"127.1", false},
-        {L"127.0.0.256", false},   {L"2130706433", false},    {L"0x7f.0.0.1", false},   {L"::2", false},
-        {L"::ffff:127.0.0.1", false}, {L"fe80::1", false},    {L"::1%1", false},        {L"", false},
-        {L"localhost", false},     {L"127.0.0.1.", false},    {L"1:2:3:4:5:6:7:8:9", false},
+        {L"127.0.0.1", true},
+        {L"127.255.10.2", true},
+        {L"0.0.0.0", true},
+        {L"::1", true},
+        {L"::", true},
+        {L"0:0:0:0:0:0:0:1", true},
+        {L"0000::0001", true},
+        {L"10.0.0.1", false},
+        {L"1.2.3.4", false},
+        {L"128.0.0.1", false},
+        {L"0177.0.0.1", false},
+        {L"127.1", false},
+        {L"127.0.0.256", false},
+        {L"2130706433", false},
+        {L"0x7f.0.0.1", false},
+        {L"::2", false},
+        {L"::ffff:127.0.0.1", false},
+        {L"fe80::1", false},
+        {L"::1%1", false},
+        {L"", false},
+        {L"localhost", false},
+        {L"127.0.0.1.", false},
+        {L"1:2:3:4:5:6:7:8:9", false},
     };
     for (const auto& c : cases) {
         CAPTURE(sktest::Narrow(c.address));
@@ -426,7 +443,11 @@ TEST_CASE("adding a host always starts a line of its own, in the file's encoding
         {"crlf", "127.0.0.1 a.example\r\n", "127.0.0.1 a.example\r\n127.0.0.1\tnew.example\r\n"},
         {"lf kept", "# x\n127.0.0.1 a.example\n", "# x\n127.0.0.1 a.example\n127.0.0.1\tnew.example\r\n"},
         {"cr kept", "127.0.0.1 a.example\r", "127.0.0.1 a.example\r127.0.0.1\tnew.example\r\n"},
-        {"utf-8 bom", "\xEF\xBB\xBF" "127.0.0.1 a.example", "\xEF\xBB\xBF" "127.0.0.1 a.example\r\n127.0.0.1\tnew.example\r\n"},
+        {"utf-8 bom",
+         "\xEF\xBB\xBF"
+         "127.0.0.1 a.example",
+         "\xEF\xBB\xBF"
+         "127.0.0.1 a.example\r\n127.0.0.1\tnew.example\r\n"},
         {"utf-16", Utf16LE(L"127.0.0.1 a.example"), Utf16LE(L"127.0.0.1 a.example\r\n127.0.0.1\tnew.example\r\n")},
     };
     for (const auto& c : cases) {
@@ -445,8 +466,9 @@ TEST_CASE("adding a host always starts a line of its own, in the file's encoding
 
 TEST_CASE("adding, finding and deleting hosts") {
     TShield s;
-    const std::string start = CrLf({"#127.0.0.1 commented.example", "127.0.0.1 Twice.example", "127.0.0.1  present.example",
-                                    "127.0.0.1\ttwice.example", "127.0.0.1 a.example b.example"});
+    const std::string start =
+        CrLf({"#127.0.0.1 commented.example", "127.0.0.1 Twice.example", "127.0.0.1  present.example",
+              "127.0.0.1\ttwice.example", "127.0.0.1 a.example b.example"});
     WriteAll(s.Hosts, start);
     auto shield = s.Make();
 
@@ -515,8 +537,10 @@ TEST_CASE("a read-only or locked hosts file: the old file stays whole and the er
             shield->ShieldOn = op.name == std::string("TurnOff");
             const bool wasOn = shield->ShieldOn;
             sk::THandle lock;
-            if (fault == kReadOnly) ::SetFileAttributesW(s.Hosts.c_str(), FILE_ATTRIBUTE_READONLY);
-            else lock.Reset(::CreateFileW(s.Hosts.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+            if (fault == kReadOnly)
+                ::SetFileAttributesW(s.Hosts.c_str(), FILE_ATTRIBUTE_READONLY);
+            else
+                lock.Reset(::CreateFileW(s.Hosts.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
             try {
                 op.run(*shield);
                 FAIL("no error");
@@ -541,8 +565,9 @@ TEST_CASE("the hosts file is swapped in whole, never rewritten in place") {
     WriteAll(s.Hosts, original);
     auto shield = s.Make();
     WriteAll(s.List, CrLf({"# 2010-09-07", "127.0.0.1 bad.example"}));
-    sk::THandle reader(::CreateFileW(s.Hosts.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                     nullptr, OPEN_EXISTING, 0, nullptr));
+    sk::THandle reader(::CreateFileW(s.Hosts.c_str(), GENERIC_READ,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
+                                     nullptr));
     REQUIRE(reader);
     shield->TurnOn();
     CHECK(shield->ShieldOn);
@@ -577,7 +602,10 @@ TEST_CASE("update check against our server") {
         {"older remote", "# 2010-10-05\r\n", "# 2010-09-07\r\n", false},
         {"remote without line break", "# 2010-09-07\r\n", "#2011-01-01", true},
         {"remote with CR only", "# 2010-09-07\r\n", "# 2010-09-08\r127.0.0.1 a\r", true},
-        {"local with utf-8 bom", "\xEF\xBB\xBF" "20100907\r\n", "# 2010-09-07\r\n", false},
+        {"local with utf-8 bom",
+         "\xEF\xBB\xBF"
+         "20100907\r\n",
+         "# 2010-09-07\r\n", false},
         {"local with utf-16 bom", Utf16LE(L"2010-09-07\r\n127.0.0.1 a\r\n"), "# 2010-09-07\r\n", false},
         {"local with CR only", "# 2010-09-07\r127.0.0.1 a\r", "# 2010-09-07\r\n", false},
     };
@@ -641,8 +669,10 @@ TEST_CASE("a failed update check is an error, never 'no update due'") {
             shield->NeedUpdate();
             FAIL("no error");
         } catch (const sk::TUpdateCheckError& e) {
-            if (c.code) CHECK(e.Code() == c.code);
-            else CHECK(e.Code() != 0);
+            if (c.code)
+                CHECK(e.Code() == c.code);
+            else
+                CHECK(e.Code() != 0);
             CHECK(e.Message().find(c.url) != std::wstring::npos);
         }
     }

@@ -131,11 +131,16 @@ TEST_CASE("events per server behaviour") {
             CHECK(e.Total == c.total);
             CHECK(e.Speed == 0);  // all within the first second
         }
-        if (c.progress) CHECK(sizes == *c.progress);
-        else CHECK_FALSE(sizes.empty());
-        if (c.end == 'C') CHECK(last.Size == static_cast<int>(c.value));
-        else if (c.value) CHECK(last.Code == c.value);
-        else CHECK((last.Code != 0 && last.Code != 0xFFFFFFFF));
+        if (c.progress)
+            CHECK(sizes == *c.progress);
+        else
+            CHECK_FALSE(sizes.empty());
+        if (c.end == 'C')
+            CHECK(last.Size == static_cast<int>(c.value));
+        else if (c.value)
+            CHECK(last.Code == c.value);
+        else
+            CHECK((last.Code != 0 && last.Code != 0xFFFFFFFF));
         CHECK(ReadAll(d.Target) == c.content.value_or(kOldList));
         CHECK(d.Leftovers().empty());
     }
