@@ -1,0 +1,602 @@
+// The Plug-ins tab in the real main window under Xvfb: the listing as the tree shows it, ticking by
+// mouse, keyboard and the select links, the clean of context-menu extensions and COM add-ons (one
+// registry view at a time) with the fresh listing after it, the report, and errors of the engine.
+// Most cases run on the in-memory registry; the last one on the Wine registry.
+#include "PlugInTestSupport.h"
+#include "UiTestSupport.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+
+#include "app/MessageBox.h"
+#include "app/Paths.h"
+#include "app/Settings.h"
+#include "app/StringTable.h"
+#include "app/ui/FormSurfkeep.h"
+#include "plugins/PlugInTab.h"
+#include "repair/RepairTab.h"
+
+using namespace sk;
+using sktest::TAddOnSpec;
+using sktest::TestGuid;
+
+namespace {
+
+const TRegView Native = TRegView::Native, Wow32 = TRegView::Wow32;
+const TRegRoot HKCU = TRegRoot::CurrentUser, HKLM = TRegRoot::LocalMachine;
+
+std::vector<std::wstring> gBoxes;  // the texts of the boxes shown
+int BoxHook(HWND, const std::wstring& text, const std::wstring&, UINT) {
+    gBoxes.push_back(text);
+    return IDOK;
+}
+
+// Passes everything through, and lets the test look at the window whenever the engine reaches the
+// registry (that is, in the middle of a listing or a clean).
+class TSpyBackend final : public TRegistryBackend {
+public:
+    explicit TSpyBackend(TRegistryBackend& inner) : FInner(inner) {}
+    std::unique_ptr<TRegistryKey> OpenKey(TRegRoot root, TRegView view, const std::wstring& path,
+                                          bool create) override {
+        if (OnOpen) OnOpen();
+        return FInner.OpenKey(root, view, path, create);
+    }
+    std::function<void()> OnOpen;
+
+private:
+    TRegistryBackend& FInner;
+};
+
+std::wstring ToolbarLine(const std::wstring& clsid) { return L"Browser Helper Object: " + clsid; }
+
+// The tab in the main window, with a registry of its own.
+struct TTabFixture {
+    sktest::TTempDir Dir;
+    TMemoryRegistryBackend Registry;
+    TMemoryRegistryBackend RepairRegistry;
+    TSpyBackend Spy{Registry};
+    std::vector<std::wstring> Deleted;  // files handed to the delete step
+    TIEPlugInCleaner Cleaner{Spy, Dir / L"backup\\plugins", [this](const std::wstring& f) { Deleted.push_back(f); }};
+    sktest::TRegFixture Fixture{Registry};
+    std::unique_ptr<TfrmSurfkeep> Form;
+    TPlugInTab* Tab = nullptr;
+
+    TTabFixture() {
+        ResetStringTable();
+        LoadSettingsFor(Dir / L"surfkeep.exe");
+        gBoxes.clear();
+        SetMessageBoxHook(BoxHook);
+    }
+    ~TTabFixture() {
+        Close();
+        SetMessageBoxHook(nullptr);
+    }
+    void Close() {
+        Form.reset();
+        Tab = nullptr;
+    }
+
+    // The main window with the tab on this fixture's cleaner or another one.
+    TPlugInTab& Open(TIEPlugInCleaner* cleaner = nullptr) {
+        TfrmSurfkeepArgs args;
+        args.RepairTab = std::make_unique<TRepairTab>(RepairRegistry);
+        auto tab = std::make_unique<TPlugInTab>(cleaner ? *cleaner : Cleaner);
+        Tab = tab.get();
+        args.Others.push_back(std::move(tab));
+        Form = std::make_unique<TfrmSurfkeep>(std::move(args));
+        REQUIRE(Form->Create());
+        Form->Show();
+        Form->pgcMain().Select(1);
+        sktest::PumpFor(30);
+        return *Tab;
+    }
+
+    TCheckNode& Group(size_t position) {
+        REQUIRE(Tab->tvPlugIn.TopLevel().size() == 2);
+        return *Tab->tvPlugIn.TopLevel()[position];
+    }
+    // The level-2 node of a group with this text (the first of them).
+    TCheckNode& Item(size_t group, const std::wstring& text) {
+        TCheckNode* found = nullptr;
+        for (TCheckNode* node : Group(group).Children)
+            if (!found && node->Text == text) found = node;
+        REQUIRE(found);
+        return *found;
+    }
+    const TIEPlugInInfo& Record(const TCheckNode& node) {
+        const auto* record = std::any_cast<TIEPlugInInfo>(&node.Data);
+        REQUIRE(record);
+        return *record;
+    }
+    // The COM add-on node listed from this view with this CLSID and source.
+    TCheckNode& AddOn(const std::wstring& clsid, TRegView view, TPlugInSource source) {
+        TCheckNode* found = nullptr;
+        for (TCheckNode* node : Group(1).Children) {
+            const TIEPlugInInfo& r = Record(*node);
+            if (!found && r.BHOInfo.CLSID == clsid && r.View == view && r.Source == source) found = node;
+        }
+        REQUIRE(found);
+        return *found;
+    }
+
+    // What the tree view shows, one line per item in display order: "v" expanded or ">" collapsed
+    // for items with children, the check box ("[ ]", "[x]", "[-]", or nothing) and the text.
+    std::wstring Shown() const {
+        HWND tree = Tab->tvPlugIn.Handle();
+        std::wstring out;
+        const std::function<void(HTREEITEM, int)> walk = [&](HTREEITEM item, int depth) {
+            for (; item; item = TreeView_GetNextSibling(tree, item)) {
+                wchar_t text[512] = {};
+                TVITEMW tvi{};
+                tvi.mask = TVIF_TEXT | TVIF_STATE | TVIF_CHILDREN | TVIF_HANDLE;
+                tvi.hItem = item;
+                tvi.stateMask = TVIS_STATEIMAGEMASK | TVIS_EXPANDED;
+                tvi.pszText = text;
+                tvi.cchTextMax = 512;
+                TreeView_GetItem(tree, &tvi);
+                const bool parent = TreeView_GetChild(tree, item) != nullptr;
+                out += std::wstring(static_cast<size_t>(depth) * 2, L' ');
+                out += !parent ? L"  " : (tvi.state & TVIS_EXPANDED) ? L"v " : L"> ";
+                static const wchar_t* const boxes[] = {L"", L"[ ] ", L"[x] ", L"[-] "};
+                out += boxes[((tvi.state & TVIS_STATEIMAGEMASK) >> 12) & 3];
+                out += text;
+                out += L"\n";
+                walk(TreeView_GetChild(tree, item), depth + 1);
+            }
+        };
+        walk(TreeView_GetRoot(tree), 0);
+        return out;
+    }
+
+    // A mouse click on a node's check box, as the user makes it.
+    void ClickCheckBox(TCheckNode& node) {
+        HWND tree = Tab->tvPlugIn.Handle();
+        for (TCheckNode* up = node.Parent; up; up = up->Parent) Tab->tvPlugIn.Expand(*up, true);
+        TreeView_EnsureVisible(tree, node.Item);
+        RECT text{};
+        REQUIRE(TreeView_GetItemRect(tree, node.Item, &text, TRUE));
+        const int y = (text.top + text.bottom) / 2;
+        int x = -1;
+        for (int probe = 0; probe < text.left && x < 0; ++probe) {
+            TVHITTESTINFO hit{};
+            hit.pt = {probe, y};
+            TreeView_HitTest(tree, &hit);
+            if (hit.hItem == node.Item && (hit.flags & TVHT_ONITEMSTATEICON)) x = probe + 4;
+        }
+        REQUIRE(x >= 0);
+        const TCheckState before = node.CheckState;
+        ::PostMessageW(tree, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
+        ::PostMessageW(tree, WM_LBUTTONUP, 0, MAKELPARAM(x, y));
+        sktest::PumpUntil([&] { return node.CheckState != before; }, 2000);
+    }
+    void PressButton(const TKivImageButton& button) {
+        ::PostMessageW(button.Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+        ::PostMessageW(button.Handle(), WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+    }
+};
+
+// Two context-menu extensions and COM add-ons: a toolbar that is also a browser helper object, a
+// helper object with no class registration, and one CLSID registered in both views.
+struct TScene : TTabFixture {
+    const std::wstring MenuExport = L"E&xport to Acme Sheet", MenuTranslate = L"&Translate with Acme";
+    // Fields: CLSID, name, file, ProgID, version-independent ProgID, TypeLib, AppID, AppID module,
+    // toolbar, BHO, view, has a class key.
+    TAddOnSpec Toolbar{TestGuid(1), L"Acme Toolbar", L"C:\\Program Files\\Acme\\acme.dll", L"Acme.Toolbar.1",
+                       L"Acme.Toolbar", TestGuid(0x11), TestGuid(0x21), L"acme.exe", true, true};
+    TAddOnSpec NoClass{TestGuid(2), L"", L"", L"", L"", L"", L"", L"acme.exe", false, true, Native, false};
+    TAddOnSpec Both64{TestGuid(3), L"Acme Both", L"C:\\Acme\\both64.dll", L"Acme.Both.1", L"", L"", L"",
+                      L"acme.exe", false, true};
+    TAddOnSpec Both32{TestGuid(3), L"Acme Both (32-bit)", L"C:\\Acme\\both32.dll", L"Acme.Both32.1", L"", L"", L"",
+                      L"acme.exe", false, true, Wow32};
+
+    TScene() {
+        Fixture.AddMenuExtension(MenuExport);
+        Fixture.AddMenuExtension(MenuTranslate);
+        for (const auto* a : {&Toolbar, &NoClass, &Both64, &Both32}) Fixture.AddAddOn(*a);
+    }
+
+    std::wstring Snapshot() { return sktest::Snapshot(Registry, Fixture.Places()); }
+    bool MenuExtensionThere(const std::wstring& name) {
+        return sktest::KeyExists(Registry, HKCU, Native, std::wstring(kMenuExtPath) + L"\\" + name);
+    }
+    bool HelperThere(const TAddOnSpec& a) {
+        return sktest::KeyExists(Registry, HKLM, a.View, std::wstring(kBHOPath) + L"\\" + a.Clsid);
+    }
+    bool ClassThere(const TAddOnSpec& a) {
+        return sktest::KeyExists(Registry, HKLM, a.View, std::wstring(kClassesCLSIDPath) + L"\\" + a.Clsid);
+    }
+
+    std::wstring Listing() const {
+        const std::wstring g1 = TestGuid(1), g2 = TestGuid(2), g3 = TestGuid(3);
+        return L"v [ ] Plug-Ins in IE Context Menu[2 items]\n"
+               L"    [ ] &Translate with Acme\n"
+               L"    [ ] E&xport to Acme Sheet\n"
+               L"v [ ] Plug-Ins on IE Toolbar[5 items]\n"
+               L"  > [ ] Acme Toolbar\n"
+               L"      File: C:\\Program Files\\Acme\\acme.dll\n"
+               L"      Application ID: " + TestGuid(0x21) + L"\n"
+               L"      Com Object: Acme.Toolbar.1\n"
+               L"      Browser Helper Object: " + g1 + L"\n"
+               L"  > [ ] Acme Toolbar\n"
+               L"      File: C:\\Program Files\\Acme\\acme.dll\n"
+               L"      Application ID: " + TestGuid(0x21) + L"\n"
+               L"      Com Object: Acme.Toolbar.1\n"
+               L"      Browser Helper Object: " + g1 + L"\n"
+               L"  > [ ] \n"
+               L"      File: \n"
+               L"      Application ID: \n"
+               L"      Com Object: \n"
+               L"      Browser Helper Object: " + g2 + L"\n"
+               L"  > [ ] Acme Both\n"
+               L"      File: C:\\Acme\\both64.dll\n"
+               L"      Application ID: \n"
+               L"      Com Object: Acme.Both.1\n"
+               L"      Browser Helper Object: " + g3 + L"\n"
+               L"  > [ ] Acme Both (32-bit)\n"
+               L"      File: C:\\Acme\\both32.dll\n"
+               L"      Application ID: \n"
+               L"      Com Object: Acme.Both32.1\n"
+               L"      Browser Helper Object: " + g3 + L"\n";
+    }
+};
+
+// "left,top,width,height" of a child window within its parent.
+std::wstring Bounds(HWND wnd) {
+    RECT r{};
+    ::GetWindowRect(wnd, &r);
+    ::MapWindowPoints(HWND_DESKTOP, ::GetParent(wnd), reinterpret_cast<POINT*>(&r), 2);
+    return std::to_wstring(r.left) + L"," + std::to_wstring(r.top) + L"," + std::to_wstring(r.right - r.left) + L"," +
+           std::to_wstring(r.bottom - r.top);
+}
+
+// One line per entry: its text, and " @native" or " @32" when it is limited to a view.
+std::wstring Lines(const TPlugInSelection& selection) {
+    std::wstring out;
+    for (const auto& e : selection)
+        out += e.Text + (!e.View ? L"" : *e.View == TRegView::Wow32 ? L" @32" : L" @native") + L"\n";
+    return out;
+}
+
+}  // namespace
+
+TEST_CASE("the first listing: groups with counts, entries, detail lines, texts and places") {
+    TScene s;
+    TPlugInTab& tab = s.Open();
+    CHECK(gBoxes.empty());
+    CHECK(s.Shown() == s.Listing());
+
+    // Check boxes: tri-state groups, plain entries, none on the detail lines.
+    for (size_t g = 0; g < 2; ++g) {
+        CHECK(s.Group(g).CheckType == ctTriState);
+        for (const TCheckNode* item : s.Group(g).Children) {
+            CHECK(item->CheckType == ctCheckBox);
+            for (const TCheckNode* line : item->Children) CHECK(line->CheckType == ctNone);
+        }
+    }
+    CHECK(s.Record(s.AddOn(TestGuid(3), Wow32, TPlugInSource::BrowserHelperObject)).Name == L"Acme Both (32-bit)");
+
+    CHECK(tab.Caption() == L"Plug-ins");
+    CHECK(s.Form->pgcMain().Caption(1) == L"Plug-ins");
+    CHECK(tab.btnIEPlugIn_Scan.Caption() == L"Refresh");
+    CHECK(tab.btnIEPlugIn_Clean.Caption() == L"Clean");
+    CHECK(tab.lblPlugIn_SelectAll.Caption() == L"Select All");
+    CHECK(tab.lblPlugIn_SelectNone.Caption() == L"Select None");
+    CHECK(tab.StatusText().empty());
+    CHECK(tab.lblPlugIn_Status.Caption().empty());
+    for (const TAction* a : {&tab.actPlugIn_Refresh, &tab.actPlugIn_Clean, &tab.actPlugIn_SelectAll,
+                             &tab.actPlugIn_SelectNone})
+        CHECK(a->Enabled());
+
+    CHECK(Bounds(tab.tvPlugIn.Handle()) == L"3,0,744,330");
+    CHECK(Bounds(tab.btnIEPlugIn_Scan.Handle()) == L"591,343,75,26");
+    CHECK(Bounds(tab.btnIEPlugIn_Clean.Handle()) == L"672,343,75,26");
+    CHECK(tab.lblPlugIn_SelectAll.Left() == 3);
+    CHECK(tab.lblPlugIn_SelectAll.Top() == 337);
+    CHECK(tab.lblPlugIn_SelectNone.Left() == 60);
+    CHECK(tab.lblPlugIn_SelectNone.Top() == 337);
+    CHECK(tab.lblPlugIn_Status.Left() == 3);
+    CHECK(tab.lblPlugIn_Status.Top() == 357);
+
+    // As the user sees it: an add-on opened, two ticked.
+    s.ClickCheckBox(s.Item(0, s.MenuTranslate));
+    s.ClickCheckBox(s.AddOn(TestGuid(3), Native, TPlugInSource::BrowserHelperObject));
+    tab.tvPlugIn.Expand(s.AddOn(TestGuid(1), Native, TPlugInSource::Toolbar), true);
+    sktest::PumpFor(50);
+    CHECK(sktest::SaveWindowPng(s.Form->Handle(), L"Z:\\tmp\\plugintab-listed.png"));
+}
+
+TEST_CASE("nothing registered: both groups say 0 items and hold nothing") {
+    TTabFixture f;
+    SUBCASE("no keys at all") {}
+    SUBCASE("empty keys") {
+        f.Fixture.MakeKey(HKCU, Native, kMenuExtPath);
+        f.Fixture.MakeKey(HKLM, Native, kToolbarPath);
+        f.Fixture.MakeKey(HKLM, Wow32, kBHOPath);
+    }
+    TPlugInTab& tab = f.Open();
+    CHECK(f.Shown() == L"  [ ] Plug-Ins in IE Context Menu[0 items]\n  [ ] Plug-Ins on IE Toolbar[0 items]\n");
+    CHECK(tab.CollectPlugInSelection().empty());
+    tab.actPlugIn_SelectAll.Execute();
+    CHECK(f.Shown() == L"  [x] Plug-Ins in IE Context Menu[0 items]\n  [x] Plug-Ins on IE Toolbar[0 items]\n");
+    CHECK(tab.CollectPlugInSelection().empty());
+}
+
+TEST_CASE("ticking: links, group boxes, entries and detail lines") {
+    TScene s;
+    TPlugInTab& tab = s.Open();
+    const std::wstring g1 = TestGuid(1), g2 = TestGuid(2), g3 = TestGuid(3);
+
+    SUBCASE("Select All ticks everything and selects every entry once; Select None takes it back") {
+        tab.lblPlugIn_SelectAll.PerformClick();
+        std::wstring all = s.Listing();
+        for (size_t at = all.find(L"[ ]"); at != std::wstring::npos; at = all.find(L"[ ]", at)) all[at + 1] = L'x';
+        CHECK(s.Shown() == all);
+        // The toolbar that is also a helper object is named once: it is one registration.
+        const TPlugInSelection expected = {{s.MenuTranslate, std::nullopt}, {s.MenuExport, std::nullopt},
+                                           {ToolbarLine(g1), Native},        {ToolbarLine(g2), Native},
+                                           {ToolbarLine(g3), Native},        {ToolbarLine(g3), Wow32}};
+        CHECK(Lines(tab.CollectPlugInSelection()) == Lines(expected));
+        tab.lblPlugIn_SelectNone.PerformClick();
+        CHECK(s.Shown() == s.Listing());
+        CHECK(tab.CollectPlugInSelection().empty());
+        CHECK(gBoxes.empty());
+    }
+    SUBCASE("a group's box ticks its entries; unticking one leaves the group mixed") {
+        s.ClickCheckBox(s.Group(1));
+        for (const TCheckNode* item : s.Group(1).Children) CHECK(item->CheckState == csChecked);
+        CHECK(s.Group(0).CheckState == csUnchecked);
+        s.ClickCheckBox(s.AddOn(g2, Native, TPlugInSource::BrowserHelperObject));
+        CHECK(s.Group(1).CheckState == csMixed);
+        CHECK(s.Shown().find(L"v [-] Plug-Ins on IE Toolbar[5 items]\n") != std::wstring::npos);
+        const TPlugInSelection expected = {{ToolbarLine(g1), Native}, {ToolbarLine(g3), Native},
+                                           {ToolbarLine(g3), Wow32}};
+        CHECK(Lines(tab.CollectPlugInSelection()) == Lines(expected));
+    }
+    SUBCASE("an add-on is chosen by its own line, in its own view; a detail line cannot be ticked") {
+        TCheckNode& both32 = s.AddOn(g3, Wow32, TPlugInSource::BrowserHelperObject);
+        tab.tvPlugIn.Expand(both32, true);
+        TCheckNode& line = *both32.Children[3];
+        REQUIRE(line.Text == ToolbarLine(g3));
+        // The Space key on a detail line does nothing.
+        TreeView_SelectItem(tab.tvPlugIn.Handle(), line.Item);
+        ::PostMessageW(tab.tvPlugIn.Handle(), WM_KEYDOWN, VK_SPACE, 0);
+        sktest::PumpFor(50);
+        CHECK(both32.CheckState == csUnchecked);
+        CHECK(tab.CollectPlugInSelection().empty());
+        // The Space key on the add-on ticks it.
+        TreeView_SelectItem(tab.tvPlugIn.Handle(), both32.Item);
+        ::PostMessageW(tab.tvPlugIn.Handle(), WM_KEYDOWN, VK_SPACE, 0);
+        sktest::PumpUntil([&] { return both32.CheckState == csChecked; }, 2000);
+        CHECK(Lines(tab.CollectPlugInSelection()) == ToolbarLine(g3) + L" @32\n");
+        CHECK(s.Group(1).CheckState == csMixed);
+    }
+}
+
+TEST_CASE("a translation: its captions and counts, and an add-on still chosen by its CLSID line alone") {
+    TScene s;
+    // The helper-object label also occurs inside the application-ID label.
+    IDS_IEPLUGIN_BHO = L"ID: ";
+    IDS_IEPLUGIN_BHOAppID = L"App ID: ";
+    IDS_IEPLUGIN_ContextMenu = L"Menu add-ons";
+    IDS_IEPLUGIN_BHOPlugIn = L"Toolbar add-ons";
+    IDS_IEPLUGIN_ItemCount = L" (%d)";
+    IDS_SURFKEEP_SelectAll = L"Select every add-on";
+    TPlugInTab& tab = s.Open();
+    CHECK(s.Group(0).Text == L"Menu add-ons (2)");
+    CHECK(s.Group(1).Text == L"Toolbar add-ons (5)");
+    TCheckNode& toolbar = s.AddOn(TestGuid(1), Native, TPlugInSource::Toolbar);
+    CHECK(toolbar.Children[1]->Text == L"App ID: " + TestGuid(0x21));
+    s.ClickCheckBox(toolbar);
+    CHECK(Lines(tab.CollectPlugInSelection()) == L"ID: " + TestGuid(1) + L" @native\n");
+    // The second link moves aside for the longer first one.
+    CHECK(tab.lblPlugIn_SelectNone.Left() >= tab.lblPlugIn_SelectAll.Left() + tab.lblPlugIn_SelectAll.Width() + 3);
+    tab.actPlugIn_Clean.Execute();
+    CHECK(s.Group(1).Text == L"Toolbar add-ons (3)");
+    ResetStringTable();
+}
+
+TEST_CASE("clean: what goes, the report, and the listing after it") {
+    TScene s;
+    TPlugInTab& tab = s.Open();
+    const std::wstring g1 = TestGuid(1), g3 = TestGuid(3);
+    std::vector<std::wstring> statuses;  // the status line whenever the engine reached the registry
+    s.Spy.OnOpen = [&] {
+        if (statuses.empty() || statuses.back() != tab.StatusText()) statuses.push_back(tab.StatusText());
+        CHECK(tab.lblPlugIn_Status.Caption() == tab.StatusText());
+    };
+
+    SUBCASE("a context-menu extension") {
+        s.ClickCheckBox(s.Item(0, s.MenuExport));
+        s.PressButton(tab.btnIEPlugIn_Clean);
+        sktest::PumpUntil([&] { return s.Group(0).Children.size() == 1; }, 5000);
+        CHECK_FALSE(s.MenuExtensionThere(s.MenuExport));
+        CHECK(s.MenuExtensionThere(s.MenuTranslate));
+        CHECK(std::find(statuses.begin(), statuses.end(), L"Cleaning: " + s.MenuExport) != statuses.end());
+        // The report stays over the listing that follows; its hint names the file that undoes it.
+        CHECK(tab.StatusText() == L"1 plugs-in are cleaned!");
+        CHECK(tab.lblPlugIn_Status.Caption() == L"1 plugs-in are cleaned!");
+        CHECK_FALSE(s.Cleaner.BackupFileName.empty());
+        CHECK(tab.lblPlugIn_Status.Hint() == s.Cleaner.BackupFileName);
+        CHECK(FileExists(s.Cleaner.BackupFileName));
+        std::wstring after = s.Listing();
+        after.replace(after.find(L"[2 items]"), 9, L"[1 items]");
+        after.erase(after.find(L"    [ ] E&xport"), std::wstring(L"    [ ] E&xport to Acme Sheet\n").size());
+        CHECK(s.Shown() == after);
+        CHECK(s.Deleted.empty());
+        sktest::PumpFor(50);
+        CHECK(sktest::SaveWindowPng(s.Form->Handle(), L"Z:\\tmp\\plugintab-cleaned.png"));
+
+        SUBCASE("a refresh clears the report") {
+            s.PressButton(tab.btnIEPlugIn_Scan);
+            sktest::PumpUntil([&] { return tab.StatusText().empty(); }, 5000);
+            CHECK(tab.lblPlugIn_Status.Caption().empty());
+            CHECK(tab.lblPlugIn_Status.Hint().empty());
+            CHECK(s.Shown() == after);
+            CHECK(std::find(statuses.begin(), statuses.end(), L"Scanning: Plug-Ins in IE Context Menu") !=
+                  statuses.end());
+        }
+    }
+    SUBCASE("a COM add-on registered in two views goes from the ticked view only") {
+        s.ClickCheckBox(s.AddOn(g3, Wow32, TPlugInSource::BrowserHelperObject));
+        tab.actPlugIn_Clean.Execute();
+        CHECK(gBoxes.empty());
+        CHECK_FALSE(s.HelperThere(s.Both32));
+        CHECK_FALSE(s.ClassThere(s.Both32));
+        CHECK(s.HelperThere(s.Both64));
+        CHECK(s.ClassThere(s.Both64));
+        CHECK(s.Deleted == std::vector<std::wstring>{L"C:\\Acme\\both32.dll"});
+        CHECK(std::find(statuses.begin(), statuses.end(), L"Cleaning: Acme Both (32-bit)") != statuses.end());
+        CHECK(std::find(statuses.begin(), statuses.end(), L"Cleaning: Acme Both") == statuses.end());
+        CHECK(tab.StatusText() == L"1 plugs-in are cleaned!");
+        std::wstring after = s.Listing();
+        after.replace(after.find(L"[5 items]"), 9, L"[4 items]");
+        after.erase(after.find(L"  > [ ] Acme Both (32-bit)\n"));
+        CHECK(s.Shown() == after);
+    }
+    SUBCASE("the whole COM group: the toolbar that is also a helper object counts twice") {
+        s.ClickCheckBox(s.Group(1));
+        tab.actPlugIn_Clean.Execute();
+        CHECK(gBoxes.empty());
+        for (const auto* a : {&s.Toolbar, &s.NoClass, &s.Both64, &s.Both32}) CHECK_FALSE(s.HelperThere(*a));
+        CHECK_FALSE(sktest::ValueExists(s.Registry, HKLM, Native, kToolbarPath, g1));
+        CHECK(tab.StatusText() == L"5 plugs-in are cleaned!");
+        std::vector<std::wstring> cleaning;
+        for (const auto& status : statuses)
+            if (status.rfind(L"Cleaning: ", 0) == 0) cleaning.push_back(status);
+        CHECK(cleaning == std::vector<std::wstring>{L"Cleaning: Acme Toolbar", L"Cleaning: ", L"Cleaning: Acme Both",
+                                                    L"Cleaning: Acme Both (32-bit)"});
+        CHECK(s.Shown() == L"v [ ] Plug-Ins in IE Context Menu[2 items]\n"
+                           L"    [ ] &Translate with Acme\n"
+                           L"    [ ] E&xport to Acme Sheet\n"
+                           L"  [ ] Plug-Ins on IE Toolbar[0 items]\n");
+        CHECK(s.MenuExtensionThere(s.MenuExport));
+    }
+    SUBCASE("nothing ticked: 0 removed, the same listing, no backup") {
+        const std::wstring before = s.Snapshot();
+        tab.actPlugIn_Clean.Execute();
+        CHECK(gBoxes.empty());
+        CHECK(tab.StatusText() == L"0 plugs-in are cleaned!");
+        CHECK(tab.lblPlugIn_Status.Hint().empty());
+        CHECK(s.Shown() == s.Listing());
+        CHECK(s.Snapshot() == before);
+        CHECK(s.Cleaner.BackupFileName.empty());
+    }
+}
+
+TEST_CASE("an error of the engine reaches the error box, and the tab goes on") {
+    TScene s;
+    TPlugInTab& tab = s.Open();
+    const std::wstring g1 = TestGuid(1), g3 = TestGuid(3);
+
+    SUBCASE("a damaged AppID in the middle of a removal: the list shows what is left") {
+        // The toolbar's AppID key names its module with a number.
+        s.Fixture.Set(HKLM, Native, L"Software\\Classes\\AppID\\" + TestGuid(0x21), L"", RegNumber(5));
+        s.ClickCheckBox(s.AddOn(g1, Native, TPlugInSource::Toolbar));
+        s.ClickCheckBox(s.Item(0, s.MenuExport));
+        tab.actPlugIn_Clean.Execute();
+        CHECK(gBoxes == std::vector<std::wstring>{L"Invalid data type for ''"});
+        // The context-menu extension went before the error; the toolbar's entries went too, but
+        // the engine stopped before counting it.
+        CHECK(tab.StatusText() == L"1 plugs-in are cleaned!");
+        CHECK_FALSE(s.MenuExtensionThere(s.MenuExport));
+        CHECK_FALSE(s.HelperThere(s.Toolbar));
+        CHECK(s.Shown() == L"v [ ] Plug-Ins in IE Context Menu[1 items]\n"
+                           L"    [ ] &Translate with Acme\n"
+                           L"v [ ] Plug-Ins on IE Toolbar[3 items]\n"
+                           L"  > [ ] \n"
+                           L"      File: \n"
+                           L"      Application ID: \n"
+                           L"      Com Object: \n"
+                           L"      Browser Helper Object: " + TestGuid(2) + L"\n"
+                           L"  > [ ] Acme Both\n"
+                           L"      File: C:\\Acme\\both64.dll\n"
+                           L"      Application ID: \n"
+                           L"      Com Object: Acme.Both.1\n"
+                           L"      Browser Helper Object: " + g3 + L"\n"
+                           L"  > [ ] Acme Both (32-bit)\n"
+                           L"      File: C:\\Acme\\both32.dll\n"
+                           L"      Application ID: \n"
+                           L"      Com Object: Acme.Both32.1\n"
+                           L"      Browser Helper Object: " + g3 + L"\n");
+    }
+    SUBCASE("no backup can be written: nothing is removed until it can") {
+        // A file where the backup folder's parent belongs.
+        sktest::WriteBytes(s.Dir / L"backup", {'x'});
+        const std::wstring before = s.Snapshot();
+        s.ClickCheckBox(s.Item(0, s.MenuExport));
+        s.ClickCheckBox(s.AddOn(g3, Native, TPlugInSource::BrowserHelperObject));
+        tab.actPlugIn_Clean.Execute();
+        REQUIRE(gBoxes.size() == 1);
+        CHECK(gBoxes[0].rfind(L"Unable to write to " + s.Dir.Path(), 0) == 0);
+        CHECK(tab.StatusText() == L"0 plugs-in are cleaned!");
+        CHECK(s.Snapshot() == before);
+        CHECK(s.Shown() == s.Listing());
+
+        // Once the way is clear the same choice goes through.
+        ::DeleteFileW((s.Dir / L"backup").c_str());
+        gBoxes.clear();
+        s.ClickCheckBox(s.Item(0, s.MenuExport));
+        s.ClickCheckBox(s.AddOn(g3, Native, TPlugInSource::BrowserHelperObject));
+        tab.actPlugIn_Clean.Execute();
+        CHECK(gBoxes.empty());
+        CHECK(tab.StatusText() == L"2 plugs-in are cleaned!");
+        CHECK_FALSE(s.MenuExtensionThere(s.MenuExport));
+        CHECK_FALSE(s.HelperThere(s.Both64));
+        CHECK(s.HelperThere(s.Both32));
+    }
+}
+
+TEST_CASE("on the Wine registry: a 32-bit add-on and a context-menu extension removed, the 64-bit twin kept") {
+    TTabFixture f;  // its folder, settings and message boxes; the cleaner is the real registry's
+    TIEPlugInCleaner cleaner(WindowsRegistryBackend(), f.Dir / L"backup\\plugins");
+    sktest::TRegFixture fixture(WindowsRegistryBackend());
+    const std::wstring pid = std::to_wstring(::GetCurrentProcessId());
+    const std::wstring menu = L"SkTab Menu " + pid;
+    TAddOnSpec twin64{TestGuid(0x71), L"SkTab Twin " + pid, f.Dir / L"twin64.dll", L"SkTab.Twin." + pid + L".1",
+                      L"", L"", L"", L"acme.exe", false, true, Native};
+    TAddOnSpec twin32 = twin64;
+    twin32.Name += L" (32-bit)";
+    twin32.FileName = f.Dir / L"twin32.dll";
+    twin32.View = Wow32;
+    fixture.AddMenuExtension(menu);
+    fixture.AddAddOn(twin64);
+    fixture.AddAddOn(twin32);
+    sktest::WriteBytes(twin64.FileName, {'M', 'Z'});
+    sktest::WriteBytes(twin32.FileName, {'M', 'Z'});
+
+    TPlugInTab& tab = f.Open(&cleaner);
+    // Whatever else the prefix has registered stays out of the way: the test's own entries by name.
+    const auto find = [&](size_t group, const std::wstring& text) -> TCheckNode* {
+        for (TCheckNode* node : f.Group(group).Children)
+            if (node->Text == text) return node;
+        return nullptr;
+    };
+    const size_t menus = f.Group(0).Children.size(), addOns = f.Group(1).Children.size();
+    REQUIRE(find(0, menu));
+    REQUIRE(find(1, twin64.Name));
+    TCheckNode* node32 = find(1, twin32.Name);
+    REQUIRE(node32);
+    CHECK(node32->Children[0]->Text == L"File: " + twin32.FileName);
+
+    f.ClickCheckBox(*find(0, menu));
+    f.ClickCheckBox(*node32);
+    tab.actPlugIn_Clean.Execute();
+    CHECK(gBoxes.empty());
+    CHECK(tab.StatusText() == L"2 plugs-in are cleaned!");
+    CHECK(tab.lblPlugIn_Status.Hint() == cleaner.BackupFileName);
+    CHECK(FileExists(cleaner.BackupFileName));
+    CHECK_FALSE(find(0, menu));
+    CHECK_FALSE(find(1, twin32.Name));
+    CHECK(find(1, twin64.Name));
+    CHECK(f.Group(0).Children.size() == menus - 1);
+    CHECK(f.Group(1).Children.size() == addOns - 1);
+    CHECK_FALSE(FileExists(twin32.FileName));
+    CHECK(FileExists(twin64.FileName));
+    auto& registry = WindowsRegistryBackend();
+    CHECK_FALSE(sktest::KeyExists(registry, HKLM, Wow32, std::wstring(kBHOPath) + L"\\" + twin32.Clsid));
+    CHECK_FALSE(sktest::KeyExists(registry, HKLM, Wow32, std::wstring(kClassesCLSIDPath) + L"\\" + twin32.Clsid));
+    CHECK(sktest::KeyExists(registry, HKLM, Native, std::wstring(kBHOPath) + L"\\" + twin64.Clsid));
+    CHECK(sktest::KeyExists(registry, HKLM, Native, std::wstring(kClassesCLSIDPath) + L"\\" + twin64.Clsid));
+    f.Close();
+}
