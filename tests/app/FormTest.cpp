@@ -74,7 +74,7 @@ struct TFormFixture {
         args.RepairTab = std::make_unique<TRepairTab>(Registry);
         Form = std::make_unique<TfrmSurfkeep>(std::move(args));
         REQUIRE(Form->Create());
-        Form->Show();
+        Form->Show(SW_SHOWNOACTIVATE);  // destroying an activated window costs seconds under Wine
         sktest::PumpFor(50);
         return *Form;
     }
