@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <wininet.h>
 
+#include <compare>
 #include <cstdint>
 #include <functional>
 #include <string>
