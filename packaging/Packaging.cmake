@@ -58,7 +58,8 @@ add_custom_command(
           -DCONFIG=$<CONFIG> -P "${CMAKE_CURRENT_LIST_DIR}/MakePackages.cmake"
   DEPENDS surfkeep "${CMAKE_BINARY_DIR}/packaging/readme.txt" "${CMAKE_CURRENT_LIST_DIR}/MakePackages.cmake"
           "${CMAKE_CURRENT_LIST_DIR}/CPackOptions.cmake" "${CMAKE_CURRENT_LIST_DIR}/NSIS.template.in"
-          "${CMAKE_CURRENT_LIST_DIR}/surfkeep.nsi" "${CPACK_SURFKEEP_ICON}"
+          "${CMAKE_CURRENT_LIST_DIR}/surfkeep.nsi" "${CMAKE_CURRENT_LIST_DIR}/wizard.bmp"
+          "${CMAKE_CURRENT_LIST_DIR}/header.bmp" "${CPACK_SURFKEEP_ICON}"
   COMMENT "Packaging Surfkeep ${PROJECT_VERSION}"
   VERBATIM)
 add_custom_target(surfkeep_packages DEPENDS ${_sk_packages})

@@ -40,6 +40,11 @@ ShowUninstDetails show
 
 !define MUI_ICON "${SK_ICON}"
 !define MUI_UNICON "${SK_ICON}"
+; Pictures drawn from the program's logo by make-pictures beside this script.
+!define MUI_WELCOMEFINISHPAGE_BITMAP "${__FILEDIR__}/wizard.bmp"
+!define MUI_HEADERIMAGE
+!define MUI_HEADERIMAGE_RIGHT
+!define MUI_HEADERIMAGE_BITMAP "${__FILEDIR__}/header.bmp"
 !define MUI_ABORTWARNING
 !insertmacro MUI_PAGE_WELCOME
 !insertmacro MUI_PAGE_DIRECTORY
