@@ -48,8 +48,8 @@ std::string Filler(size_t n) {
 THttpTestServer::THttpTestServer() {
     WSADATA data;
     ::WSAStartup(MAKEWORD(2, 2), &data);
-    FStopEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    FReleaseEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    FStopEvent.Reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    FReleaseEvent.Reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     FListener = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -65,14 +65,12 @@ THttpTestServer::THttpTestServer() {
 
 THttpTestServer::~THttpTestServer() {
     Stop();
-    ::CloseHandle(FStopEvent);
-    ::CloseHandle(FReleaseEvent);
     ::WSACleanup();
 }
 
 void THttpTestServer::Stop() {
     if (FStopping.exchange(true)) return;
-    ::SetEvent(FStopEvent);
+    ::SetEvent(FStopEvent.Get());
     if (FAcceptThread.joinable()) FAcceptThread.join();
     ::closesocket(FListener);
     std::vector<std::thread> connections;
@@ -105,7 +103,7 @@ std::vector<std::string> THttpTestServer::Requests() const {
     return FRequests;
 }
 
-void THttpTestServer::Release() { ::SetEvent(FReleaseEvent); }
+void THttpTestServer::Release() { ::SetEvent(FReleaseEvent.Get()); }
 
 void THttpTestServer::AcceptLoop() {
     while (!FStopping) {
@@ -158,7 +156,7 @@ void THttpTestServer::Serve(SOCKET client) {
         const auto it = FScripts.find(path);
         script = it != FScripts.end() ? it->second : Answer(404, "not found\r\n");
     }
-    const HANDLE wakers[] = {FStopEvent, FReleaseEvent};
+    const HANDLE wakers[] = {FStopEvent.Get(), FReleaseEvent.Get()};
     for (const auto& step : script.Steps) {
         bool goOn = true;
         switch (step.Kind) {
@@ -173,7 +171,7 @@ void THttpTestServer::Serve(SOCKET client) {
                 goOn = sent == step.Data.size();
                 break;
             }
-            case TStep::kPause: goOn = ::WaitForSingleObject(FStopEvent, step.Ms) == WAIT_TIMEOUT; break;
+            case TStep::kPause: goOn = ::WaitForSingleObject(FStopEvent.Get(), step.Ms) == WAIT_TIMEOUT; break;
             case TStep::kHang: ::WaitForMultipleObjects(2, wakers, FALSE, 60000); break;
             case TStep::kClose: goOn = false; break;
         }

@@ -15,6 +15,8 @@
 #include <thread>
 #include <vector>
 
+#include "app/Handles.h"
+
 namespace sktest {
 
 struct TStep {
@@ -66,8 +68,8 @@ private:
 
     SOCKET FListener = INVALID_SOCKET;
     unsigned short FPort = 0;
-    HANDLE FStopEvent = nullptr;
-    HANDLE FReleaseEvent = nullptr;
+    sk::THandle FStopEvent;
+    sk::THandle FReleaseEvent;
     std::atomic<bool> FStopping{false};
     mutable std::mutex FMutex;
     std::map<std::string, TScript> FScripts;
