@@ -1,5 +1,7 @@
 #include "TestSupport.h"
 
+#include <cstring>
+
 #include "app/CheckTree.h"
 
 using namespace sk;
@@ -113,7 +115,7 @@ TEST_CASE("check tree: the mouse on a check box and the Space key toggle") {
     TCheckNode* cat = AddCheckNode(f.Tree, nullptr, csUnchecked, ctTriState, 0, L"Category");
     PumpFor(50);
     RECT rc{};
-    *reinterpret_cast<HTREEITEM*>(&rc) = cat->Item;
+    std::memcpy(&rc, &cat->Item, sizeof cat->Item);  // TVM_GETITEMRECT takes the item in the rectangle
     REQUIRE(::SendMessageW(f.Tree.Handle(), TVM_GETITEMRECT, TRUE, reinterpret_cast<LPARAM>(&rc)));
     // The state image sits just left of the text.
     const int x = rc.left - 8, y = (rc.top + rc.bottom) / 2;

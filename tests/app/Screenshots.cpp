@@ -13,6 +13,10 @@
 #include "app/StringTable.h"
 #include "app/ui/FormAbout.h"
 #include "app/ui/FormSurfkeep.h"
+#include "clean/CleanTab.h"
+#include "clean/IECleaner.h"
+#include "plugins/IEPlugInFuncs.h"
+#include "plugins/PlugInTab.h"
 #include "repair/RepairTab.h"
 
 using namespace sk;
@@ -57,8 +61,41 @@ int wmain(int argc, wchar_t** argv) {
     Write(registry, TRegRoot::CurrentUser, L"Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\System",
           L"DisableRegistryTools", 1);
 
+    // A few add-ons to list.
+    for (const wchar_t* name : {L"E&xport to Spreadsheet", L"Send to &OneNote", L"Translate with QuickDict"}) {
+        TRegistryStore store(registry, TRegRoot::CurrentUser);
+        if (store.Open(std::wstring(kMenuExtPath) + L"\\" + name, true)) store.WriteText(L"", L"res://addon.dll/201");
+    }
+    struct TAddOn {
+        const wchar_t *Clsid, *Name, *File, *ProgId;
+    } const addOns[] = {
+        {L"{2A3B9F10-5C1E-4D7A-9B11-6F0E2C4D8A01}", L"SearchHelper Toolbar", L"C:\\Program Files\\SearchHelper\\shtb.dll",
+         L"SearchHelper.Toolbar.1"},
+        {L"{7D1C2E44-90AB-4F3C-8E5D-1B2A3C4D5E6F}", L"Coupon Finder Helper", L"C:\\Program Files\\CouponFinder\\cfbho.dll",
+         L"CouponFinder.Helper"},
+    };
+    for (size_t i = 0; i < 2; ++i) {
+        const TAddOn& a = addOns[i];
+        TRegistryStore list(registry, TRegRoot::LocalMachine);
+        if (i == 0 && list.Open(kToolbarPath, true)) list.WriteText(a.Clsid, L"");
+        if (i == 1) list.Open(std::wstring(kBHOPath) + L"\\" + a.Clsid, true);
+        const std::wstring cls = std::wstring(kClassesCLSIDPath) + L"\\" + a.Clsid;
+        TRegistryStore c(registry, TRegRoot::LocalMachine);
+        if (c.Open(cls, true)) c.WriteText(L"", a.Name);
+        TRegistryStore f(registry, TRegRoot::LocalMachine);
+        if (f.Open(cls + L"\\InprocServer32", true)) f.WriteText(L"", a.File);
+        TRegistryStore p(registry, TRegRoot::LocalMachine);
+        if (p.Open(cls + L"\\ProgID", true)) p.WriteText(L"", a.ProgId);
+    }
+
+    TIECleaner cleaner;
+    TIEPlugInCleaner plugIns(registry, dir / L"backup\\plugins");
     TfrmSurfkeepArgs args;
     args.RepairTab = std::make_unique<TRepairTab>(registry);
+    auto cleanTab = std::make_unique<TCleanTab>(cleaner);
+    TCleanTab& clean = *cleanTab;
+    args.Others.push_back(std::move(cleanTab));
+    args.Others.push_back(std::make_unique<TPlugInTab>(plugIns));
     TfrmSurfkeep form(std::move(args));
     if (!form.Create()) return 1;
     ::SetWindowPos(form.Handle(), HWND_TOP, 20, 20, 0, 0, SWP_NOSIZE);
@@ -67,6 +104,10 @@ int wmain(int argc, wchar_t** argv) {
     Save(form.Handle(), out, L"main-repair");
     for (int i = 1; i < form.pgcMain().Count(); ++i) {
         form.pgcMain().Select(i);
+        if (form.Page(i) == &clean) {
+            clean.actIEClean_Scan.Execute();
+            sktest::PumpUntil([&] { return !clean.actIEClean_Stop.Enabled(); }, 10000);
+        }
         std::wstring name = form.pgcMain().Caption(i);
         for (auto& c : name) c = static_cast<wchar_t>(c == L' ' ? L'-' : towlower(c));
         Save(form.Handle(), out, L"main-" + name);

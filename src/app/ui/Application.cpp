@@ -11,10 +11,16 @@
 #include "app/Paths.h"
 #include "app/Settings.h"
 #include "app/StringTable.h"
+#include "clean/CleanTab.h"
+#include "clean/IECleaner.h"
+#include "plugins/IEPlugInFuncs.h"
+#include "plugins/PlugInTab.h"
+#include "repair/RepairTab.h"
 
 namespace sk {
 
-TApplicationModule::TApplicationModule() {
+TApplicationModule::TApplicationModule()
+    : Cleaner(std::make_unique<TIECleaner>()), PlugInCleaner(std::make_unique<TIEPlugInCleaner>()) {
     StartGdiPlus();
     LoadMessageBoxLibrary();
 }
@@ -22,6 +28,16 @@ TApplicationModule::TApplicationModule() {
 TApplicationModule::~TApplicationModule() {
     UnloadMessageBoxLibrary();
     ShutdownGdiPlus();
+    PlugInCleaner.reset();
+    Cleaner.reset();
+}
+
+TfrmSurfkeepArgs DefaultTabs(TApplicationModule& module) {
+    TfrmSurfkeepArgs args;
+    args.RepairTab = std::make_unique<TRepairTab>();
+    args.Others.push_back(std::make_unique<TCleanTab>(*module.Cleaner));
+    args.Others.push_back(std::make_unique<TPlugInTab>(*module.PlugInCleaner));
+    return args;
 }
 
 std::wstring InstanceMutexName() { return FileNameOf(ExecutablePath()); }
@@ -49,7 +65,7 @@ int RunSurfkeep(int showCommand) {
     INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES | ICC_TAB_CLASSES};
     ::InitCommonControlsEx(&icc);
 
-    TfrmSurfkeep form;
+    TfrmSurfkeep form(DefaultTabs(module));
     try {
         if (!form.Create()) return 1;
         form.Show(showCommand);

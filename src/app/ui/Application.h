@@ -1,9 +1,13 @@
 // Start-up, single instance and shutdown.
 #pragma once
 
+#include <memory>
 #include <string>
 
 namespace sk {
+
+class TIECleaner;
+class TIEPlugInCleaner;
 
 // Everything that exists before the main window and outlives it: GDI+, the optional message-box
 // library (and the engines). Made first, torn down in reverse order.
@@ -13,7 +17,16 @@ public:
     ~TApplicationModule();
     TApplicationModule(const TApplicationModule&) = delete;
     TApplicationModule& operator=(const TApplicationModule&) = delete;
+
+    // The engines: one of each for the whole run, shared by the tabs.
+    std::unique_ptr<TIECleaner> Cleaner;
+    std::unique_ptr<TIEPlugInCleaner> PlugInCleaner;
 };
+
+class TfrmSurfkeep;
+struct TfrmSurfkeepArgs;
+// The main window's tabs on the module's engines and the real registry.
+TfrmSurfkeepArgs DefaultTabs(TApplicationModule& module);
 
 // The program: settings, string table, the instance check, the main window and its message loop.
 // Returns the process exit code.
