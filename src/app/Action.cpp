@@ -38,6 +38,12 @@ void TAction::Execute() {
     RunGuarded(Owner, OnExecute);
 }
 
+void BindAction(TAction& action, HWND owner, const wchar_t* name, std::function<void()> run) {
+    action.Owner = owner;
+    action.Name = name;
+    action.OnExecute = std::move(run);
+}
+
 void RunGuarded(HWND owner, const std::function<void()>& fn) {
     try {
         fn();

@@ -42,6 +42,9 @@ private:
     std::vector<std::function<void(const TAction&)>> FListeners;
 };
 
+// Names an action, gives it the window whose error box shows its failures, and what it does.
+void BindAction(TAction& action, HWND owner, const wchar_t* name, std::function<void()> run);
+
 // Runs fn; a TError it raises goes to the error box over owner instead of further up.
 void RunGuarded(HWND owner, const std::function<void()>& fn);
 

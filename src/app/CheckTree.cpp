@@ -41,7 +41,9 @@ void DrawBox(HDC dc, int x, int kind, bool disabled) {
 
 TCheckTree::~TCheckTree() {
     if (FTree) {
-        ::RemoveWindowSubclass(FTree, SubclassProc, 1);
+        // The tree view goes on its own: this object is on its way out.
+        ::SetWindowLongPtrW(FTree, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(FTreeProc));
+        ::SetWindowLongPtrW(FTree, GWLP_USERDATA, 0);
         ::DestroyWindow(FTree);
     }
     if (FStateImages) ::ImageList_Destroy(FStateImages);
@@ -54,7 +56,12 @@ HWND TCheckTree::Create(HWND parent, int x, int y, int w, int h, int id) {
                               x, y, w, h, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                               ::GetModuleHandleW(nullptr), nullptr);
     if (!FTree) return nullptr;
-    ::SetWindowSubclass(FTree, SubclassProc, 1, reinterpret_cast<DWORD_PTR>(this));
+    // Our own window procedure in front of the tree view's: comctl32's subclassing looks its data up
+    // with a window property at every message, which is a round trip to the server under Wine (about
+    // 130 microseconds a message), and a scan sends the tree several messages per item.
+    ::SetWindowLongPtrW(FTree, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    FTreeProc = reinterpret_cast<WNDPROC>(
+        ::SetWindowLongPtrW(FTree, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TCheckTree::SubclassProc)));
     CreateStateImages();
     return FTree;
 }
@@ -86,7 +93,7 @@ TCheckNode* TCheckTree::NodeOf(HTREEITEM item) const {
     return reinterpret_cast<TCheckNode*>(tvi.lParam);
 }
 
-TCheckNode* TCheckTree::AddNode(TCheckNode* parent, TCheckType type, int index, const std::wstring& text) {
+TCheckNode* TCheckTree::NewNode(TCheckNode* parent, TCheckType type, int index, const std::wstring& text) {
     auto owned = std::make_unique<TCheckNode>();
     TCheckNode* node = owned.get();
     node->Parent = parent;
@@ -95,17 +102,33 @@ TCheckNode* TCheckTree::AddNode(TCheckNode* parent, TCheckType type, int index, 
     node->Text = text;
     FNodes.push_back(std::move(owned));
     (parent ? parent->Children : FTopLevel).push_back(node);
+    return node;
+}
 
+void TCheckTree::InsertItem(TCheckNode& node) {
     TVINSERTSTRUCTW ins{};
-    ins.hParent = parent ? parent->Item : TVI_ROOT;
+    ins.hParent = node.Parent ? node.Parent->Item : TVI_ROOT;
     ins.hInsertAfter = TVI_LAST;
     ins.item.mask = TVIF_TEXT | TVIF_PARAM | TVIF_STATE | TVIF_IMAGE | TVIF_SELECTEDIMAGE;
-    ins.item.pszText = const_cast<wchar_t*>(node->Text.c_str());
-    ins.item.lParam = reinterpret_cast<LPARAM>(node);
-    ins.item.iImage = ins.item.iSelectedImage = index < 0 ? 0 : index;
+    ins.item.pszText = const_cast<wchar_t*>(node.Text.c_str());
+    ins.item.lParam = reinterpret_cast<LPARAM>(&node);
+    ins.item.iImage = ins.item.iSelectedImage = node.Index < 0 ? 0 : node.Index;
     ins.item.stateMask = TVIS_STATEIMAGEMASK;
-    ins.item.state = INDEXTOSTATEIMAGEMASK(StateImage(*node));
-    node->Item = TreeView_InsertItem(FTree, &ins);
+    ins.item.state = INDEXTOSTATEIMAGEMASK(StateImage(node));
+    node.Item = TreeView_InsertItem(FTree, &ins);
+}
+
+TCheckNode* TCheckTree::AddNode(TCheckNode* parent, TCheckType type, int index, const std::wstring& text) {
+    TCheckNode* node = NewNode(parent, type, index, text);
+    InsertItem(*node);
+    return node;
+}
+
+TCheckNode* TCheckTree::AddNode(TCheckNode* parent, TCheckType type, int index, const std::wstring& text,
+                                TCheckState state) {
+    TCheckNode* node = NewNode(parent, type, index, text);
+    SetCheckState(*node, state);
+    InsertItem(*node);
     return node;
 }
 
@@ -205,8 +228,12 @@ void TCheckTree::RepaintNow() {
     }
 }
 
-LRESULT CALLBACK TCheckTree::SubclassProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR ref) {
-    auto* self = reinterpret_cast<TCheckTree*>(ref);
+LRESULT CALLBACK TCheckTree::SubclassProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    auto* self = reinterpret_cast<TCheckTree*>(::GetWindowLongPtrW(wnd, GWLP_USERDATA));
+    if (!self)
+        return ::CallWindowProcW(reinterpret_cast<WNDPROC>(::GetClassLongPtrW(wnd, GCLP_WNDPROC)), wnd, msg, wParam,
+                                 lParam);
+    const WNDPROC treeProc = self->FTreeProc;
     switch (msg) {
         case WM_LBUTTONDOWN:
         case WM_LBUTTONDBLCLK: {
@@ -233,18 +260,17 @@ LRESULT CALLBACK TCheckTree::SubclassProc(HWND wnd, UINT msg, WPARAM wParam, LPA
             if (wParam == L' ') return 0;  // no beep for the Space that toggled
             break;
         case WM_NCDESTROY:
-            ::RemoveWindowSubclass(wnd, SubclassProc, 1);
+            ::SetWindowLongPtrW(wnd, GWLP_USERDATA, 0);
+            ::SetWindowLongPtrW(wnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(treeProc));
             self->FTree = nullptr;
             break;
     }
-    return ::DefSubclassProc(wnd, msg, wParam, lParam);
+    return ::CallWindowProcW(treeProc, wnd, msg, wParam, lParam);
 }
 
 TCheckNode* AddCheckNode(TCheckTree& tree, TCheckNode* parent, TCheckState state, TCheckType type, int index,
                          const std::wstring& text) {
-    TCheckNode* node = tree.AddNode(parent, type, index, text);
-    tree.SetCheckState(*node, state);
-    return node;
+    return tree.AddNode(parent, type, index, text, state);
 }
 
 void SetCheckStateDeep(TCheckTree& tree, TCheckNode* node, TCheckState state) {

@@ -54,13 +54,9 @@ std::wstring TRepairTab::Caption() const { return IDS_IEREPAIR_Title; }
 
 void TRepairTab::CreatePage(HWND sheet, HWND owner) {
     FOwner = owner;
-    for (TAction* a : {&actIERepair_Scan, &actIERepair_Repair, &actIERepair_Back}) a->Owner = owner;
-    actIERepair_Scan.Name = L"actIERepair_Scan";
-    actIERepair_Repair.Name = L"actIERepair_Repair";
-    actIERepair_Back.Name = L"actIERepair_Back";
-    actIERepair_Scan.OnExecute = [this] { actIERepair_ScanExecute(); };
-    actIERepair_Repair.OnExecute = [this] { actIERepair_RepairExecute(); };
-    actIERepair_Back.OnExecute = [this] { actIERepair_BackExecute(); };
+    BindAction(actIERepair_Scan, owner, L"actIERepair_Scan", [this] { actIERepair_ScanExecute(); });
+    BindAction(actIERepair_Repair, owner, L"actIERepair_Repair", [this] { actIERepair_RepairExecute(); });
+    BindAction(actIERepair_Back, owner, L"actIERepair_Back", [this] { actIERepair_BackExecute(); });
 
     // The item list.
     CreateContentPanel(imgBeforeRepair, sheet, 0, 0, 752, 376);

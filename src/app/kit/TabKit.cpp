@@ -1,8 +1,25 @@
 #include "app/kit/TabKit.h"
 
+#include "app/Errors.h"
 #include "controls/Assets.h"
 
 namespace sk {
+
+TKivPicture OptionalPicture(const wchar_t* name) {
+    try {
+        return AssetPicture(name);
+    } catch (const TError&) {
+        return {};
+    }
+}
+
+TKivStatePictures OptionalStatePictures(const wchar_t* prefix) {
+    try {
+        return AssetStatePictures(prefix);
+    } catch (const TError&) {
+        return {};
+    }
+}
 
 HFONT BodyFont() {
     static const TKivFont font(L"Tahoma", 11);

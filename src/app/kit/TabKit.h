@@ -8,11 +8,17 @@
 #include <string>
 
 #include "app/Action.h"
+#include "controls/Assets.h"
 #include "controls/KWImageButton.h"
 #include "controls/KWImagePanel.h"
 #include "controls/KWLabel.h"
 
 namespace sk {
+
+// A picture of the program, or an empty one when it cannot be had: a window still works without
+// its decoration.
+TKivPicture OptionalPicture(const wchar_t* name);
+TKivStatePictures OptionalStatePictures(const wchar_t* prefix);
 
 // Tahoma, 11 pixels: the font of the windows and of their native lists and trees (not owned).
 HFONT BodyFont();

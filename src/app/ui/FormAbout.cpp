@@ -13,14 +13,6 @@ namespace sk {
 
 namespace {
 
-TKivPicture Pic(const wchar_t* name) {
-    try {
-        return AssetPicture(name);
-    } catch (const TError&) {
-        return {};
-    }
-}
-
 TKivLabelArgs LabelArgs(HWND parent, int left, int top, bool bold = false) {
     TKivLabelArgs args;
     args.Parent = parent;
@@ -61,7 +53,7 @@ void TfrmAbout::FormCreate() {
     back.Parent = Handle();
     back.Width = kClientWidth;
     back.Height = kClientHeight;
-    back.Picture = Pic(assets::kAboutBackground);
+    back.Picture = OptionalPicture(assets::kAboutBackground);
     back.Transparent = false;
     back.Color = assets::kSurface;
     imgAbout.Create(back);
@@ -77,7 +69,7 @@ void TfrmAbout::FormCreate() {
     caption.Title = IDS_ABOUT_Title + L" " + IDS_SURFKEEP_FormTitle;
     caption.TitleLeft = 28;
     caption.TitleTop = 5;
-    caption.Logo = Pic(assets::kTitleLogo);
+    caption.Logo = OptionalPicture(assets::kTitleLogo);
     caption.LogoLeft = 2;
     caption.LogoTop = 2;
     lblCaption.Create(caption);
@@ -89,7 +81,7 @@ void TfrmAbout::FormCreate() {
     close.Width = 25;
     close.Height = 24;
     close.ModalResult = IDCANCEL;
-    SetButtonPictures(close, AssetStatePictures(assets::kClose));
+    SetButtonPictures(close, OptionalStatePictures(assets::kClose));
     btnClose.Create(close);
 
     TKivImageArgs logo;
@@ -98,7 +90,7 @@ void TfrmAbout::FormCreate() {
     logo.Top = 46;
     logo.Width = 105;
     logo.Height = 105;
-    logo.Picture = Pic(assets::kLogo);
+    logo.Picture = OptionalPicture(assets::kLogo);
     logo.Cursor = ::LoadCursorW(nullptr, IDC_HAND);
     logo.Hint = IDS_SURFKEEP_HomepageURL;
     logo.MoveHandler = false;
@@ -165,7 +157,7 @@ void TfrmAbout::FormCreate() {
     ok.TabStop = true;
     ok.DrawFocused = true;
     ok.ModalResult = IDCANCEL;
-    SetButtonPictures(ok, AssetStatePictures(assets::kButton));
+    SetButtonPictures(ok, OptionalStatePictures(assets::kButton));
     btnOK.Create(ok);
 }
 

@@ -25,23 +25,6 @@ enum : UINT { kMenuHelp = 100, kMenuHomePage, kMenuSupport, kMenuForum, kMenuUpd
 
 std::wstring CompanionInstallerPath() { return ProgramFolder + kCompanionInstaller; }
 
-// A picture of the program, or an empty one when it cannot be had (the window still works).
-TKivPicture Pic(const wchar_t* name) {
-    try {
-        return AssetPicture(name);
-    } catch (const TError&) {
-        return {};
-    }
-}
-
-TKivStatePictures StatePics(const wchar_t* prefix) {
-    try {
-        return AssetStatePictures(prefix);
-    } catch (const TError&) {
-        return {};
-    }
-}
-
 }  // namespace
 
 TfrmSurfkeep::TfrmSurfkeep() : TfrmSurfkeep(TfrmSurfkeepArgs{}) {}
@@ -101,11 +84,7 @@ void TfrmSurfkeep::SetupActions() {
         {&actUpdateWebList, L"actUpdateWebList", nullptr},
         {&actAbout, L"actAbout", [this] { actAboutExecute(); }},
     };
-    for (const auto& row : table) {
-        row.Action->Name = row.Name;
-        row.Action->Owner = Handle();
-        row.Action->OnExecute = row.Run;
-    }
+    for (const auto& row : table) BindAction(*row.Action, Handle(), row.Name, row.Run);
 }
 
 void TfrmSurfkeep::CreateControls() {
@@ -113,7 +92,7 @@ void TfrmSurfkeep::CreateControls() {
     back.Parent = Handle();
     back.Width = kClientWidth;
     back.Height = kClientHeight;
-    back.Picture = Pic(assets::kMainBackground);
+    back.Picture = OptionalPicture(assets::kMainBackground);
     back.Transparent = false;
     back.Color = assets::kSurface;
     imgBack.Create(back);
@@ -130,7 +109,7 @@ void TfrmSurfkeep::CreateControls() {
     caption.Title = IDS_SURFKEEP_FormTitle;
     caption.TitleLeft = 28;
     caption.TitleTop = 7;
-    caption.Logo = Pic(assets::kTitleLogo);
+    caption.Logo = OptionalPicture(assets::kTitleLogo);
     caption.LogoLeft = 0;
     caption.LogoTop = 4;
     lblCaption.Create(caption);
@@ -143,7 +122,7 @@ void TfrmSurfkeep::CreateControls() {
         args.Top = 6;
         args.Width = 25;
         args.Height = 24;
-        SetButtonPictures(args, StatePics(pictures));
+        SetButtonPictures(args, OptionalStatePictures(pictures));
         args.OnClick = action ? std::function<void()>([action] { action->Execute(); }) : std::move(click);
         button.Create(args);
     };
@@ -157,7 +136,7 @@ void TfrmSurfkeep::CreateControls() {
     topic.Top = 37;
     topic.Width = 763;
     topic.Height = 105;
-    topic.Picture = Pic(assets::kMainHeader);
+    topic.Picture = OptionalPicture(assets::kMainHeader);
     topic.Stretch = true;
     imgTopic.Create(topic);
 
@@ -167,7 +146,7 @@ void TfrmSurfkeep::CreateControls() {
     logo.Top = 38;
     logo.Width = 105;
     logo.Height = 105;
-    logo.Picture = Pic(assets::kLogo);
+    logo.Picture = OptionalPicture(assets::kLogo);
     logo.Cursor = ::LoadCursorW(nullptr, IDC_HAND);
     logo.MoveHandler = false;
     imgLogo.Create(logo);
@@ -201,7 +180,7 @@ void TfrmSurfkeep::CreateControls() {
     ad.Top = 51;
     ad.Width = 230;
     ad.Height = 75;
-    ad.Picture = Pic(assets::kPromo);
+    ad.Picture = OptionalPicture(assets::kPromo);
     ad.Cursor = ::LoadCursorW(nullptr, IDC_HAND);
     ad.MoveHandler = false;
     ad.Visible = UpgradeOffered();
