@@ -95,6 +95,7 @@ private:
     // Declared in the order they are made: the controls go before their panel and the tree's pictures.
     TImageList FIcons;
     TKivImagePanel FPanel;
+    HWND FTreeHost = nullptr;  // the tree view's parent, on the panel (destroyed with the tab)
 
 public:
     TCheckTree tvIEClean;
@@ -107,6 +108,7 @@ private:
     void FlushStatus();
     void BeginFill();
     void EndFill();
+    void ShowStaleCaptions();
     void EndOperation();
     bool OnTreeChecking(TCheckNode& node, TCheckState newState);
 
@@ -120,6 +122,8 @@ private:
     bool FStatusPending = false;
     ULONGLONG FRepaintedAt = 0;
     bool FFilling = false;
+    // Category nodes whose caption changed while the tree was filled without drawing.
+    std::array<TCheckNode*, 4> FStaleCaptions{};
     // Set while the tab itself drives the tree: a failed settings write then travels up to the
     // action under way instead of being reported from inside the tree's mouse handling.
     int FDriving = 0;

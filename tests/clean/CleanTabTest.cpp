@@ -535,6 +535,44 @@ TEST_CASE("items and mixed categories") {
     }
 }
 
+TEST_CASE("a long scan shows the tree growing while it runs") {
+    TTabFixture f;
+    MakeFolder(f.Cache + L"Content.IE5");
+    constexpr int kFiles = 300;
+    for (int i = 0; i < kFiles; ++i)
+        MakeFile(f.Cache + L"Content.IE5\\file" + std::to_wstring(i) + L".htm", 10);
+    TCleanTab& tab = f.Open();
+    // What the tree view itself holds for the first category, read while the scan runs slowly.
+    std::vector<std::wstring> shown;
+    f.Pump.OnPump = [&](int) {
+        ::Sleep(3);
+        wchar_t text[256] = {};
+        TVITEMW item{};
+        item.mask = TVIF_TEXT | TVIF_HANDLE;
+        item.hItem = f.Category(0).Item;
+        item.pszText = text;
+        item.cchTextMax = 256;
+        TreeView_GetItem(tab.tvIEClean.Handle(), &item);
+        if (shown.empty() || shown.back() != text) shown.push_back(text);
+    };
+    tab.actIEClean_Scan.Execute();
+    f.Pump.OnPump = nullptr;
+    // The plain caption, then counts that grow before the scan is over.
+    REQUIRE(shown.size() >= 2);
+    CHECK(shown.front() == L"Internet Explorer Temporary Files");
+    CHECK(shown[1].rfind(L"Internet Explorer Temporary Files[", 0) == 0);
+    CHECK(shown.back() != L"Internet Explorer Temporary Files[300 files,2.93 KB]");
+    CHECK(f.Category(0).Text == Dec(L"Internet Explorer Temporary Files[300 files,2.93 KB]"));
+    wchar_t text[256] = {};
+    TVITEMW item{};
+    item.mask = TVIF_TEXT | TVIF_HANDLE;
+    item.hItem = f.Category(0).Item;
+    item.pszText = text;
+    item.cchTextMax = 256;
+    TreeView_GetItem(tab.tvIEClean.Handle(), &item);
+    CHECK(std::wstring(text) == f.Category(0).Text);
+}
+
 TEST_CASE("Stop during a clean") {
     TTabFixture f;
     MakeFolder(f.Cache + L"Content.IE5");
