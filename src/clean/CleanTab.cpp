@@ -182,7 +182,7 @@ void TCleanTab::CreateIcons() {
         info.bmiHeader.biCompression = BI_RGB;
         void* raw = nullptr;
         TBitmap bitmap(::CreateDIBSection(screen.Get(), &info, DIB_RGB_COLORS, &raw, nullptr, 0));
-        if (!bitmap || !raw) return;
+        if (!bitmap || !raw) break;
         auto* bits = static_cast<uint32_t*>(raw);
         // Our pictures are premultiplied; an image list wants plain alpha.
         for (int y = 0; y < kIconSize; ++y) {
@@ -435,7 +435,14 @@ void TCleanTab::EndOperation() {
 
 void TCleanTab::actIEClean_ScanExecute() {
     if (CleanBusy) return;
-    RebuildCleanTree();
+    // A settings file that cannot be written is reported, but it must not keep the user from scanning:
+    // the tree stands all the same, and the error is shown when the scan is done.
+    std::exception_ptr settingsError;
+    try {
+        RebuildCleanTree();
+    } catch (const TError&) {
+        settingsError = std::current_exception();
+    }
     CleanBusy = true;
     // At once, not from the first item on: the scan lets messages through, and a second click on
     // Scan must find it disabled.
@@ -451,6 +458,7 @@ void TCleanTab::actIEClean_ScanExecute() {
         throw;
     }
     EndOperation();
+    if (settingsError) std::rethrow_exception(settingsError);
 }
 
 void TCleanTab::OnCleanScanProgress(int category,

@@ -400,6 +400,19 @@ TEST_CASE("a scan fills the tree with counts and sizes, and a clean reports what
     CHECK(f.Enabling() == kIdleFound);
     CHECK(tab.CleanCategorySet() == TIECleanCategories::All());
 
+    SUBCASE("a double click on a category opens and closes it") {
+        HWND tree = tab.tvIEClean.Handle();
+        TCheckNode& cookies = f.Category(1);
+        RECT text{};
+        REQUIRE(TreeView_GetItemRect(tree, cookies.Item, &text, TRUE));
+        const LPARAM at = MAKELPARAM((text.left + text.right) / 2, (text.top + text.bottom) / 2);
+        for (bool expanded : {true, false}) {
+            ::PostMessageW(tree, WM_LBUTTONDBLCLK, MK_LBUTTON, at);
+            ::PostMessageW(tree, WM_LBUTTONUP, 0, at);
+            CHECK(sktest::PumpUntil([&] { return f.Expanded(cookies) == expanded; }, 2000));
+        }
+        CHECK(cookies.CheckState == csChecked);
+    }
     SUBCASE("a scan again starts from an empty tree") {
         ::DeleteFileW((f.Cookies + L"user@other[2].txt").c_str());
         tab.actIEClean_Scan.Execute();
@@ -666,6 +679,16 @@ TEST_CASE("a settings file that cannot be written") {
         for (int i = 0; i < 4; ++i)
             CHECK(f.Category(i).CheckState == csChecked);
         CHECK(f.Enabling() == kIdleEmpty);
+    }
+    SUBCASE("a scan still runs, and the error comes after it") {
+        lock.Reset();
+        f.Browse();
+        lock.Reset(::CreateFileW(ConfigFileName.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        tab.actIEClean_Scan.Execute();
+        CHECK(gBoxes == std::vector<std::wstring>{message});
+        CHECK(f.Category(0).Children.size() == 3);
+        CHECK(tab.StatusText() == L"Scanning is completed.");
+        CHECK(f.Enabling() == kIdleFound);
     }
     SUBCASE("a clean still empties the tree") {
         lock.Reset();
