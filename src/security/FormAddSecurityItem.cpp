@@ -1,0 +1,165 @@
+#include "security/FormAddSecurityItem.h"
+
+#include "app/Errors.h"
+#include "app/kit/TabKit.h"
+#include "controls/Assets.h"
+#include "controls/KWClasses.h"
+
+namespace sk {
+
+namespace {
+
+TKivPicture Pic(const wchar_t* name) {
+    try {
+        return AssetPicture(name);
+    } catch (const TError&) {
+        return {};
+    }
+}
+
+TKivStatePictures StatePics(const wchar_t* prefix) {
+    try {
+        return AssetStatePictures(prefix);
+    } catch (const TError&) {
+        return {};
+    }
+}
+
+}  // namespace
+
+bool TfrmAddSecurityItem::Create(HWND owner) {
+    RECT over{};
+    if (owner)
+        ::GetWindowRect(owner, &over);
+    else
+        ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &over, 0);
+    const int x = over.left + ((over.right - over.left) - kClientWidth) / 2;
+    const int y = over.top + ((over.bottom - over.top) - kClientHeight) / 2;
+    if (!CreateWnd(kClassName, WS_EX_CONTROLPARENT, WS_POPUP | WS_CLIPCHILDREN | WS_SYSMENU, L"Add Malicious Website",
+                   x, y, kClientWidth, kClientHeight, owner))
+        return false;
+    ::SendMessageW(Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(BodyFont()), FALSE);
+    FormCreate();
+    return true;
+}
+
+int TfrmAddSecurityItem::ShowModal(HWND owner) {
+    if (!Handle() && !Create(owner)) return IDCANCEL;
+    return sk::ShowModal(Handle());
+}
+
+void TfrmAddSecurityItem::FormCreate() {
+    TKivImagePanelArgs back;
+    back.Parent = Handle();
+    back.Width = kClientWidth;
+    back.Height = kClientHeight;
+    back.Picture = Pic(assets::kAddDialogBackground);
+    back.Transparent = false;
+    back.Color = assets::kSurface;
+    imgBack.Create(back);
+    HWND surface = imgBack.Handle();
+    ::SetWindowLongPtrW(surface, GWL_EXSTYLE, ::GetWindowLongPtrW(surface, GWL_EXSTYLE) | WS_EX_CONTROLPARENT);
+
+    // These texts are the dialog's own, in every language.
+    TKivLabelArgs title;
+    title.Parent = surface;
+    title.Left = 7;
+    title.Top = 9;
+    title.Caption = L"Add Malicious Website";
+    title.Font = TKivFont(L"Tahoma", 13, true, assets::kCaptionText);
+    title.AutoSize = true;
+    title.WordWrap = false;
+    lblTitle.Create(title);
+
+    TKivButtonArgs close;
+    close.Parent = surface;
+    close.Left = 315;
+    close.Top = 6;
+    close.Width = 25;
+    close.Height = 24;
+    close.ModalResult = IDCANCEL;
+    SetButtonPictures(close, StatePics(assets::kClose));
+    btnClose.Create(close);
+
+    TKivLabelArgs name;
+    name.Parent = surface;
+    name.Left = 24;
+    name.Top = 57;
+    name.Caption = L"website:";
+    name.Font = TKivFont(L"Tahoma", 11, false, assets::kText);
+    name.AutoSize = true;
+    name.WordWrap = false;
+    lblName.Create(name);
+
+    edtName = ::CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL, 24,
+                                78, 297, 21, surface, nullptr, AppInstance(), nullptr);
+    ::SendMessageW(edtName, WM_SETFONT, reinterpret_cast<WPARAM>(BodyFont()), FALSE);
+
+    TKivButtonArgs button;
+    button.Parent = surface;
+    button.Top = 143;
+    button.Width = 75;
+    button.Height = 26;
+    button.Font = TKivFont(L"Tahoma", 11, false, assets::kText);
+    button.TabStop = true;
+    button.DrawFocused = true;
+    SetButtonPictures(button, StatePics(assets::kButton));
+
+    TKivButtonArgs ok = button;
+    ok.Left = 184;
+    ok.Caption = L"Ok";
+    ok.Default = true;
+    ok.ModalResult = IDOK;
+    btnOK.Create(ok);
+
+    TKivButtonArgs cancel = button;
+    cancel.Left = 265;
+    cancel.Caption = L"Cancel";
+    cancel.Cancel = true;
+    cancel.ModalResult = IDCANCEL;
+    btnCancel.Create(cancel);
+}
+
+void TfrmAddSecurityItem::FormShow() {
+    ::SetFocus(edtName);
+    ::SendMessageW(edtName, EM_SETSEL, 0, -1);
+}
+
+void TfrmAddSecurityItem::btnOKClick() { SetModalResult(Handle(), IDOK); }
+
+void TfrmAddSecurityItem::btnCloseClick() { SetModalResult(Handle(), IDCANCEL); }
+
+std::wstring TfrmAddSecurityItem::Text() const {
+    const int n = ::GetWindowTextLengthW(edtName);
+    std::wstring text(static_cast<size_t>(n) + 1, L'\0');
+    const int got = ::GetWindowTextW(edtName, text.data(), n + 1);
+    text.resize(static_cast<size_t>(got < 0 ? 0 : got));
+    return text;
+}
+
+LRESULT TfrmAddSecurityItem::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+    switch (msg) {
+        case WM_ERASEBKGND:
+            return 1;
+        case WM_ACTIVATE: {
+            if (LOWORD(wParam) == WA_INACTIVE) {
+                const HWND focus = ::GetFocus();
+                FLastFocus = focus && ::IsChild(Handle(), focus) ? focus : nullptr;
+                break;
+            }
+            const LRESULT result = DefaultMessage(msg, wParam, lParam);
+            // Coming back the focus returns where it was; the first time it goes to the edit box.
+            if (FLastFocus && ::IsWindow(FLastFocus))
+                ::SetFocus(FLastFocus);
+            else
+                FormShow();
+            return result;
+        }
+        case WM_CLOSE:
+            btnCloseClick();  // Alt+F4: the cancel result; the caller frees the dialog
+            return 0;
+    }
+    return DefaultMessage(msg, wParam, lParam);
+}
+
+}  // namespace sk

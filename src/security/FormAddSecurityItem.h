@@ -1,0 +1,48 @@
+// The small dialog that asks for one web site to block. It takes the text as typed; the caller
+// trims it and hands it to the hosts-file manager.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "app/Window.h"
+#include "controls/KWImageButton.h"
+#include "controls/KWImagePanel.h"
+#include "controls/KWLabel.h"
+
+namespace sk {
+
+class TfrmAddSecurityItem : public TWindow {
+public:
+    static constexpr int kClientWidth = 344;
+    static constexpr int kClientHeight = 176;
+    static constexpr const wchar_t* kClassName = L"TfrmAddSecurityItem";
+
+    // Creates the dialog centred on its owner without showing it.
+    bool Create(HWND owner);
+    // Creates the dialog if needed and shows it modally: IDOK for "Ok" and Enter, IDCANCEL for
+    // "Cancel", Esc and the close button.
+    int ShowModal(HWND owner);
+
+    void FormShow();  // the keyboard focus goes to the edit box
+    void btnOKClick();
+    void btnCloseClick();
+
+    // What edtName holds (read after the dialog has closed with IDOK).
+    std::wstring Text() const;
+
+    TKivImagePanel imgBack;
+    TKivLabel lblTitle, lblName;
+    TKivImageButton btnClose, btnOK, btnCancel;
+    HWND edtName = nullptr;
+
+protected:
+    LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
+
+private:
+    void FormCreate();
+    HWND FLastFocus = nullptr;
+};
+
+}  // namespace sk
