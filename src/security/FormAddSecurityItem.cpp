@@ -139,8 +139,7 @@ std::wstring TfrmAddSecurityItem::Text() const {
 
 LRESULT TfrmAddSecurityItem::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
-        case WM_ERASEBKGND:
-            return 1;
+        case WM_ERASEBKGND: return 1;
         case WM_ACTIVATE: {
             if (LOWORD(wParam) == WA_INACTIVE) {
                 const HWND focus = ::GetFocus();

@@ -95,10 +95,10 @@ void TfrmShowAll::FormCreate() {
     SetButtonPictures(close, StatePics(assets::kClose));
     btnClose.Create(close);
 
-    lstMaliciousWebs = ::CreateWindowExW(WS_EX_CLIENTEDGE, L"LISTBOX", L"",
-                                         WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY |
-                                             LBS_NOINTEGRALHEIGHT | LBS_HASSTRINGS,
-                                         5, 37, 455, 254, surface, nullptr, AppInstance(), nullptr);
+    lstMaliciousWebs = ::CreateWindowExW(
+        WS_EX_CLIENTEDGE, L"LISTBOX", L"",
+        WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | LBS_HASSTRINGS, 5, 37,
+        455, 254, surface, nullptr, AppInstance(), nullptr);
     ::SendMessageW(lstMaliciousWebs, WM_SETFONT, reinterpret_cast<WPARAM>(BodyFont()), FALSE);
 
     TKivLabelArgs status;
@@ -246,9 +246,7 @@ void TfrmShowAll::FormClose() {
     FTimerRunning = false;
 }
 
-int TfrmShowAll::LineCount() const {
-    return static_cast<int>(::SendMessageW(lstMaliciousWebs, LB_GETCOUNT, 0, 0));
-}
+int TfrmShowAll::LineCount() const { return static_cast<int>(::SendMessageW(lstMaliciousWebs, LB_GETCOUNT, 0, 0)); }
 
 std::wstring TfrmShowAll::Line(int index) const {
     const LRESULT length = ::SendMessageW(lstMaliciousWebs, LB_GETTEXTLEN, static_cast<WPARAM>(index), 0);
@@ -262,8 +260,7 @@ std::wstring TfrmShowAll::Line(int index) const {
 
 LRESULT TfrmShowAll::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
-        case WM_ERASEBKGND:
-            return 1;
+        case WM_ERASEBKGND: return 1;
         case WM_ACTIVATE: {
             if (LOWORD(wParam) == WA_INACTIVE) {
                 const HWND focus = ::GetFocus();

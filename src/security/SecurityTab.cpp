@@ -4,8 +4,8 @@
 
 #include "app/Errors.h"
 #include "app/Format.h"
-#include "app/ProfileFile.h"
 #include "app/Paths.h"
+#include "app/ProfileFile.h"
 #include "app/Settings.h"
 #include "app/StringTable.h"
 #include "app/kit/TabKit.h"
@@ -27,8 +27,10 @@ constexpr COLORREF kWarningText = RGB(0xC0, 0x1F, 0x1F);
 
 std::wstring Trimmed(const std::wstring& s) {
     size_t b = 0, e = s.size();
-    while (b < e && s[b] <= L' ') ++b;
-    while (e > b && s[e - 1] <= L' ') --e;
+    while (b < e && s[b] <= L' ')
+        ++b;
+    while (e > b && s[e - 1] <= L' ')
+        --e;
     return s.substr(b, e - b);
 }
 
@@ -137,7 +139,8 @@ void TSecurityTab::CreatePage(HWND sheet, HWND owner) {
         a.Action->Name = a.Name;
         a.Action->OnExecute = [this, run = a.Run] { (this->*run)(); };
     }
-    for (TAction* hidden : {&actSecurity_Add, &actSecurity_Delete, &actSecurity_Refresh}) hidden->SetVisible(false);
+    for (TAction* hidden : {&actSecurity_Add, &actSecurity_Delete, &actSecurity_Refresh})
+        hidden->SetVisible(false);
     actSecurity_Delete.SetEnabled(false);
 
     CreateContentPanel(FPanel, sheet, 0, 0, 752, 376);
@@ -199,11 +202,12 @@ void TSecurityTab::CreatePage(HWND sheet, HWND owner) {
     PlaceShowAllLink();
 
     chkSecurity_AutoUpdate = ::CreateWindowExW(
-        0, L"BUTTON", IDS_IESECURITY_AutoUpdate.c_str(), WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX, 384,
-        344, 365, 17, panel, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kAutoUpdateId)), AppInstance(), nullptr);
+        0, L"BUTTON", IDS_IESECURITY_AutoUpdate.c_str(), WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX, 384, 344,
+        365, 17, panel, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kAutoUpdateId)), AppInstance(), nullptr);
     ::SendMessageW(chkSecurity_AutoUpdate, WM_SETFONT, reinterpret_cast<WPARAM>(BodyFont()), FALSE);
 
-    FPanelTap.Attach(panel, [this](UINT msg, WPARAM wParam, LPARAM lParam) { return PanelMessage(msg, wParam, lParam); });
+    FPanelTap.Attach(panel,
+                     [this](UINT msg, WPARAM wParam, LPARAM lParam) { return PanelMessage(msg, wParam, lParam); });
 }
 
 std::optional<LRESULT> TSecurityTab::PanelMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -228,9 +232,7 @@ std::optional<LRESULT> TSecurityTab::PanelMessage(UINT msg, WPARAM wParam, LPARA
                 return reinterpret_cast<LRESULT>(FPanelBrush.Get());
             }
             break;
-        case kInstallListMessage:
-            InstallDownloadedList();
-            return 0;
+        case kInstallListMessage: InstallDownloadedList(); return 0;
     }
     return std::nullopt;
 }
@@ -444,8 +446,13 @@ void TSecurityTab::actUpdateWebListExecute() {
         SetStatus(IDS_IESECURITY_StartFailed);
 }
 
-void TSecurityTab::DownloadProgress(TKivHttpGet*, int, const std::wstring&, const std::wstring&, uint32_t CurrentSize,
-                                    uint32_t TotalSize, uint32_t SpeedBPS) {
+void TSecurityTab::DownloadProgress(TKivHttpGet*,
+                                    int,
+                                    const std::wstring&,
+                                    const std::wstring&,
+                                    uint32_t CurrentSize,
+                                    uint32_t TotalSize,
+                                    uint32_t SpeedBPS) {
     SetStatus(Fmt(IDS_IESECURITY_Downloading, CurrentSize / 1024.0, TotalSize / 1024.0, SpeedBPS / 1024.0));
 }
 
@@ -455,8 +462,7 @@ void TSecurityTab::DownloadDone(TKivHttpGet*, int, const std::wstring&, const st
     if (FSecurity.ShieldOn) PostInstall();
 }
 
-void TSecurityTab::DownloadFailed(TKivHttpGet*, const std::wstring&, const std::wstring&, uint32_t ErrorCode,
-                                  bool&) {
+void TSecurityTab::DownloadFailed(TKivHttpGet*, const std::wstring&, const std::wstring&, uint32_t ErrorCode, bool&) {
     SetStatus(Fmt(IDS_IESECURITY_DownloadError, static_cast<int>(ErrorCode)));
 }
 
@@ -483,10 +489,23 @@ void TSecurityTab::InstallDownloadedList() {
 }
 
 void TSecurityTab::FormClose() {
-    if (!FListDownloader) return;
-    if (FListDownloader->Busy()) FListDownloader->Stop(true);
-    // From inside one of its own events the component only hears the request; it goes with the tab.
-    if (FDownloadEventDepth == 0) FListDownloader.reset();
+    if (FListDownloader) {
+        if (FListDownloader->Busy()) FListDownloader->Stop(true);
+        // From inside one of its own events the component only hears the request; it goes with the
+        // tab.
+        if (FDownloadEventDepth == 0) FListDownloader.reset();
+    }
+
+    // A list that arrived in the last moment (while the download was being stopped) is installed
+    // now: the window that would have done it is going, and the next update would find nothing
+    // newer to fetch.
+    MSG msg;
+    const bool posted =
+        FPanel.Handle() && ::PeekMessageW(&msg, FPanel.Handle(), kInstallListMessage, kInstallListMessage, PM_REMOVE);
+    if ((posted || FInstallPending) && FSecurity.ShieldOn && !HostsBeingListed()) {
+        FInstallPending = false;
+        RunGuarded(FOwner, [this] { FSecurity.TurnOn(); });
+    }
 }
 
 // ---- The windows ----
@@ -514,8 +533,8 @@ void TSecurityTab::actSecurity_DeleteExecute() {
     const LRESULT count = ::SendMessageW(lstMaliciousWebs, LB_GETSELCOUNT, 0, 0);
     if (count <= 0) return;
     std::vector<int> selected(static_cast<size_t>(count));
-    const LRESULT got =
-        ::SendMessageW(lstMaliciousWebs, LB_GETSELITEMS, static_cast<WPARAM>(count), reinterpret_cast<LPARAM>(selected.data()));
+    const LRESULT got = ::SendMessageW(lstMaliciousWebs, LB_GETSELITEMS, static_cast<WPARAM>(count),
+                                       reinterpret_cast<LPARAM>(selected.data()));
     selected.resize(static_cast<size_t>(got < 0 ? 0 : got));
     const std::vector<std::wstring> lines = ListedLines();
     for (auto it = selected.rbegin(); it != selected.rend(); ++it) {

@@ -63,12 +63,23 @@ public:
     void actSecurity_RefreshExecute() {}
 
     // The downloader's events.
-    void DownloadProgress(TKivHttpGet* Sender, int Index, const std::wstring& HttpUrl, const std::wstring& LocalFile,
-                          uint32_t CurrentSize, uint32_t TotalSize, uint32_t SpeedBPS);
-    void DownloadDone(TKivHttpGet* Sender, int Index, const std::wstring& HttpUrl, const std::wstring& LocalFile,
+    void DownloadProgress(TKivHttpGet* Sender,
+                          int Index,
+                          const std::wstring& HttpUrl,
+                          const std::wstring& LocalFile,
+                          uint32_t CurrentSize,
+                          uint32_t TotalSize,
+                          uint32_t SpeedBPS);
+    void DownloadDone(TKivHttpGet* Sender,
+                      int Index,
+                      const std::wstring& HttpUrl,
+                      const std::wstring& LocalFile,
                       int FileSize);
-    void DownloadFailed(TKivHttpGet* Sender, const std::wstring& HttpUrl, const std::wstring& LocalFile,
-                        uint32_t ErrorCode, bool& ContinueNext);
+    void DownloadFailed(TKivHttpGet* Sender,
+                        const std::wstring& HttpUrl,
+                        const std::wstring& LocalFile,
+                        uint32_t ErrorCode,
+                        bool& ContinueNext);
 
     TAction actSecurity_TurnOn, actSecurity_TurnOff, actSecurity_ShowAll;
     // Made invisible, and nothing shows them: the user does not add or delete entries in this version.
@@ -91,8 +102,7 @@ public:
     TKivImage imgOn, imgOff;
     TKivLabel lblSecurity_Info, lblSecurity_Description, lblSecurity_Warning, lblSecurity_HostInfo,
         lblSecurity_DataInfo, lblSecurity_ShowAll, lblSecurity_Status;
-    TKivImageButton btnSecurity_TurnOn, btnSecurity_TurnOff, btnSecurity_Add, btnSecurity_Delete,
-        btnSecurity_Refresh;
+    TKivImageButton btnSecurity_TurnOn, btnSecurity_TurnOff, btnSecurity_Add, btnSecurity_Delete, btnSecurity_Refresh;
     HWND lstMaliciousWebs = nullptr;
     HWND chkSecurity_AutoUpdate = nullptr;
 

@@ -49,7 +49,9 @@ public:
         FSteps.push_back({afterMs, std::move(ready), std::move(run)});
         return *this;
     }
-    TSteps& When(std::function<bool()> ready, std::function<void()> run) { return Then(std::move(run), 0, std::move(ready)); }
+    TSteps& When(std::function<bool()> ready, std::function<void()> run) {
+        return Then(std::move(run), 0, std::move(ready));
+    }
     void Start() {
         gActive = this;
         FNext = 0;
@@ -106,14 +108,16 @@ private:
 // A hosts file: comments, the localhost line and `count` entries site1.example, site2.example, ...
 std::string HostsText(int count, const std::string& name = "site") {
     std::string text = "# the user's own hosts file\r\n127.0.0.1       localhost\r\n";
-    for (int i = 1; i <= count; ++i) text += "127.0.0.1\t" + name + std::to_string(i) + ".example\r\n";
+    for (int i = 1; i <= count; ++i)
+        text += "127.0.0.1\t" + name + std::to_string(i) + ".example\r\n";
     return text + "# end\r\n";
 }
 
 // A list as the server holds it: the version marker, then `count` entries.
 std::string ListText(const std::string& marker, int count, const std::string& name = "bad") {
     std::string text = "# " + marker + "\r\n127.0.0.1 localhost\r\n";
-    for (int i = 1; i <= count; ++i) text += "127.0.0.1 " + name + std::to_string(i) + ".example\r\n";
+    for (int i = 1; i <= count; ++i)
+        text += "127.0.0.1 " + name + std::to_string(i) + ".example\r\n";
     return text;
 }
 
@@ -152,14 +156,16 @@ void PostKeyToFocus(HWND fallback, WPARAM key) {
 }
 
 void Type(HWND wnd, const std::wstring& text) {
-    for (wchar_t c : text) ::PostMessageW(wnd, WM_CHAR, c, 0);
+    for (wchar_t c : text)
+        ::PostMessageW(wnd, WM_CHAR, c, 0);
 }
 
 bool Checked(HWND box) { return ::SendMessageW(box, BM_GETCHECK, 0, 0) == BST_CHECKED; }
 
 std::vector<std::wstring> Lines(int from, int to, const std::wstring& name = L"site") {
     std::vector<std::wstring> lines;
-    for (int i = from; i <= to; ++i) lines.push_back(Line(i, name));
+    for (int i = from; i <= to; ++i)
+        lines.push_back(Line(i, name));
     return lines;
 }
 
@@ -168,7 +174,8 @@ TfrmShowAll* OpenAllHostsWindow() {
 }
 
 TfrmAddSecurityItem* OpenAddDialog() {
-    return dynamic_cast<TfrmAddSecurityItem*>(TWindow::FromHandle(::FindWindowW(TfrmAddSecurityItem::kClassName, nullptr)));
+    return dynamic_cast<TfrmAddSecurityItem*>(
+        TWindow::FromHandle(::FindWindowW(TfrmAddSecurityItem::kClassName, nullptr)));
 }
 
 // The tab in the main window, on the files of a scratch folder and our own server.
@@ -247,7 +254,8 @@ struct TTabFixture {
                ::IsWindowEnabled(Tab->btnSecurity_TurnOn.Handle()) == static_cast<BOOL>(!on) &&
                ::IsWindowEnabled(Tab->btnSecurity_TurnOff.Handle()) == static_cast<BOOL>(on) &&
                Tab->lblSecurity_Info.Caption() ==
-                   (on ? IDS_IESECURITY_TurnOnInfo : std::wstring(L"IE security shield was turned off.\r\nTurning it on is recommended."));
+                   (on ? IDS_IESECURITY_TurnOnInfo
+                       : std::wstring(L"IE security shield was turned off.\r\nTurning it on is recommended."));
     }
 
     void Press(const TKivImageButton& button) { ClickCenter(button.Handle()); }
@@ -266,9 +274,9 @@ struct TTabFixture {
 TEST_CASE("the shield's state and the settings at start") {
     struct {
         const char* name;
-        const char* settings;      // the section SURFKEEP as found at start (nullptr: no settings file)
-        bool on, autoUpdate;       // what the tab shows
-        const wchar_t* storedOn;   // IESecurityOn afterwards
+        const char* settings;     // the section SURFKEEP as found at start (nullptr: no settings file)
+        bool on, autoUpdate;      // what the tab shows
+        const wchar_t* storedOn;  // IESecurityOn afterwards
     } const cases[] = {
         {"no settings file: both switches written as off", nullptr, false, false, L"0"},
         {"a section without keys: both written", "[SURFKEEP]\r\n", false, false, L"0"},
@@ -417,7 +425,8 @@ TEST_CASE("the engine's errors reach the error box; the tab, the settings and th
     SUBCASE("a settings file that cannot be written: the box keeps the choice that holds") {
         TSecurityTab& tab = f.Open();
         {
-            const THandle lock(::CreateFileW(ConfigFileName.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+            const THandle lock(
+                ::CreateFileW(ConfigFileName.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
             REQUIRE(lock);
             ClickCenter(tab.chkSecurity_AutoUpdate);
             REQUIRE(sktest::PumpUntil([&] { return !gBoxes.empty(); }));
@@ -535,7 +544,7 @@ TEST_CASE("update: a newer list is downloaded, and installed while the shield is
         std::vector<TReport> progress;
         const TProcessEvent shown = tab.ListDownloader()->OnProcess;
         tab.ListDownloader()->OnProcess = [&](TKivHttpGet* s, int i, const std::wstring& u, const std::wstring& l,
-                                             uint32_t current, uint32_t total, uint32_t speed) {
+                                              uint32_t current, uint32_t total, uint32_t speed) {
             shown(s, i, u, l, current, total, speed);
             progress.push_back({current, total, speed, tab.StatusText()});
         };
@@ -545,7 +554,8 @@ TEST_CASE("update: a newer list is downloaded, and installed while the shield is
         REQUIRE_FALSE(progress.empty());
         for (const TReport& r : progress) {
             CHECK(r.Total == newer.size());
-            CHECK(r.Status == L"Downloading: " + Kb(r.Current) + L" / " + Kb(r.Total) + L" KB, " + Kb(r.Speed) + L" KB/s.");
+            CHECK(r.Status ==
+                  L"Downloading: " + Kb(r.Current) + L" / " + Kb(r.Total) + L" KB, " + Kb(r.Speed) + L" KB/s.");
         }
         CHECK(progress.front().Speed == 0);
         CHECK(progress.back().Current == newer.size());
@@ -578,8 +588,8 @@ TEST_CASE("the download's reports in the user's number format") {
     tab.DownloadProgress(nullptr, 0, L"", L"", 1536, 2048, 1024);
     CHECK(tab.StatusText() == L"Downloading: 1" + dec + L"50 / 2" + dec + L"00 KB, 1" + dec + L"00 KB/s.");
     tab.DownloadProgress(nullptr, 0, L"", L"", 2000000, 4000000, 0);
-    CHECK(tab.StatusText() ==
-          L"Downloading: " + FormatNumber2(1953.125, true) + L" / " + FormatNumber2(3906.25, true) + L" KB, 0" + dec + L"00 KB/s.");
+    CHECK(tab.StatusText() == L"Downloading: " + FormatNumber2(1953.125, true) + L" / " + FormatNumber2(3906.25, true) +
+                                  L" KB, 0" + dec + L"00 KB/s.");
     CHECK(FormatNumber2(1953.125, true).size() > std::wstring(L"1953.13").size());  // with the thousands separator
     bool next = false;
     tab.DownloadFailed(nullptr, L"", L"", 0xFFFFFFFF, next);
@@ -634,7 +644,8 @@ TEST_CASE("update: a second update while the list downloads is refused; closing 
     // The list trickles in: 512 bytes every 100 ms.
     sktest::TScript slow;
     slow.Send(sktest::ResponseHead(200, 200 * 512));
-    for (int i = 0; i < 200; ++i) slow.Send(std::string(512, '#')).Pause(100);
+    for (int i = 0; i < 200; ++i)
+        slow.Send(std::string(512, '#')).Pause(100);
     f.Server.On("/hosts.txt", slow);
     TSecurityTab& tab = f.Open();
 
@@ -671,20 +682,21 @@ TEST_CASE("the all-hosts window: opened by the link, loaded after a second, relo
     TfrmShowAll* form = nullptr;
     bool wasEmptyFirst = false;
     TSteps steps;
-    steps.When([&] { return OpenAllHostsWindow() != nullptr; },
-               [&] {
-                   form = OpenAllHostsWindow();
-                   // Shown, not yet loaded.
-                   wasEmptyFirst = form->LineCount() == 0 && form->lblStatus.Caption().empty() && form->TimerRunning();
-                   RECT r{};
-                   ::GetClientRect(form->Handle(), &r);
-                   CHECK(r.right == 465);
-                   CHECK(r.bottom == 345);
-                   CHECK(form->lblTitle.Caption() == L"View all hosts items");
-                   CHECK(sktest::WindowText(form->btnRefresh.Handle()) == L"Refresh");
-                   CHECK(sktest::WindowText(form->btnOK.Handle()) == L"Close");
-                   CHECK(::IsWindowEnabled(f.Form->Handle()) == FALSE);  // modal
-               })
+    steps
+        .When([&] { return OpenAllHostsWindow() != nullptr; },
+              [&] {
+                  form = OpenAllHostsWindow();
+                  // Shown, not yet loaded.
+                  wasEmptyFirst = form->LineCount() == 0 && form->lblStatus.Caption().empty() && form->TimerRunning();
+                  RECT r{};
+                  ::GetClientRect(form->Handle(), &r);
+                  CHECK(r.right == 465);
+                  CHECK(r.bottom == 345);
+                  CHECK(form->lblTitle.Caption() == L"View all hosts items");
+                  CHECK(sktest::WindowText(form->btnRefresh.Handle()) == L"Refresh");
+                  CHECK(sktest::WindowText(form->btnOK.Handle()) == L"Close");
+                  CHECK(::IsWindowEnabled(f.Form->Handle()) == FALSE);  // modal
+              })
         .When([&] { return form->lblStatus.Caption() == L"Loading is completed."; },
               [&] {
                   CHECK(form->LineCount() == 250);
@@ -780,12 +792,13 @@ TEST_CASE("a list downloaded while the all-hosts window loads is installed once 
     std::string hostsDuringLoad;
     bool pendingDuringLoad = false;
     TSteps steps;
-    steps.When([&] { return OpenAllHostsWindow() && OpenAllHostsWindow()->Loading(); },
-               [&] {
-                   // The download ends while the window reads the hosts file.
-                   WriteAll(f.List, newer);
-                   tab.DownloadDone(nullptr, 0, f.Engine().ListUrl, f.List, static_cast<int>(newer.size()));
-               })
+    steps
+        .When([&] { return OpenAllHostsWindow() && OpenAllHostsWindow()->Loading(); },
+              [&] {
+                  // The download ends while the window reads the hosts file.
+                  WriteAll(f.List, newer);
+                  tab.DownloadDone(nullptr, 0, f.Engine().ListUrl, f.List, static_cast<int>(newer.size()));
+              })
         .Then(
             [&] {
                 hostsDuringLoad = ReadAll(f.Hosts);
@@ -807,6 +820,20 @@ TEST_CASE("a list downloaded while the all-hosts window loads is installed once 
     CHECK(tab.ListedLines() == Lines(1, 7, L"new"));
     CHECK(tab.lblSecurity_DataInfo.Caption() == DataInfo(7));
     CHECK(tab.StatusText() == L"Updating is completed.");
+    CHECK(gBoxes.empty());
+}
+
+TEST_CASE("a list that completes as the window closes is still installed") {
+    TTabFixture f;
+    WriteAll(f.List, ListText("2010-09-07", 5, "bad"));
+    TSecurityTab& tab = f.Open();
+    tab.actSecurity_TurnOn.Execute();
+    const std::string newer = ListText("2010-10-01", 7, "new");
+    WriteAll(f.List, newer);
+    // The completion's install waits for the event to return; the window closes first.
+    tab.DownloadDone(nullptr, 0, f.Engine().ListUrl, f.List, static_cast<int>(newer.size()));
+    f.CloseWindow();
+    CHECK(ReadAll(f.Hosts) == newer);
     CHECK(gBoxes.empty());
 }
 
@@ -836,11 +863,14 @@ TEST_CASE("the all-hosts window: no entries, and a hosts file that cannot be rea
     SUBCASE("comments and localhost only") {
         WriteAll(f.Hosts, HostsText(0));
         TSteps steps;
-        steps.When([&] { return OpenAllHostsWindow() && OpenAllHostsWindow()->lblStatus.Caption() == L"Loading is completed."; },
-                   [&] {
-                       CHECK(OpenAllHostsWindow()->LineCount() == 0);
-                       ClickCenter(OpenAllHostsWindow()->btnClose.Handle());
-                   });
+        steps.When(
+            [&] {
+                return OpenAllHostsWindow() && OpenAllHostsWindow()->lblStatus.Caption() == L"Loading is completed.";
+            },
+            [&] {
+                CHECK(OpenAllHostsWindow()->LineCount() == 0);
+                ClickCenter(OpenAllHostsWindow()->btnClose.Handle());
+            });
         steps.Start();
         tab.actSecurity_ShowAll.Execute();
         CHECK(steps.Done());
@@ -849,11 +879,12 @@ TEST_CASE("the all-hosts window: no entries, and a hosts file that cannot be rea
     SUBCASE("the file is gone: the error box, then the window can be closed") {
         TfrmShowAll* form = nullptr;
         TSteps steps;
-        steps.When([&] { return OpenAllHostsWindow() != nullptr; },
-                   [&] {
-                       form = OpenAllHostsWindow();
-                       ::DeleteFileW(f.Hosts.c_str());
-                   })
+        steps
+            .When([&] { return OpenAllHostsWindow() != nullptr; },
+                  [&] {
+                      form = OpenAllHostsWindow();
+                      ::DeleteFileW(f.Hosts.c_str());
+                  })
             .When([&] { return !gBoxes.empty(); },
                   [&] {
                       CHECK(gBoxes[0].find(f.Hosts) != std::wstring::npos);
@@ -995,11 +1026,12 @@ TEST_CASE("pictures of the tab and its windows" * doctest::skip()) {
 
     WriteAll(f.Hosts, HostsText(250000));
     TSteps steps;
-    steps.When([&] { return OpenAllHostsWindow() && OpenAllHostsWindow()->LineCount() > 120000; },
-               [&] {
-                   sktest::PumpFor(250);
-                   sktest::SaveWindowPng(OpenAllHostsWindow()->Handle(), L"Z:\\tmp\\allhosts-loading.png");
-               })
+    steps
+        .When([&] { return OpenAllHostsWindow() && OpenAllHostsWindow()->LineCount() > 120000; },
+              [&] {
+                  sktest::PumpFor(250);
+                  sktest::SaveWindowPng(OpenAllHostsWindow()->Handle(), L"Z:\\tmp\\allhosts-loading.png");
+              })
         .When([&] { return OpenAllHostsWindow() && !OpenAllHostsWindow()->Loading(); },
               [&] {
                   sktest::PumpFor(300);
