@@ -196,7 +196,9 @@ void TSecurityTab::CreatePage(HWND sheet, HWND owner) {
             LBS_HASSTRINGS,
         384, 24, 365, 293, panel, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kListId)), AppInstance(), nullptr);
     ::SendMessageW(lstMaliciousWebs, WM_SETFONT, reinterpret_cast<WPARAM>(BodyFont()), FALSE);
-    lblSecurity_DataInfo.Create(LabelArgs(panel, 384, 323, body));
+    TKivLabelArgs dataInfo = LabelArgs(panel, 384, 323, body);
+    dataInfo.TextTrimming = kttEllipsisWord;
+    lblSecurity_DataInfo.Create(dataInfo);
     CreateLinkLabel(lblSecurity_ShowAll, panel, 700, 323, IDS_IESECURITY_ShowAll,
                     [this] { actSecurity_ShowAll.Execute(); });
     PlaceShowAllLink();
@@ -261,10 +263,12 @@ void TSecurityTab::ApplySecurityTexts() {
 }
 
 void TSecurityTab::PlaceShowAllLink() {
-    // Right-aligned: the link ends at the list's right edge whatever the caption's length.
+    // Right-aligned: the link ends at the list's right edge whatever the caption's length, and the
+    // count beside it is cut short rather than run under it.
     const int left = 749 - lblSecurity_ShowAll.Width();
     if (left != lblSecurity_ShowAll.Left())
         lblSecurity_ShowAll.SetBounds(left, 323, lblSecurity_ShowAll.Width(), lblSecurity_ShowAll.Height());
+    lblSecurity_DataInfo.SetAutoSizeMaxWidth(left - 8 - lblSecurity_DataInfo.Left() + 2);
 }
 
 void TSecurityTab::LoadSecuritySettings() {
