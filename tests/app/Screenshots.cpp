@@ -8,7 +8,10 @@
 
 #include "TestSupport.h"
 #include "UiTestSupport.h"
+#include "app/Handles.h"
 #include "app/MessageBox.h"
+#include "app/Paths.h"
+#include "app/ProfileFile.h"
 #include "app/Settings.h"
 #include "app/StringTable.h"
 #include "app/ui/FormAbout.h"
@@ -18,6 +21,10 @@
 #include "plugins/IEPlugInFuncs.h"
 #include "plugins/PlugInTab.h"
 #include "repair/RepairTab.h"
+#include "security/FormAddSecurityItem.h"
+#include "security/FormAllHostItems.h"
+#include "security/IESecurityFuncs.h"
+#include "security/SecurityTab.h"
 
 using namespace sk;
 
@@ -31,6 +38,13 @@ void Save(HWND wnd, const std::wstring& folder, const std::wstring& name) {
     if (sktest::SaveWindowPng(wnd, file)) std::printf("%s\n", sktest::Narrow(file).c_str());
     else std::printf("failed: %s\n", sktest::Narrow(file).c_str());
     std::fflush(stdout);
+}
+
+// Writes a file when it can (no test is running here to report a failure).
+void WriteFile(const std::wstring& name, const std::string& bytes) {
+    THandle h(::CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    DWORD written = 0;
+    if (h) ::WriteFile(h.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
 }
 
 void Write(TRegistryBackend& reg, TRegRoot root, const std::wstring& path, const std::wstring& name, int32_t v) {
@@ -88,6 +102,41 @@ int wmain(int argc, wchar_t** argv) {
         if (p.Open(cls + L"\\ProgID", true)) p.WriteText(L"", a.ProgId);
     }
 
+    // Something for the cleaner to find in this throwaway prefix.
+    const struct {
+        int Csidl;
+        const wchar_t* Names[3];
+    } browserFiles[] = {
+        {0x20, {L"logo[1].png", L"style[2].css", L"index[1].htm"}},
+        {0x21, {L"user@news.example[1].txt", L"user@shop.example[2].txt", nullptr}},
+    };
+    for (const auto& place : browserFiles) {
+        const std::wstring folder = SpecialFolderPath(place.Csidl, true);
+        for (const wchar_t* name : place.Names)
+            if (name && !folder.empty()) WriteFile(folder + name, std::string(1500, 'x'));
+    }
+    {
+        TRegistryStore typed(WindowsRegistryBackend(), TRegRoot::CurrentUser);
+        if (typed.Open(L"Software\\Microsoft\\Internet Explorer\\TypedURLs", true)) {
+            typed.WriteText(L"url1", L"http://news.example/");
+            typed.WriteText(L"url2", L"http://shop.example/deals");
+        }
+    }
+    // A hosts list of a few hundred blocked names, the shield on.
+    std::string hosts = "# [2026-12-01] Surfkeep hosts list\r\n127.0.0.1 localhost\r\n";
+    const char* words[] = {"ads", "track", "popup", "banner", "metrics", "click", "promo", "spy"};
+    for (int i = 0; i < 320; ++i)
+        hosts += "127.0.0.1 " + std::string(words[i % 8]) + std::to_string(i) + ".malware.example\r\n";
+    WriteFile(dir / L"hosts.txt", hosts);
+    WriteFile(dir / L"system-hosts", hosts);
+    TProfileFile(ConfigFileName).WriteBool(kSettingsSection, L"IESecurityOn", true);
+    TIESecurityOptions securityPlaces;
+    securityPlaces.HostsFileName = dir / L"system-hosts";
+    securityPlaces.ListFileName = dir / L"hosts.txt";
+    securityPlaces.BackupFileName = dir / L"backup\\hosts";
+    securityPlaces.FlushResolverCache = [] {};
+    TIESecurity security(securityPlaces);
+
     TIECleaner cleaner;
     TIEPlugInCleaner plugIns(registry, dir / L"backup\\plugins");
     TfrmSurfkeepArgs args;
@@ -96,6 +145,7 @@ int wmain(int argc, wchar_t** argv) {
     TCleanTab& clean = *cleanTab;
     args.Others.push_back(std::move(cleanTab));
     args.Others.push_back(std::make_unique<TPlugInTab>(plugIns));
+    args.Others.push_back(std::make_unique<TSecurityTab>(security));
     TfrmSurfkeep form(std::move(args));
     if (!form.Create()) return 1;
     ::SetWindowPos(form.Handle(), HWND_TOP, 20, 20, 0, 0, SWP_NOSIZE);
@@ -115,6 +165,22 @@ int wmain(int argc, wchar_t** argv) {
     form.pgcMain().Select(0);
     form.RepairTab().actIERepair_Repair.Execute();
     Save(form.Handle(), out, L"main-repair-results");
+
+    TfrmShowAll all(security);
+    if (all.Create(form.Handle())) {
+        ::ShowWindow(all.Handle(), SW_SHOWNOACTIVATE);
+        all.FormClose();
+        all.btnRefreshClick();
+        Save(all.Handle(), out, L"all-hosts");
+        ::ShowWindow(all.Handle(), SW_HIDE);
+    }
+    TfrmAddSecurityItem add;
+    if (add.Create(form.Handle())) {
+        ::ShowWindow(add.Handle(), SW_SHOW);
+        ::SetWindowTextW(add.edtName, L"ads.example");
+        Save(add.Handle(), out, L"add-dialog");
+        ::ShowWindow(add.Handle(), SW_HIDE);
+    }
 
     TfrmAbout about;
     about.Create(form.Handle());

@@ -16,6 +16,8 @@
 #include "plugins/IEPlugInFuncs.h"
 #include "plugins/PlugInTab.h"
 #include "repair/RepairTab.h"
+#include "security/IESecurityFuncs.h"
+#include "security/SecurityTab.h"
 
 namespace sk {
 
@@ -28,6 +30,7 @@ TApplicationModule::TApplicationModule()
 TApplicationModule::~TApplicationModule() {
     UnloadMessageBoxLibrary();
     ShutdownGdiPlus();
+    Security.reset();
     PlugInCleaner.reset();
     Cleaner.reset();
 }
@@ -37,6 +40,8 @@ TfrmSurfkeepArgs DefaultTabs(TApplicationModule& module) {
     args.RepairTab = std::make_unique<TRepairTab>();
     args.Others.push_back(std::make_unique<TCleanTab>(*module.Cleaner));
     args.Others.push_back(std::make_unique<TPlugInTab>(*module.PlugInCleaner));
+    if (!module.Security) module.Security = std::make_unique<TIESecurity>();
+    args.Others.push_back(std::make_unique<TSecurityTab>(*module.Security));
     return args;
 }
 
@@ -53,6 +58,8 @@ int RunSurfkeep(int showCommand) {
         return 1;
     }
     LoadStringTable();
+    // The hosts manager keeps its list and its one-time backup of the hosts file beside the program.
+    module.Security = std::make_unique<TIESecurity>();
 
     // One copy per executable name within this logon session. The handle stays open until the
     // process ends; the system releases it then.

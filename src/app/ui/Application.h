@@ -8,6 +8,7 @@ namespace sk {
 
 class TIECleaner;
 class TIEPlugInCleaner;
+class TIESecurity;
 
 // Everything that exists before the main window and outlives it: GDI+, the optional message-box
 // library (and the engines). Made first, torn down in reverse order.
@@ -21,6 +22,8 @@ public:
     // The engines: one of each for the whole run, shared by the tabs.
     std::unique_ptr<TIECleaner> Cleaner;
     std::unique_ptr<TIEPlugInCleaner> PlugInCleaner;
+    // Made once the program's folder is known: it keeps its list and backup there.
+    std::unique_ptr<TIESecurity> Security;
 };
 
 class TfrmSurfkeep;
