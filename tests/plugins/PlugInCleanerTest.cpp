@@ -232,7 +232,7 @@ TEST_CASE("clean: callbacks, counts and what is left, case by case") {
 
 namespace {
 
-// The deletions the removal of spec makes, in order, when HKEY_CLASSES_ROOT holds the user's own
+// The deletions the removal of add-on a makes, in order, when HKEY_CLASSES_ROOT holds the user's own
 // copy of the classes (whose AppID names userModule) apart from the machine's.
 std::vector<std::wstring> AllSteps(const TAddOnSpec& a, const std::wstring& userModule) {
     const std::wstring v = a.View == Wow32 ? L":32" : L"";

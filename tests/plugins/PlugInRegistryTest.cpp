@@ -50,7 +50,7 @@ struct TRealScene {
     std::wstring MenuA = L"SkTest &Alpha " + Pid(), MenuZ = L"SkTest Zeta " + Pid();
     TAddOnSpec Toolbar64, Helper64, Toolbar32, Helper32, Both64, Both32;
 
-    TAddOnSpec Spec(int n, const std::wstring& name, const std::wstring& stem, bool toolbar, TRegView view,
+    TAddOnSpec MakeAddOn(int n, const std::wstring& name, const std::wstring& stem, bool toolbar, TRegView view,
                     bool typeLib) {
         TAddOnSpec a;
         a.Clsid = TestGuid(n);
@@ -68,12 +68,12 @@ struct TRealScene {
     }
 
     TRealScene() {
-        Toolbar64 = Spec(0x41, L"SkTest Toolbar", L"toolbar64", true, Native, true);
-        Helper64 = Spec(0x42, L"SkTest Helper", L"helper64", false, Native, false);
-        Toolbar32 = Spec(0x43, L"SkTest Toolbar (32-bit)", L"toolbar32", true, Wow32, true);
-        Helper32 = Spec(0x44, L"SkTest Helper (32-bit)", L"helper32", false, Wow32, false);
-        Both64 = Spec(0x45, L"SkTest Both", L"both64", false, Native, false);
-        Both32 = Spec(0x45, L"SkTest Both (32-bit)", L"both32", false, Wow32, false);
+        Toolbar64 = MakeAddOn(0x41, L"SkTest Toolbar", L"toolbar64", true, Native, true);
+        Helper64 = MakeAddOn(0x42, L"SkTest Helper", L"helper64", false, Native, false);
+        Toolbar32 = MakeAddOn(0x43, L"SkTest Toolbar (32-bit)", L"toolbar32", true, Wow32, true);
+        Helper32 = MakeAddOn(0x44, L"SkTest Helper (32-bit)", L"helper32", false, Wow32, false);
+        Both64 = MakeAddOn(0x45, L"SkTest Both", L"both64", false, Native, false);
+        Both32 = MakeAddOn(0x45, L"SkTest Both (32-bit)", L"both32", false, Wow32, false);
         Both32.AppID = TestGuid(0x66);
         Fixture.AddMenuExtension(MenuZ);
         Fixture.AddMenuExtension(MenuA);
