@@ -50,11 +50,7 @@ void TPlugInTab::CreatePage(HWND sheet, HWND owner) {
         {&actPlugIn_SelectAll, L"actPlugIn_SelectAll", &TPlugInTab::actPlugIn_SelectAllExecute},
         {&actPlugIn_SelectNone, L"actPlugIn_SelectNone", &TPlugInTab::actPlugIn_SelectNoneExecute},
     };
-    for (const auto& a : actions) {
-        a.Action->Owner = owner;
-        a.Action->Name = a.Name;
-        a.Action->OnExecute = [this, run = a.Run] { (this->*run)(); };
-    }
+    for (const auto& a : actions) BindAction(*a.Action, owner, a.Name, [this, run = a.Run] { (this->*run)(); });
 
     CreateContentPanel(FPanel, sheet, 0, 0, 752, 376);
     HWND panel = FPanel.Handle();

@@ -134,11 +134,7 @@ void TSecurityTab::CreatePage(HWND sheet, HWND owner) {
         {&actSecurity_Delete, L"actSecurity_Delete", &TSecurityTab::actSecurity_DeleteExecute},
         {&actSecurity_Refresh, L"actSecurity_Refresh", &TSecurityTab::actSecurity_RefreshExecute},
     };
-    for (const auto& a : actions) {
-        a.Action->Owner = owner;
-        a.Action->Name = a.Name;
-        a.Action->OnExecute = [this, run = a.Run] { (this->*run)(); };
-    }
+    for (const auto& a : actions) BindAction(*a.Action, owner, a.Name, [this, run = a.Run] { (this->*run)(); });
     for (TAction* hidden : {&actSecurity_Add, &actSecurity_Delete, &actSecurity_Refresh})
         hidden->SetVisible(false);
     actSecurity_Delete.SetEnabled(false);
