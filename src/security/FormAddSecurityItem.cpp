@@ -7,34 +7,9 @@
 
 namespace sk {
 
-namespace {
-
-TKivPicture Pic(const wchar_t* name) {
-    try {
-        return AssetPicture(name);
-    } catch (const TError&) {
-        return {};
-    }
-}
-
-TKivStatePictures StatePics(const wchar_t* prefix) {
-    try {
-        return AssetStatePictures(prefix);
-    } catch (const TError&) {
-        return {};
-    }
-}
-
-}  // namespace
-
 bool TfrmAddSecurityItem::Create(HWND owner) {
-    RECT over{};
-    if (owner)
-        ::GetWindowRect(owner, &over);
-    else
-        ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &over, 0);
-    const int x = over.left + ((over.right - over.left) - kClientWidth) / 2;
-    const int y = over.top + ((over.bottom - over.top) - kClientHeight) / 2;
+    const POINT at = CenteredOver(owner, kClientWidth, kClientHeight);
+    const int x = at.x, y = at.y;
     if (!CreateWnd(kClassName, WS_EX_CONTROLPARENT, WS_POPUP | WS_CLIPCHILDREN | WS_SYSMENU, L"Add Malicious Website",
                    x, y, kClientWidth, kClientHeight, owner))
         return false;
@@ -49,16 +24,8 @@ int TfrmAddSecurityItem::ShowModal(HWND owner) {
 }
 
 void TfrmAddSecurityItem::FormCreate() {
-    TKivImagePanelArgs back;
-    back.Parent = Handle();
-    back.Width = kClientWidth;
-    back.Height = kClientHeight;
-    back.Picture = Pic(assets::kAddDialogBackground);
-    back.Transparent = false;
-    back.Color = assets::kSurface;
-    imgBack.Create(back);
-    HWND surface = imgBack.Handle();
-    ::SetWindowLongPtrW(surface, GWL_EXSTYLE, ::GetWindowLongPtrW(surface, GWL_EXSTYLE) | WS_EX_CONTROLPARENT);
+    HWND surface =
+        CreateWindowSurface(imgBack, Handle(), kClientWidth, kClientHeight, OptionalPicture(assets::kAddDialogBackground));
 
     // These texts are the dialog's own, in every language.
     TKivLabelArgs title;
@@ -78,7 +45,7 @@ void TfrmAddSecurityItem::FormCreate() {
     close.Width = 25;
     close.Height = 24;
     close.ModalResult = IDCANCEL;
-    SetButtonPictures(close, StatePics(assets::kClose));
+    SetButtonPictures(close, OptionalStatePictures(assets::kClose));
     btnClose.Create(close);
 
     TKivLabelArgs name;
@@ -103,7 +70,7 @@ void TfrmAddSecurityItem::FormCreate() {
     button.Font = TKivFont(L"Tahoma", 11, false, assets::kText);
     button.TabStop = true;
     button.DrawFocused = true;
-    SetButtonPictures(button, StatePics(assets::kButton));
+    SetButtonPictures(button, OptionalStatePictures(assets::kButton));
 
     TKivButtonArgs ok = button;
     ok.Left = 184;

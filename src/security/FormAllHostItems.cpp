@@ -17,22 +17,6 @@ constexpr ULONGLONG kRepaintIntervalMs = 200;
 // The window went away in the middle of a load: the rest of the file is of no use to anyone.
 struct TLoadAbandoned {};
 
-TKivPicture Pic(const wchar_t* name) {
-    try {
-        return AssetPicture(name);
-    } catch (const TError&) {
-        return {};
-    }
-}
-
-TKivStatePictures StatePics(const wchar_t* prefix) {
-    try {
-        return AssetStatePictures(prefix);
-    } catch (const TError&) {
-        return {};
-    }
-}
-
 }  // namespace
 
 TfrmShowAll::TfrmShowAll(TIESecurity& security) : FSecurity(security) {}
@@ -42,13 +26,8 @@ TfrmShowAll::~TfrmShowAll() {
 }
 
 bool TfrmShowAll::Create(HWND owner) {
-    RECT over{};
-    if (owner)
-        ::GetWindowRect(owner, &over);
-    else
-        ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &over, 0);
-    const int x = over.left + ((over.right - over.left) - kClientWidth) / 2;
-    const int y = over.top + ((over.bottom - over.top) - kClientHeight) / 2;
+    const POINT at = CenteredOver(owner, kClientWidth, kClientHeight);
+    const int x = at.x, y = at.y;
     if (!CreateWnd(kClassName, WS_EX_CONTROLPARENT, WS_POPUP | WS_CLIPCHILDREN | WS_SYSMENU, IDS_SHOWALL_Title, x, y,
                    kClientWidth, kClientHeight, owner))
         return false;
@@ -63,16 +42,8 @@ int TfrmShowAll::ShowModal(HWND owner) {
 }
 
 void TfrmShowAll::FormCreate() {
-    TKivImagePanelArgs back;
-    back.Parent = Handle();
-    back.Width = kClientWidth;
-    back.Height = kClientHeight;
-    back.Picture = Pic(assets::kAllHostsBackground);
-    back.Transparent = false;
-    back.Color = assets::kSurface;
-    imgBack.Create(back);
-    HWND surface = imgBack.Handle();
-    ::SetWindowLongPtrW(surface, GWL_EXSTYLE, ::GetWindowLongPtrW(surface, GWL_EXSTYLE) | WS_EX_CONTROLPARENT);
+    HWND surface =
+        CreateWindowSurface(imgBack, Handle(), kClientWidth, kClientHeight, OptionalPicture(assets::kAllHostsBackground));
 
     TKivLabelArgs title;
     title.Parent = surface;
@@ -92,7 +63,7 @@ void TfrmShowAll::FormCreate() {
     close.Height = 24;
     close.Cancel = true;  // Esc
     close.ModalResult = IDCANCEL;
-    SetButtonPictures(close, StatePics(assets::kClose));
+    SetButtonPictures(close, OptionalStatePictures(assets::kClose));
     btnClose.Create(close);
 
     lstMaliciousWebs = ::CreateWindowExW(
@@ -123,7 +94,7 @@ void TfrmShowAll::FormCreate() {
     button.FontDisabled = TKivFont(L"Tahoma", 11, false, RGB(0xA0, 0xA8, 0xB3));
     button.TabStop = true;
     button.DrawFocused = true;
-    SetButtonPictures(button, StatePics(assets::kButton));
+    SetButtonPictures(button, OptionalStatePictures(assets::kButton));
 
     TKivButtonArgs refresh = button;
     refresh.Left = 304;

@@ -34,14 +34,6 @@ std::wstring Trimmed(const std::wstring& s) {
     return s.substr(b, e - b);
 }
 
-TKivPicture Pic(const wchar_t* name) {
-    try {
-        return AssetPicture(name);
-    } catch (const TError&) {
-        return {};
-    }
-}
-
 TKivLabelArgs LabelArgs(HWND parent, int left, int top, const TKivFont& font) {
     TKivLabelArgs args;
     args.Parent = parent;
@@ -154,7 +146,7 @@ void TSecurityTab::CreatePage(HWND sheet, HWND owner) {
         args.Top = 3;
         args.Width = 95;
         args.Height = 95;
-        args.Picture = Pic(name);
+        args.Picture = OptionalPicture(name);
         args.MoveHandler = false;
         args.Visible = image == &imgOff;
         image->Create(args);

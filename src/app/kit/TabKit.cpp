@@ -90,6 +90,27 @@ void CreateLinkLabel(TKivLabel& label, HWND parent, int left, int top, const std
     label.OnClick = std::move(onClick);
 }
 
+POINT CenteredOver(HWND owner, int width, int height) {
+    RECT over{};
+    if (owner) ::GetWindowRect(owner, &over);
+    else ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &over, 0);
+    return {over.left + ((over.right - over.left) - width) / 2, over.top + ((over.bottom - over.top) - height) / 2};
+}
+
+HWND CreateWindowSurface(TKivImagePanel& panel, HWND window, int width, int height, const TKivPicture& picture) {
+    TKivImagePanelArgs args;
+    args.Parent = window;
+    args.Width = width;
+    args.Height = height;
+    args.Picture = picture;
+    args.Transparent = false;
+    args.Color = assets::kSurface;
+    panel.Create(args);
+    HWND surface = panel.Handle();
+    ::SetWindowLongPtrW(surface, GWL_EXSTYLE, ::GetWindowLongPtrW(surface, GWL_EXSTYLE) | WS_EX_CONTROLPARENT);
+    return surface;
+}
+
 bool CreateContentPanel(TKivImagePanel& panel, HWND parent, int left, int top, int width, int height, bool visible) {
     TKivImagePanelArgs args;
     args.Parent = parent;

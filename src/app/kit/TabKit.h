@@ -36,6 +36,13 @@ void CreatePushButton(TKivImageButton& button, HWND parent, int left, int top, c
 void CreateLinkLabel(TKivLabel& label, HWND parent, int left, int top, const std::wstring& caption,
                      std::function<void()> onClick);
 
+// Where a window of the given size stands centred over owner (over the work area without one).
+POINT CenteredOver(HWND owner, int width, int height);
+
+// The picture-skinned surface that fills a window and carries all its controls; it drags the window.
+// Returns the surface's handle.
+HWND CreateWindowSurface(TKivImagePanel& panel, HWND window, int width, int height, const TKivPicture& picture);
+
 // A white panel that does not drag the window (a tab's page or a part of one).
 bool CreateContentPanel(TKivImagePanel& panel, HWND parent, int left, int top, int width, int height,
                         bool visible = true);

@@ -31,11 +31,8 @@ void Open(HWND owner, const std::wstring& target) {
 }  // namespace
 
 bool TfrmAbout::Create(HWND owner) {
-    RECT over{};
-    if (owner) ::GetWindowRect(owner, &over);
-    else ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &over, 0);
-    const int x = over.left + ((over.right - over.left) - kClientWidth) / 2;
-    const int y = over.top + ((over.bottom - over.top) - kClientHeight) / 2;
+    const POINT at = CenteredOver(owner, kClientWidth, kClientHeight);
+    const int x = at.x, y = at.y;
     if (!CreateWnd(kClassName, WS_EX_CONTROLPARENT, WS_POPUP | WS_CLIPCHILDREN | WS_SYSMENU, L"", x, y, kClientWidth,
                    kClientHeight, owner))
         return false;
@@ -49,15 +46,8 @@ int TfrmAbout::ShowModal(HWND owner) {
 }
 
 void TfrmAbout::FormCreate() {
-    TKivImagePanelArgs back;
-    back.Parent = Handle();
-    back.Width = kClientWidth;
-    back.Height = kClientHeight;
-    back.Picture = OptionalPicture(assets::kAboutBackground);
-    back.Transparent = false;
-    back.Color = assets::kSurface;
-    imgAbout.Create(back);
-    HWND surface = imgAbout.Handle();
+    HWND surface =
+        CreateWindowSurface(imgAbout, Handle(), kClientWidth, kClientHeight, OptionalPicture(assets::kAboutBackground));
 
     TKivTitleBarArgs caption;
     caption.Parent = surface;

@@ -88,16 +88,8 @@ void TfrmSurfkeep::SetupActions() {
 }
 
 void TfrmSurfkeep::CreateControls() {
-    TKivImagePanelArgs back;
-    back.Parent = Handle();
-    back.Width = kClientWidth;
-    back.Height = kClientHeight;
-    back.Picture = OptionalPicture(assets::kMainBackground);
-    back.Transparent = false;
-    back.Color = assets::kSurface;
-    imgBack.Create(back);
-    HWND surface = imgBack.Handle();
-    ::SetWindowLongPtrW(surface, GWL_EXSTYLE, ::GetWindowLongPtrW(surface, GWL_EXSTYLE) | WS_EX_CONTROLPARENT);
+    HWND surface =
+        CreateWindowSurface(imgBack, Handle(), kClientWidth, kClientHeight, OptionalPicture(assets::kMainBackground));
 
     TKivTitleBarArgs caption;
     caption.Parent = surface;
