@@ -2,6 +2,10 @@
 // start that cannot write its settings.
 #include "TestSupport.h"
 
+#include <algorithm>
+#include <cwctype>
+#include <set>
+
 #include "app/Handles.h"
 #include "app/Paths.h"
 
@@ -85,7 +89,68 @@ std::wstring CopyProgram(const TTempDir& dir, const std::wstring& name) {
     return target;
 }
 
+// The DLLs that the executable names in its import tables (ordinary and delay-loaded), read from
+// the file itself, lower case.
+std::vector<std::wstring> ImportedDlls(const std::wstring& exe) {
+    const std::vector<unsigned char> file = sktest::ReadBytes(exe);
+    auto at = [&](size_t offset, size_t size) {
+        REQUIRE(offset + size <= file.size());
+        return file.data() + offset;
+    };
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(at(0, sizeof(IMAGE_DOS_HEADER)));
+    REQUIRE(dos->e_magic == IMAGE_DOS_SIGNATURE);
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS64*>(at(dos->e_lfanew, sizeof(IMAGE_NT_HEADERS64)));
+    REQUIRE(nt->OptionalHeader.Magic == IMAGE_NT_OPTIONAL_HDR64_MAGIC);
+    const auto* sections = IMAGE_FIRST_SECTION(nt);
+    auto fileOffset = [&](DWORD rva) -> size_t {
+        for (WORD i = 0; i < nt->FileHeader.NumberOfSections; ++i) {
+            const auto& s = sections[i];
+            if (rva >= s.VirtualAddress && rva < s.VirtualAddress + std::max(s.Misc.VirtualSize, s.SizeOfRawData))
+                return rva - s.VirtualAddress + s.PointerToRawData;
+        }
+        FAIL("address outside every section");
+        return 0;
+    };
+    auto nameAt = [&](DWORD rva) {
+        std::wstring name;
+        for (size_t o = fileOffset(rva); *at(o, 1) != 0; ++o) name += static_cast<wchar_t>(std::towlower(*at(o, 1)));
+        return name;
+    };
+    std::vector<std::wstring> dlls;
+    const auto& dirs = nt->OptionalHeader.DataDirectory;
+    if (DWORD rva = dirs[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress) {
+        for (size_t o = fileOffset(rva);; o += sizeof(IMAGE_IMPORT_DESCRIPTOR)) {
+            const auto* d = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(at(o, sizeof(IMAGE_IMPORT_DESCRIPTOR)));
+            if (d->Name == 0) break;
+            dlls.push_back(nameAt(d->Name));
+        }
+    }
+    if (DWORD rva = dirs[IMAGE_DIRECTORY_ENTRY_DELAY_IMPORT].VirtualAddress) {
+        for (size_t o = fileOffset(rva);; o += sizeof(IMAGE_DELAYLOAD_DESCRIPTOR)) {
+            const auto* d = reinterpret_cast<const IMAGE_DELAYLOAD_DESCRIPTOR*>(at(o, sizeof(IMAGE_DELAYLOAD_DESCRIPTOR)));
+            if (d->DllNameRVA == 0) break;
+            dlls.push_back(nameAt(d->DllNameRVA));
+        }
+    }
+    return dlls;
+}
+
 }  // namespace
+
+TEST_CASE("the program needs no DLL beyond those that come with Windows") {
+    // Wine brings DLLs of its own (zlib1.dll among them) that a real Windows does not have: a
+    // program that imports one starts here and fails on the user's machine.
+    const std::set<std::wstring> windowsDlls = {
+        L"advapi32.dll", L"comctl32.dll", L"gdi32.dll",  L"kernel32.dll", L"msimg32.dll",
+        L"msvcrt.dll",   L"ole32.dll",    L"oleaut32.dll", L"shell32.dll", L"shlwapi.dll",
+        L"user32.dll",   L"uxtheme.dll",  L"version.dll",  L"wininet.dll", L"dnsapi.dll"};
+    const std::vector<std::wstring> dlls = ImportedDlls(kProgram);
+    CHECK(std::find(dlls.begin(), dlls.end(), L"kernel32.dll") != dlls.end());
+    for (const std::wstring& dll : dlls) {
+        INFO(sktest::Narrow(dll));
+        CHECK(windowsDlls.count(dll) == 1);
+    }
+}
 
 TEST_CASE("first start in an empty folder opens the window and writes the settings") {
     TTempDir dir;
