@@ -90,6 +90,57 @@ bool TProfileFile::SectionHasKey(const std::wstring& section) const {
     return ::GetPrivateProfileStringW(section.c_str(), nullptr, L"", buf, 16, FFileName.c_str()) > 0;
 }
 
+TProfileSection TProfileFile::ReadSection(const std::wstring& section) const {
+    // The section comes as "key=value" lines, each ended by a null, the last by two.
+    std::vector<wchar_t> buf(32768);
+    for (;;) {
+        const DWORD n = ::GetPrivateProfileSectionW(section.c_str(), buf.data(), static_cast<DWORD>(buf.size()),
+                                                    FFileName.c_str());
+        if (n + 2 < buf.size() || buf.size() >= (1u << 24)) return TProfileSection(std::wstring(buf.data(), n));
+        buf.resize(buf.size() * 4);
+    }
+}
+
+namespace {
+
+bool IsProfileBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
+
+std::wstring TrimmedBlanks(const std::wstring& s) {
+    size_t first = 0, last = s.size();
+    while (first < last && IsProfileBlank(s[first])) ++first;
+    while (last > first && IsProfileBlank(s[last - 1])) --last;
+    return s.substr(first, last - first);
+}
+
+}  // namespace
+
+TProfileSection::TProfileSection(const std::wstring& sectionText) {
+    size_t start = 0;
+    while (start < sectionText.size()) {
+        size_t end = sectionText.find(L'\0', start);
+        if (end == std::wstring::npos) end = sectionText.size();
+        const std::wstring line = sectionText.substr(start, end - start);
+        start = end + 1;
+        const size_t eq = line.find(L'=');
+        if (eq == std::wstring::npos) continue;
+        std::wstring key = TrimmedBlanks(line.substr(0, eq));
+        std::wstring value = TrimmedBlanks(line.substr(eq + 1));
+        if (key.empty()) continue;
+        if (value.size() >= 2 && (value.front() == L'"' || value.front() == L'\'') && value.back() == value.front())
+            value = value.substr(1, value.size() - 2);
+        if (value.size() > TProfileFile::MaxValueLength) value.resize(TProfileFile::MaxValueLength);
+        FEntries.push_back({std::move(key), std::move(value)});
+    }
+}
+
+std::wstring TProfileSection::ReadString(const std::wstring& key, const std::wstring& def) const {
+    for (const TEntry& e : FEntries)
+        if (::CompareStringOrdinal(e.Key.c_str(), static_cast<int>(e.Key.size()), key.c_str(),
+                                   static_cast<int>(key.size()), TRUE) == CSTR_EQUAL)
+            return e.Value;
+    return def;
+}
+
 void TProfileFile::EnsureUnicodeFile() const {
     if (FileExists(FFileName)) return;
     // A new file starts with a UTF-16LE byte-order mark: the profile functions then keep writing

@@ -6,8 +6,28 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace sk {
+
+// One section of a profile file read in a single call: reads its keys under the same rules as
+// TProfileFile::ReadString (blanks trimmed, one pair of enclosing quotes dropped, the first of
+// repeated keys, names without regard to case, 2047 characters at most). For reading many keys at
+// once: each TProfileFile read opens and parses the whole file again.
+class TProfileSection {
+public:
+    TProfileSection() = default;
+    explicit TProfileSection(const std::wstring& sectionText);
+
+    std::wstring ReadString(const std::wstring& key, const std::wstring& def) const;
+    bool Empty() const { return FEntries.empty(); }
+
+private:
+    struct TEntry {
+        std::wstring Key, Value;
+    };
+    std::vector<TEntry> FEntries;
+};
 
 class TProfileFile {
 public:
@@ -19,6 +39,7 @@ public:
     int ReadInteger(const std::wstring& section, const std::wstring& key, int def) const;
     bool ReadBool(const std::wstring& section, const std::wstring& key, bool def) const;
     bool SectionHasKey(const std::wstring& section) const;
+    TProfileSection ReadSection(const std::wstring& section) const;
 
     // Raise TWriteError("Unable to write to <file>") on failure.
     void WriteString(const std::wstring& section, const std::wstring& key, const std::wstring& value) const;

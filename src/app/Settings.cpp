@@ -102,8 +102,12 @@ void WriteDefaultLanguagePack() {
 void LoadStringTable() {
     if (!FileExists(LangPackFileName)) WriteDefaultLanguagePack();
     const TProfileFile pack(LangPackFileName);
-    if (!pack.SectionHasKey(kLangPackSection)) WriteDefaultLanguagePack();
-    for (const auto& e : StringTableEntries()) *e.Text = UnescapeText(pack.ReadString(kLangPackSection, e.Key, *e.Text));
+    TProfileSection texts = pack.ReadSection(kLangPackSection);
+    if (texts.Empty()) {
+        WriteDefaultLanguagePack();
+        texts = pack.ReadSection(kLangPackSection);
+    }
+    for (const auto& e : StringTableEntries()) *e.Text = UnescapeText(texts.ReadString(e.Key, *e.Text));
 }
 
 std::wstring EscapeText(const std::wstring& text) {

@@ -99,6 +99,47 @@ TEST_CASE("profile file: absent, empty, cut, integers, booleans, sections") {
     }
 }
 
+TEST_CASE("profile section: reads every key as the single-key reads do") {
+    // The language pack is read a section at a time; each key must come out exactly as reading it
+    // alone would give it, whatever the file holds.
+    TTempDir dir;
+    const std::wstring file = dir / L"pack.ini";
+    std::wstring longValue(3000, L'y');
+    sktest::WriteUtf16File(file, L"[Other]\r\nPlain=from another section\r\n"
+                                 L"[S]\r\n"
+                                 L"Plain=text\r\n"
+                                 L"  Padded  =  both ends  \r\n"
+                                 L"Tabbed=\tx\t\r\n"
+                                 L"Quoted=\"[Need to repair] \"\r\n"
+                                 L"Single=' a '\r\n"
+                                 L"Half=\"open\r\n"
+                                 L"Mismatched=\"a'\r\n"
+                                 L"Inner=a \"b\" c\r\n"
+                                 L"Empty=\r\n"
+                                 L"EmptyQuotes=\"\"\r\n"
+                                 L"Equals=a=b=c\r\n"
+                                 L"Escaped=line\\none\r\n"
+                                 L"Twice=first\r\nTWICE=second\r\n"
+                                 L"Unicode=\u4E2D\u6587 \u00E9\r\n"
+                                 L"NoValueLine\r\n"
+                                 L";Comment=not a key\r\n"
+                                 L"Long=" + longValue + L"\r\n"
+                                 L"[Third]\r\nAfter=x\r\n");
+    const TProfileFile ini(file);
+    const TProfileSection section = ini.ReadSection(L"s");
+    CHECK_FALSE(section.Empty());
+    for (const wchar_t* key : {L"Plain", L"Padded", L"padded", L"Tabbed", L"Quoted", L"Single", L"Half", L"Mismatched",
+                               L"Inner", L"Empty", L"EmptyQuotes", L"Equals", L"Escaped", L"Twice", L"Unicode",
+                               L"Long", L"After", L"Missing", L"NoValueLine"}) {
+        CAPTURE(std::wstring(key));
+        CHECK(section.ReadString(key, L"<absent>") == ini.ReadString(L"S", key, L"<absent>"));
+    }
+    CHECK(section.ReadString(L"Quoted", L"") == L"[Need to repair] ");
+    CHECK(section.ReadString(L"Long", L"").size() == 2047);
+    CHECK(ini.ReadSection(L"Nowhere").Empty());
+    CHECK(TProfileFile(dir / L"none.ini").ReadSection(L"S").Empty());
+}
+
 TEST_CASE("profile file: new files are UTF-16 and keep any language") {
     TTempDir dir;
     const std::wstring file = dir / L"new.ini";
