@@ -3,7 +3,10 @@
 namespace sk {
 
 namespace {
-constexpr wchar_t kThisProp[] = L"Surfkeep.Window";
+// The window's object lives in the first extra bytes of every window of our classes: reading them
+// is a plain memory read, where a window property is a round trip to the window server on Wine,
+// on every message.
+constexpr int kThisSlot = 0;
 }
 
 HINSTANCE AppInstance() { return ::GetModuleHandleW(nullptr); }
@@ -11,14 +14,17 @@ HINSTANCE AppInstance() { return ::GetModuleHandleW(nullptr); }
 TWindow::~TWindow() {
     if (FHandle) {
         HWND wnd = FHandle;
-        ::RemovePropW(wnd, kThisProp);
+        ::SetWindowLongPtrW(wnd, kThisSlot, 0);
         FHandle = nullptr;
         ::DestroyWindow(wnd);
     }
 }
 
 TWindow* TWindow::FromHandle(HWND wnd) {
-    return wnd ? static_cast<TWindow*>(::GetPropW(wnd, kThisProp)) : nullptr;
+    // Only windows of our classes carry the object; any other window may use its extra bytes
+    // differently.
+    if (!wnd || ::GetClassLongPtrW(wnd, GCLP_WNDPROC) != reinterpret_cast<ULONG_PTR>(&StaticWndProc)) return nullptr;
+    return reinterpret_cast<TWindow*>(::GetWindowLongPtrW(wnd, kThisSlot));
 }
 
 HWND TWindow::CreateWnd(const wchar_t* className, DWORD exStyle, DWORD style, const std::wstring& text, int x, int y,
@@ -30,6 +36,7 @@ HWND TWindow::CreateWnd(const wchar_t* className, DWORD exStyle, DWORD style, co
         wc.cbSize = sizeof wc;
         wc.style = classStyle;
         wc.lpfnWndProc = StaticWndProc;
+        wc.cbWndExtra = sizeof(TWindow*);
         wc.hInstance = AppInstance();
         wc.hCursor = cursor ? cursor : ::LoadCursorW(nullptr, IDC_ARROW);
         wc.hIcon = ::LoadIconW(AppInstance(), MAKEINTRESOURCEW(1));
@@ -51,15 +58,15 @@ LRESULT CALLBACK TWindow::StaticWndProc(HWND wnd, UINT msg, WPARAM wParam, LPARA
         self = static_cast<TWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
         if (self) {
             self->FHandle = wnd;
-            ::SetPropW(wnd, kThisProp, self);
+            ::SetWindowLongPtrW(wnd, kThisSlot, reinterpret_cast<LONG_PTR>(self));
         }
     } else {
-        self = FromHandle(wnd);
+        self = reinterpret_cast<TWindow*>(::GetWindowLongPtrW(wnd, kThisSlot));
     }
     if (!self) return ::DefWindowProcW(wnd, msg, wParam, lParam);
     const LRESULT result = self->HandleMessage(msg, wParam, lParam);
     if (msg == WM_NCDESTROY) {
-        ::RemovePropW(wnd, kThisProp);
+        ::SetWindowLongPtrW(wnd, kThisSlot, 0);
         self->FHandle = nullptr;
         self->OnDestroyed();
     }

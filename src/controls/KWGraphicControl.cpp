@@ -4,11 +4,12 @@
 #include <windowsx.h>
 
 #include <algorithm>
+#include <mutex>
+#include <unordered_map>
 
 namespace sk {
 
 namespace {
-constexpr wchar_t kHostProp[] = L"Surfkeep.GraphicHost";
 constexpr UINT_PTR kSubclassId = 0x4B495647;  // "KIVG"
 
 TKivMouseButton ButtonOf(UINT msg) {
@@ -128,8 +129,36 @@ void TKivGraphicControl::Click() {
 // ---------------------------------------------------------------------------------------------
 // TKivGraphicHost
 
+namespace {
+
+// The host of each window that has one. Kept in the process rather than as a window property: the
+// panels look their host up on every message, and on Wine each property read is a round trip to
+// the window server.
+struct THostRegistry {
+    std::mutex Lock;
+    std::unordered_map<HWND, TKivGraphicHost*> Hosts;
+};
+
+THostRegistry& Registry() {
+    static THostRegistry registry;
+    return registry;
+}
+
+void Unregister(HWND wnd, const TKivGraphicHost* host) {
+    THostRegistry& r = Registry();
+    const std::lock_guard<std::mutex> guard(r.Lock);
+    const auto it = r.Hosts.find(wnd);
+    if (it != r.Hosts.end() && it->second == host) r.Hosts.erase(it);
+}
+
+}  // namespace
+
 TKivGraphicHost::TKivGraphicHost(HWND wnd, bool native) : FWnd(wnd), FNative(native) {
-    ::SetPropW(wnd, kHostProp, this);
+    {
+        THostRegistry& r = Registry();
+        const std::lock_guard<std::mutex> guard(r.Lock);
+        r.Hosts[wnd] = this;
+    }
     if (!native) ::SetWindowSubclass(wnd, SubclassProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
 }
 
@@ -139,14 +168,16 @@ TKivGraphicHost::~TKivGraphicHost() {
         c->FParent = nullptr;
     }
     if (FTooltip) ::DestroyWindow(FTooltip);
-    if (::IsWindow(FWnd)) {
-        ::RemovePropW(FWnd, kHostProp);
-        if (!FNative) ::RemoveWindowSubclass(FWnd, SubclassProc, kSubclassId);
-    }
+    Unregister(FWnd, this);
+    if (!FNative && ::IsWindow(FWnd)) ::RemoveWindowSubclass(FWnd, SubclassProc, kSubclassId);
 }
 
 TKivGraphicHost* TKivGraphicHost::Find(HWND wnd) {
-    return wnd ? static_cast<TKivGraphicHost*>(::GetPropW(wnd, kHostProp)) : nullptr;
+    if (!wnd) return nullptr;
+    THostRegistry& r = Registry();
+    const std::lock_guard<std::mutex> guard(r.Lock);
+    const auto it = r.Hosts.find(wnd);
+    return it == r.Hosts.end() ? nullptr : it->second;
 }
 
 TKivGraphicHost* TKivGraphicHost::For(HWND wnd) {
@@ -165,6 +196,8 @@ void TKivGraphicHost::DestroyNative(HWND wnd) {
 }
 
 void TKivGraphicHost::Release() {
+    // The window is going: a new window that gets the same handle must not find this host.
+    Unregister(FWnd, this);
     if (FDepth > 0)
         FDeletePending = true;
     else
