@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/Handles.h"
+#include "controls/KWGraphicControl.h"
 #include "controls/KWImagePanel.h"
 
 namespace sk {
@@ -66,7 +67,9 @@ bool TKivCustomButton::Create(const TKivButtonArgs& a) {
                                      CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, Handle(), nullptr,
                                      AppInstance(), nullptr);
         TOOLINFOW ti{sizeof ti};
-        ti.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+        // The button hands its mouse messages to the tooltip itself (TTM_RELAYEVENT): a tooltip
+        // that subclasses the window costs a detour on every message the button gets.
+        ti.uFlags = TTF_IDISHWND;
         ti.hwnd = Handle();
         ti.uId = reinterpret_cast<UINT_PTR>(Handle());
         ti.lpszText = const_cast<wchar_t*>(a.Hint.c_str());
@@ -376,6 +379,7 @@ void TKivCustomButton::Click() {
 }
 
 LRESULT TKivCustomButton::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (FTooltip && msg >= WM_MOUSEFIRST && msg <= WM_MOUSELAST) RelayToTooltip(FTooltip, Handle(), msg, wParam, lParam);
     switch (msg) {
         case WM_NCDESTROY:
             FDestroying = true;

@@ -126,6 +126,13 @@ void TKivGraphicControl::Click() {
     if (OnClick) OnClick();
 }
 
+void RelayToTooltip(HWND tooltip, HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    MSG m{wnd, msg, wParam, lParam, static_cast<DWORD>(::GetMessageTime()), {}};
+    const DWORD pos = ::GetMessagePos();
+    m.pt = POINT{GET_X_LPARAM(pos), GET_Y_LPARAM(pos)};
+    ::SendMessageW(tooltip, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(&m));
+}
+
 // ---------------------------------------------------------------------------------------------
 // TKivGraphicHost
 
@@ -238,7 +245,7 @@ void TKivGraphicHost::UpdateTool(TKivGraphicControl* c) {
     ti.uId = reinterpret_cast<UINT_PTR>(c);
     ::SendMessageW(FTooltip, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
     if (c->Hint().empty() || !c->Visible()) return;
-    ti.uFlags = TTF_SUBCLASS;
+    ti.uFlags = 0;  // the host relays the mouse messages (see HandleMessage)
     ti.rect = c->BoundsRect();
     ti.lpszText = const_cast<wchar_t*>(c->Hint().c_str());
     ::SendMessageW(FTooltip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
@@ -278,6 +285,7 @@ void TKivGraphicHost::SetHover(TKivGraphicControl* c) {
 bool TKivGraphicHost::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
     // A control's handler may close the window, and with it this host: it is deleted only once the
     // message is done with.
+    if (FTooltip && msg >= WM_MOUSEFIRST && msg <= WM_MOUSELAST) RelayToTooltip(FTooltip, FWnd, msg, wParam, lParam);
     ++FDepth;
     const bool used = Route(msg, wParam, lParam, result);
     if (--FDepth == 0 && FDeletePending) delete this;

@@ -92,6 +92,10 @@ private:
     std::wstring FHint;
 };
 
+// Shows a mouse message of wnd to its tooltip window, which then knows when to show a hint. Used
+// instead of letting the tooltip subclass the window (TTF_SUBCLASS).
+void RelayToTooltip(HWND tooltip, HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
+
 // The painting and mouse routing of the window-less controls on one window.
 class TKivGraphicHost {
 public:

@@ -3,6 +3,9 @@
 #include "ControlsTestSupport.h"
 
 #include "controls/KWImageButton.h"
+#include "controls/KWImage.h"
+
+#include <commctrl.h>
 
 using namespace sk;
 using namespace sktest;
@@ -357,4 +360,76 @@ TEST_CASE("hover notifications and state fonts") {
     CHECK_FALSE(button.Hover());
     button.SetEnabled(false);
     CHECK(button.CurrentFont().Color() == RGB(7, 8, 9));
+}
+
+namespace {
+
+struct TTipSearch {
+    std::wstring Text;
+    bool Found = false;
+};
+
+// Whether a tooltip window of this thread is on screen showing the text.
+bool TooltipShows(const std::wstring& text) {
+    TTipSearch s{text};
+    ::EnumThreadWindows(
+        ::GetCurrentThreadId(),
+        [](HWND wnd, LPARAM lp) -> BOOL {
+            auto* s = reinterpret_cast<TTipSearch*>(lp);
+            wchar_t cls[64] = {}, shown[256] = {};
+            ::GetClassNameW(wnd, cls, 64);
+            if (_wcsicmp(cls, TOOLTIPS_CLASSW) != 0 || !::IsWindowVisible(wnd)) return TRUE;
+            ::GetWindowTextW(wnd, shown, 256);
+            if (s->Text == shown) s->Found = true;
+            return !s->Found;
+        },
+        reinterpret_cast<LPARAM>(&s));
+    return s.Found;
+}
+
+bool WaitForTooltip(const std::wstring& text) {
+    const ULONGLONG end = ::GetTickCount64() + 5000;
+    while (::GetTickCount64() < end) {
+        Pump(1);
+        if (TooltipShows(text)) return true;
+        ::Sleep(20);
+    }
+    return false;
+}
+
+}  // namespace
+
+TEST_CASE("hints: a resting pointer shows the hint of a button and of a window-less picture") {
+    THostWindow host(300, 120, Pattern(300, 120));
+    TKivButtonArgs a = Button(host.PanelHandle(), L"Scan", 20, 20, nullptr);
+    a.Hint = L"Looks for problems";
+    TKivImageButton button(a);
+    TKivImageArgs i;
+    i.Parent = host.PanelHandle();
+    i.Left = 150;
+    i.Top = 20;
+    i.Width = 60;
+    i.Height = 60;
+    i.Picture = Solid(60, 60, Pack(40, 90, 200));
+    i.Hint = L"Opens the home page";
+    TKivImage image(i);
+    Pump();
+
+    // The tooltips see the mouse through the controls' own handlers: no window of ours is
+    // subclassed for them (a subclassed window pays for it on every message it gets).
+    const auto classProc = [](HWND wnd) { return ::GetClassLongPtrW(wnd, GCLP_WNDPROC); };
+    CHECK(static_cast<ULONG_PTR>(::GetWindowLongPtrW(button.Handle(), GWLP_WNDPROC)) == classProc(button.Handle()));
+    CHECK(static_cast<ULONG_PTR>(::GetWindowLongPtrW(host.PanelHandle(), GWLP_WNDPROC)) ==
+          classProc(host.PanelHandle()));
+
+    SUBCASE("button") {
+        MovePointerTo(button.Handle(), 30, 12);
+        ::PostMessageW(button.Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(30, 12));
+        CHECK(WaitForTooltip(L"Looks for problems"));
+    }
+    SUBCASE("window-less picture") {
+        MovePointerTo(host.PanelHandle(), 180, 50);
+        ::PostMessageW(host.PanelHandle(), WM_MOUSEMOVE, 0, MAKELPARAM(180, 50));
+        CHECK(WaitForTooltip(L"Opens the home page"));
+    }
 }
