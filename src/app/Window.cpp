@@ -11,6 +11,16 @@ constexpr int kThisSlot = 0;
 
 HINSTANCE AppInstance() { return ::GetModuleHandleW(nullptr); }
 
+bool IsShowing(HWND wnd) {
+    while (wnd) {
+        const LONG style = ::GetWindowLongW(wnd, GWL_STYLE);
+        if (!(style & WS_VISIBLE)) return false;
+        if (!(style & WS_CHILD)) return true;
+        wnd = ::GetParent(wnd);
+    }
+    return false;
+}
+
 TWindow::~TWindow() {
     if (FHandle) {
         HWND wnd = FHandle;

@@ -38,4 +38,9 @@ private:
 
 HINSTANCE AppInstance();
 
+// Whether wnd and each window it lies in are visible, as IsWindowVisible says, but read from the
+// windows' styles, which Wine keeps in the process (IsWindowVisible asks its server). A window
+// that is not showing needs no invalidating: it is painted whole when it comes on screen.
+bool IsShowing(HWND wnd);
+
 }  // namespace sk

@@ -119,7 +119,7 @@ bool TKivCustomButton::ActiveDefault() const {
 }
 
 void TKivCustomButton::Repaint() {
-    if (Handle()) ::InvalidateRect(Handle(), nullptr, FALSE);
+    if (Handle() && IsShowing(Handle())) ::InvalidateRect(Handle(), nullptr, FALSE);
 }
 
 void TKivCustomButton::SetTransparent(bool value) {

@@ -7,6 +7,8 @@
 #include <mutex>
 #include <unordered_map>
 
+#include "app/Window.h"
+
 namespace sk {
 
 namespace {
@@ -67,7 +69,7 @@ void TKivGraphicControl::SetVisible(bool visible) {
     if (visible == FVisible) return;
     FVisible = visible;
     if (FHost) FHost->UpdateTool(this);
-    if (FParent) {
+    if (FParent && IsShowing(FParent)) {
         RECT r = FBounds;
         ::RedrawWindow(FParent, &r, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
     }
@@ -86,7 +88,7 @@ void TKivGraphicControl::SetHint(const std::wstring& hint) {
 }
 
 void TKivGraphicControl::Invalidate() const {
-    if (!FParent || !FVisible) return;
+    if (!FParent || !FVisible || !IsShowing(FParent)) return;
     RECT r = FBounds;
     ::RedrawWindow(FParent, &r, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }

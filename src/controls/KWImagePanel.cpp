@@ -119,7 +119,7 @@ bool TKivImagePanel::Create(const TKivImagePanelArgs& a) {
 }
 
 void TKivImagePanel::Repaint() {
-    if (Handle()) ::RedrawWindow(Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);
+    if (Handle() && IsShowing(Handle())) ::RedrawWindow(Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);
 }
 
 void TKivImagePanel::SetPicture(const TKivPicture& picture) {
@@ -223,7 +223,7 @@ LRESULT TKivImagePanel::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             return 1;
         case WM_SIZE:
             FBuffer.Free();  // made anew at the next paint, at the new size
-            ::InvalidateRect(Handle(), nullptr, FALSE);
+            if (IsShowing(Handle())) ::InvalidateRect(Handle(), nullptr, FALSE);
             break;
         case WM_PAINT: {
             TPaintDC pdc(Handle());
