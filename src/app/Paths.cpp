@@ -23,6 +23,14 @@ std::wstring FileNameOf(const std::wstring& filePath) {
     return pos == std::wstring::npos ? filePath : filePath.substr(pos + 1);
 }
 
+std::wstring FileExtOf(const std::wstring& fileName) {
+    const auto sep = fileName.find_last_of(L"\\:/");
+    const auto dot = fileName.find_last_of(L'.');
+    if (dot == std::wstring::npos || (sep != std::wstring::npos && dot < sep)) return {};
+    if (fileName.find(L' ', dot) != std::wstring::npos) return {};
+    return fileName.substr(dot);
+}
+
 std::wstring ChangeFileExt(const std::wstring& fileName, const std::wstring& ext) {
     const auto sep = fileName.find_last_of(L"\\:/");
     const auto dot = fileName.find_last_of(L'.');

@@ -12,6 +12,9 @@ std::wstring FileFolderOf(const std::wstring& filePath);
 // The name and extension of a path, without its folder.
 std::wstring FileNameOf(const std::wstring& filePath);
 // The file name with its extension replaced (or appended when it has none). ext includes the dot.
+// The extension of the last name in the path, dot included ("" when it has none; a dot followed by
+// a blank starts no extension).
+std::wstring FileExtOf(const std::wstring& fileName);
 std::wstring ChangeFileExt(const std::wstring& fileName, const std::wstring& ext);
 // A shell special folder by CSIDL number, with trailing backslash, or empty on failure.
 std::wstring SpecialFolderPath(int csidl, bool create);

@@ -1,7 +1,6 @@
 #include "controls/KWClasses.h"
 
 #include <shellapi.h>
-#include <shlwapi.h>
 
 #include <algorithm>
 #include <cwctype>
@@ -10,6 +9,7 @@
 #include <tuple>
 
 #include "app/Handles.h"
+#include "app/Paths.h"
 
 namespace sk {
 
@@ -260,7 +260,7 @@ bool OpenKivLink(HWND owner, const std::wstring& url) {
     if (opened) return true;
 
     // A web page nobody opens: let the user pick a program for .htm files.
-    std::wstring ext = ::PathFindExtensionW(target.c_str());
+    std::wstring ext = FileExtOf(target);
     std::transform(ext.begin(), ext.end(), ext.begin(),
                    [](wchar_t c) { return static_cast<wchar_t>(std::towupper(c)); });
     if (ext != L".HTM") return false;

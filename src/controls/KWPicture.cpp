@@ -96,7 +96,7 @@ void TKivPicture::Draw(HDC dc, int x, int y) const {
         ::BitBlt(dc, x, y, FData->Width, FData->Height, SourceDC(), 0, 0, SRCCOPY);
     } else {
         const BLENDFUNCTION bf{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-        ::AlphaBlend(dc, x, y, FData->Width, FData->Height, SourceDC(), 0, 0, FData->Width, FData->Height, bf);
+        ::GdiAlphaBlend(dc, x, y, FData->Width, FData->Height, SourceDC(), 0, 0, FData->Width, FData->Height, bf);
     }
     ::SelectObject(SourceDC(), old);
 }
@@ -116,7 +116,7 @@ void TKivPicture::DrawStretched(HDC dc, const RECT& into) const {
         ::SetStretchBltMode(dc, oldMode);
     } else {
         const BLENDFUNCTION bf{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-        ::AlphaBlend(dc, into.left, into.top, w, h, SourceDC(), 0, 0, FData->Width, FData->Height, bf);
+        ::GdiAlphaBlend(dc, into.left, into.top, w, h, SourceDC(), 0, 0, FData->Width, FData->Height, bf);
     }
     ::SelectObject(SourceDC(), old);
 }

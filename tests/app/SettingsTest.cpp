@@ -219,6 +219,11 @@ TEST_CASE("path helpers") {
     CHECK(ChangeFileExt(L"surfkeep.exe", L".ini") == L"surfkeep.ini");
     CHECK(ChangeFileExt(L"surfkeep", L".ini") == L"surfkeep.ini");
     CHECK(ChangeFileExt(L"my.app.exe", L".ini") == L"my.app.ini");
+    CHECK(FileExtOf(L"C:\\Help\\surfkeep.htm") == L".htm");
+    CHECK(FileExtOf(L"http://www.example.com/a.b/page.HTM") == L".HTM");
+    CHECK(FileExtOf(L"C:\\my.folder\\readme") == L"");
+    CHECK(FileExtOf(L"notes. old") == L"");
+    CHECK(FileExtOf(L"archive.tar.gz") == L".gz");
     const std::wstring system = SpecialFolderPath(CSIDL_SYSTEM, false);
     CHECK(!system.empty());
     CHECK(system.back() == L'\\');

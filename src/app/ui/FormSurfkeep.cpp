@@ -58,10 +58,7 @@ bool TfrmSurfkeep::Create() {
     if (!CreateWnd(kClassName, WS_EX_APPWINDOW | WS_EX_CONTROLPARENT, style, IDS_SURFKEEP_FormTitle, x, y,
                    kClientWidth, kClientHeight, nullptr))
         return false;
-    if (HICON icon = ::LoadIconW(AppInstance(), MAKEINTRESOURCEW(assets::kProgramIconId))) {
-        ::SendMessageW(Handle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
-        ::SendMessageW(Handle(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
-    }
+    // The program icon comes with the window class (both sizes from the icon resource).
     ::SendMessageW(Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(BodyFont()), FALSE);
     SetupActions();
     CreateControls();
