@@ -67,7 +67,7 @@ uint32_t TKivPicture::Pixel(int x, int y) const {
     return FData->Bits[static_cast<size_t>(y) * FData->Width + x];
 }
 
-TKivPicture TKivPicture::FromPixels(int width, int height, const uint32_t* premultipliedBgra) {
+TKivPicture TKivPicture::Allocate(int width, int height) {
     TKivPicture pic;
     if (width <= 0 || height <= 0) return pic;
     auto data = std::make_shared<TData>();
@@ -77,16 +77,26 @@ TKivPicture TKivPicture::FromPixels(int width, int height, const uint32_t* premu
                      std::to_wstring(height) + L" pixels");
     data->Width = width;
     data->Height = height;
-    const size_t n = static_cast<size_t>(width) * height;
-    std::memcpy(data->Bits, premultipliedBgra, n * 4);
+    pic.FData = std::move(data);
+    return pic;
+}
+
+void TKivPicture::Finish() {
+    auto* data = const_cast<TData*>(FData.get());
+    const size_t n = static_cast<size_t>(data->Width) * data->Height;
+    data->Opaque = true;
     for (size_t i = 0; i < n; ++i) {
         if ((data->Bits[i] >> 24) != 0xFF) {
             data->Opaque = false;
             break;
         }
     }
-    pic.FData = std::move(data);
-    return pic;
+}
+
+TKivPicture TKivPicture::FromPixels(int width, int height, const uint32_t* premultipliedBgra) {
+    return Make(width, height, [&](uint32_t* bits) {
+        std::memcpy(bits, premultipliedBgra, static_cast<size_t>(width) * height * 4);
+    });
 }
 
 void TKivPicture::Draw(HDC dc, int x, int y) const {
@@ -137,18 +147,25 @@ TKivPicture LoadPngMemory(const void* data, size_t size, const std::wstring& sou
         png_image_free(&image);
         return fail("unsupported size");
     }
-    std::vector<uint32_t> pixels(static_cast<size_t>(image.width) * image.height);
-    if (!png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr)) {
+    // Decoded straight into the picture's bitmap, then premultiplied there.
+    const int width = static_cast<int>(image.width), height = static_cast<int>(image.height);
+    const size_t count = static_cast<size_t>(width) * height;
+    bool decoded = false;
+    TKivPicture picture = TKivPicture::Make(width, height, [&](uint32_t* bits) {
+        decoded = png_image_finish_read(&image, nullptr, bits, 0, nullptr) != 0;
+        if (!decoded) return;
+        for (uint32_t* p = bits; p != bits + count; ++p) {
+            const uint32_t a = *p >> 24;
+            if (a == 255) continue;
+            auto mul = [a](uint32_t c) { return (c * a + 127) / 255; };
+            *p = (a << 24) | (mul((*p >> 16) & 0xFF) << 16) | (mul((*p >> 8) & 0xFF) << 8) | mul(*p & 0xFF);
+        }
+    });
+    if (!decoded) {
         png_image_free(&image);
         return fail(image.message);
     }
-    for (uint32_t& p : pixels) {
-        const uint32_t a = p >> 24;
-        if (a == 255) continue;
-        auto mul = [a](uint32_t c) { return (c * a + 127) / 255; };
-        p = (a << 24) | (mul((p >> 16) & 0xFF) << 16) | (mul((p >> 8) & 0xFF) << 8) | mul(p & 0xFF);
-    }
-    return TKivPicture::FromPixels(static_cast<int>(image.width), static_cast<int>(image.height), pixels.data());
+    return picture;
 }
 
 TKivPicture LoadPngFile(const std::wstring& fileName) {

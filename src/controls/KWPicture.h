@@ -29,6 +29,17 @@ public:
 
     // A picture from premultiplied BGRA pixels, top row first.
     static TKivPicture FromPixels(int width, int height, const uint32_t* premultipliedBgra);
+    // A picture whose pixels `fill` writes in place (premultiplied BGRA, top row first, no row
+    // padding): spares a copy of the pixels, and touching new memory is not free.
+    template <typename Fill>
+    static TKivPicture Make(int width, int height, Fill&& fill) {
+        TKivPicture pic = Allocate(width, height);
+        if (!pic.Empty()) {
+            fill(const_cast<uint32_t*>(pic.Bits()));
+            pic.Finish();
+        }
+        return pic;
+    }
 
     // Draws the picture unscaled with its top-left corner at (x, y), blending soft edges with what
     // the DC already holds.
@@ -39,6 +50,8 @@ public:
     bool operator==(const TKivPicture& o) const { return FData == o.FData; }
 
 private:
+    static TKivPicture Allocate(int width, int height);
+    void Finish();  // notes whether the pixels are all opaque
     struct TData;
     std::shared_ptr<const TData> FData;
 };
