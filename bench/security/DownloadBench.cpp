@@ -9,6 +9,7 @@
 
 #include "BenchSupport.h"
 #include "HttpTestServer.h"
+#include "PumpUntil.h"
 #include "app/Handles.h"
 #include "security/KivHttpGet.h"
 

@@ -79,8 +79,4 @@ private:
     std::thread FAcceptThread;
 };
 
-// Runs this thread's messages (sent and posted) until done() holds or timeoutMs pass; answers
-// done(). The downloader's events reach the test only while it pumps.
-bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 30000);
-
 }  // namespace sktest

@@ -2,7 +2,8 @@
 // scratch folder and the list served by our own HTTP server on 127.0.0.1: the shield's state and
 // switches, the first 100 entries, the settings, the update and its download, the all-hosts window
 // and the add dialog. Nothing here touches the system hosts file.
-#include "SecurityTabServer.h"
+#include "HttpTestServer.h"
+#include "UiTestSupport.h"
 
 #include "SecurityTestSupport.h"
 #include "TestSupport.h"

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "PumpUntil.h"
+
 namespace doctest {
 template <>
 struct StringMaker<std::wstring> {

@@ -20,15 +20,6 @@ void PumpFor(DWORD ms) {
     } while (::GetTickCount64() < end);
 }
 
-bool PumpUntil(const std::function<bool()>& pred, DWORD timeoutMs) {
-    const ULONGLONG end = ::GetTickCount64() + timeoutMs;
-    while (!pred()) {
-        if (::GetTickCount64() >= end) return false;
-        PumpFor(10);
-    }
-    return true;
-}
-
 std::wstring WindowText(HWND wnd) {
     const int n = ::GetWindowTextLengthW(wnd);
     std::wstring s(static_cast<size_t>(n) + 1, L'\0');

@@ -12,8 +12,6 @@ namespace sktest {
 
 // Runs the thread's messages for the given time (at least one round).
 void PumpFor(DWORD ms);
-// Pumps until pred() holds or the time is up; returns pred().
-bool PumpUntil(const std::function<bool()>& pred, DWORD timeoutMs = 5000);
 
 // A child window (any depth) whose text is exactly text; nullptr when none.
 HWND FindChildByText(HWND parent, const std::wstring& text);
