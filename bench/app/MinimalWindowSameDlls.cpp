@@ -8,6 +8,8 @@
 #include <shellapi.h>
 #include <wininet.h>
 
+#include "MinimalWindow.h"
+
 namespace {
 
 // One function from each DLL the program imports, so that the loader maps them all at start.
@@ -17,30 +19,11 @@ void* volatile gImports[] = {
     reinterpret_cast<void*>(&::InternetOpenW),          reinterpret_cast<void*>(&::GdiAlphaBlend),
 };
 
-LRESULT CALLBACK Proc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    if (msg == WM_DESTROY) {
-        ::PostQuitMessage(0);
-        return 0;
-    }
-    return ::DefWindowProcW(wnd, msg, wParam, lParam);
-}
-
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
     INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES | ICC_TAB_CLASSES};
     ::InitCommonControlsEx(&icc);
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = Proc;
-    wc.hInstance = instance;
-    wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-    wc.lpszClassName = L"MinimalWindowSameDlls";
-    ::RegisterClassW(&wc);
-    HWND wnd = ::CreateWindowExW(0, wc.lpszClassName, L"Minimal", WS_POPUP | WS_VISIBLE, 100, 100, 780, 585, nullptr,
-                                 nullptr, instance, nullptr);
-    ::ShowWindow(wnd, show);
-    MSG msg;
-    while (::GetMessageW(&msg, nullptr, 0, 0) > 0) ::DispatchMessageW(&msg);
-    return gImports[0] ? 0 : 1;
+    const int result = skbench::RunMinimalWindow(instance, show, L"MinimalWindowSameDlls");
+    return gImports[0] ? result : 1;
 }

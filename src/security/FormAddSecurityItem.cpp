@@ -38,15 +38,7 @@ void TfrmAddSecurityItem::FormCreate() {
     title.WordWrap = false;
     lblTitle.Create(title);
 
-    TKivButtonArgs close;
-    close.Parent = surface;
-    close.Left = 315;
-    close.Top = 6;
-    close.Width = 25;
-    close.Height = 24;
-    close.ModalResult = IDCANCEL;
-    SetButtonPictures(close, OptionalStatePictures(assets::kClose));
-    btnClose.Create(close);
+    CreateDialogCloseButton(btnClose, surface, 315, 6);
 
     TKivLabelArgs name;
     name.Parent = surface;

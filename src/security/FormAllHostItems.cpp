@@ -55,16 +55,7 @@ void TfrmShowAll::FormCreate() {
     title.AutoSizeMaxWidth = 420;  // short of the close button
     lblTitle.Create(title);
 
-    TKivButtonArgs close;
-    close.Parent = surface;
-    close.Left = 434;
-    close.Top = 6;
-    close.Width = 25;
-    close.Height = 24;
-    close.Cancel = true;  // Esc
-    close.ModalResult = IDCANCEL;
-    SetButtonPictures(close, OptionalStatePictures(assets::kClose));
-    btnClose.Create(close);
+    CreateDialogCloseButton(btnClose, surface, 434, 6, /*escCloses=*/true);
 
     lstMaliciousWebs = ::CreateWindowExW(
         WS_EX_CLIENTEDGE, L"LISTBOX", L"",

@@ -90,6 +90,19 @@ void CreateLinkLabel(TKivLabel& label, HWND parent, int left, int top, const std
     label.OnClick = std::move(onClick);
 }
 
+void CreateDialogCloseButton(TKivImageButton& button, HWND surface, int left, int top, bool escCloses) {
+    TKivButtonArgs close;
+    close.Parent = surface;
+    close.Left = left;
+    close.Top = top;
+    close.Width = 25;
+    close.Height = 24;
+    close.Cancel = escCloses;
+    close.ModalResult = IDCANCEL;
+    SetButtonPictures(close, OptionalStatePictures(assets::kClose));
+    button.Create(close);
+}
+
 POINT CenteredOver(HWND owner, int width, int height) {
     RECT over{};
     if (owner) ::GetWindowRect(owner, &over);

@@ -36,6 +36,10 @@ void CreatePushButton(TKivImageButton& button, HWND parent, int left, int top, c
 void CreateLinkLabel(TKivLabel& label, HWND parent, int left, int top, const std::wstring& caption,
                      std::function<void()> onClick);
 
+// The close button of a dialog's title strip (25 x 24, the close pictures): it ends the dialog with
+// the cancel result; with escCloses, Esc presses it.
+void CreateDialogCloseButton(TKivImageButton& button, HWND surface, int left, int top, bool escCloses = false);
+
 // Where a window of the given size stands centred over owner (over the work area without one).
 POINT CenteredOver(HWND owner, int width, int height);
 

@@ -64,15 +64,7 @@ void TfrmAbout::FormCreate() {
     caption.LogoTop = 2;
     lblCaption.Create(caption);
 
-    TKivButtonArgs close;
-    close.Parent = surface;
-    close.Left = 418;
-    close.Top = 7;
-    close.Width = 25;
-    close.Height = 24;
-    close.ModalResult = IDCANCEL;
-    SetButtonPictures(close, OptionalStatePictures(assets::kClose));
-    btnClose.Create(close);
+    CreateDialogCloseButton(btnClose, surface, 418, 7);
 
     TKivImageArgs logo;
     logo.Parent = surface;
