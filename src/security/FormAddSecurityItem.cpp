@@ -8,19 +8,7 @@
 namespace sk {
 
 bool TfrmAddSecurityItem::Create(HWND owner) {
-    const POINT at = CenteredOver(owner, kClientWidth, kClientHeight);
-    const int x = at.x, y = at.y;
-    if (!CreateWnd(kClassName, WS_EX_CONTROLPARENT, WS_POPUP | WS_CLIPCHILDREN | WS_SYSMENU, L"Add Malicious Website",
-                   x, y, kClientWidth, kClientHeight, owner))
-        return false;
-    ::SendMessageW(Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(BodyFont()), FALSE);
-    FormCreate();
-    return true;
-}
-
-int TfrmAddSecurityItem::ShowModal(HWND owner) {
-    if (!Handle() && !Create(owner)) return IDCANCEL;
-    return sk::ShowModal(Handle());
+    return CreateCentered(owner, kClassName, L"Add Malicious Website", kClientWidth, kClientHeight);
 }
 
 void TfrmAddSecurityItem::FormCreate() {

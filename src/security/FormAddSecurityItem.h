@@ -6,24 +6,22 @@
 
 #include <string>
 
-#include "app/Window.h"
+#include "app/kit/SkinnedDialog.h"
 #include "controls/KWImageButton.h"
 #include "controls/KWImagePanel.h"
 #include "controls/KWLabel.h"
 
 namespace sk {
 
-class TfrmAddSecurityItem : public TWindow {
+class TfrmAddSecurityItem : public TSkinnedDialog {
 public:
     static constexpr int kClientWidth = 344;
     static constexpr int kClientHeight = 176;
     static constexpr const wchar_t* kClassName = L"TfrmAddSecurityItem";
 
-    // Creates the dialog centred on its owner without showing it.
-    bool Create(HWND owner);
-    // Creates the dialog if needed and shows it modally: IDOK for "Ok" and Enter, IDCANCEL for
-    // "Cancel", Esc and the close button.
-    int ShowModal(HWND owner);
+    // Shown modally, it ends with IDOK for "Ok" and Enter, IDCANCEL for "Cancel", Esc and the
+    // close button.
+    bool Create(HWND owner) override;
 
     void FormShow();  // the keyboard focus goes to the edit box
     void btnOKClick();
@@ -41,7 +39,7 @@ protected:
     LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
 
 private:
-    void FormCreate();
+    void FormCreate() override;
     HWND FLastFocus = nullptr;
 };
 

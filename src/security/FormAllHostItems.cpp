@@ -26,19 +26,7 @@ TfrmShowAll::~TfrmShowAll() {
 }
 
 bool TfrmShowAll::Create(HWND owner) {
-    const POINT at = CenteredOver(owner, kClientWidth, kClientHeight);
-    const int x = at.x, y = at.y;
-    if (!CreateWnd(kClassName, WS_EX_CONTROLPARENT, WS_POPUP | WS_CLIPCHILDREN | WS_SYSMENU, IDS_SHOWALL_Title, x, y,
-                   kClientWidth, kClientHeight, owner))
-        return false;
-    ::SendMessageW(Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(BodyFont()), FALSE);
-    FormCreate();
-    return true;
-}
-
-int TfrmShowAll::ShowModal(HWND owner) {
-    if (!Handle() && !Create(owner)) return IDCANCEL;
-    return sk::ShowModal(Handle());
+    return CreateCentered(owner, kClassName, IDS_SHOWALL_Title, kClientWidth, kClientHeight);
 }
 
 void TfrmShowAll::FormCreate() {

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "app/Window.h"
+#include "app/kit/SkinnedDialog.h"
 #include "controls/KWImageButton.h"
 #include "controls/KWImagePanel.h"
 #include "controls/KWLabel.h"
@@ -15,7 +15,7 @@
 
 namespace sk {
 
-class TfrmShowAll : public TWindow {
+class TfrmShowAll : public TSkinnedDialog {
 public:
     static constexpr int kClientWidth = 465;
     static constexpr int kClientHeight = 345;
@@ -27,12 +27,10 @@ public:
     explicit TfrmShowAll(TIESecurity& security);
     ~TfrmShowAll() override;
 
-    // Creates the window centred on its owner without showing it.
-    bool Create(HWND owner);
-    // Creates the window if needed and shows it modally; returns IDOK (Close) or IDCANCEL.
-    int ShowModal(HWND owner);
+    // Shown modally, it ends with IDOK (Close) or IDCANCEL.
+    bool Create(HWND owner) override;
 
-    void FormCreate();
+    void FormCreate() override;
     void FormShow();  // starts tmrShow
     void tmrShowTimer();
     // Reloads the list from the hosts file. Raises the engine's error when the file cannot be read;

@@ -30,20 +30,7 @@ void Open(HWND owner, const std::wstring& target) {
 
 }  // namespace
 
-bool TfrmAbout::Create(HWND owner) {
-    const POINT at = CenteredOver(owner, kClientWidth, kClientHeight);
-    const int x = at.x, y = at.y;
-    if (!CreateWnd(kClassName, WS_EX_CONTROLPARENT, WS_POPUP | WS_CLIPCHILDREN | WS_SYSMENU, L"", x, y, kClientWidth,
-                   kClientHeight, owner))
-        return false;
-    FormCreate();
-    return true;
-}
-
-int TfrmAbout::ShowModal(HWND owner) {
-    if (!Handle() && !Create(owner)) return IDCANCEL;
-    return sk::ShowModal(Handle());
-}
+bool TfrmAbout::Create(HWND owner) { return CreateCentered(owner, kClassName, L"", kClientWidth, kClientHeight); }
 
 void TfrmAbout::FormCreate() {
     HWND surface =

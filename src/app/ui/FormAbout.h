@@ -1,7 +1,7 @@
 // The About box: the program's name and version, copyright, links and the legal notice.
 #pragma once
 
-#include "app/Window.h"
+#include "app/kit/SkinnedDialog.h"
 #include "controls/KWImage.h"
 #include "controls/KWImageButton.h"
 #include "controls/KWImagePanel.h"
@@ -10,16 +10,13 @@
 
 namespace sk {
 
-class TfrmAbout : public TWindow {
+class TfrmAbout : public TSkinnedDialog {
 public:
     static constexpr int kClientWidth = 448;
     static constexpr int kClientHeight = 324;
     static constexpr const wchar_t* kClassName = L"TfrmAbout";
 
-    // Creates the box over its owner without showing it.
-    bool Create(HWND owner);
-    // Creates the box and shows it modally; returns when it is closed.
-    int ShowModal(HWND owner);
+    bool Create(HWND owner) override;
 
     TKivTitleBar& CaptionBar() { return lblCaption; }
     const TKivLabel& AppName() const { return lblAppName; }
@@ -38,7 +35,7 @@ protected:
     LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
 
 private:
-    void FormCreate();
+    void FormCreate() override;
 
     TKivImagePanel imgAbout, pnlWarning;
     TKivTitleBar lblCaption;

@@ -1,0 +1,24 @@
+#include "app/kit/SkinnedDialog.h"
+
+#include "app/kit/TabKit.h"
+#include "controls/KWCustomButton.h"
+
+namespace sk {
+
+int TSkinnedDialog::ShowModal(HWND owner) {
+    if (!Handle() && !Create(owner)) return IDCANCEL;
+    return sk::ShowModal(Handle());
+}
+
+bool TSkinnedDialog::CreateCentered(HWND owner, const wchar_t* className, const std::wstring& title, int width,
+                                    int height) {
+    const POINT at = CenteredOver(owner, width, height);
+    if (!CreateWnd(className, WS_EX_CONTROLPARENT, WS_POPUP | WS_CLIPCHILDREN | WS_SYSMENU, title, at.x, at.y, width,
+                   height, owner))
+        return false;
+    ::SendMessageW(Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(BodyFont()), FALSE);
+    FormCreate();
+    return true;
+}
+
+}  // namespace sk
