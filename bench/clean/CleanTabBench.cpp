@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "BenchSupport.h"
+#include "CleanBenchSupport.h"
 #include "app/Handles.h"
 #include "app/MessagePump.h"
 #include "app/ProfileFile.h"
@@ -23,67 +24,11 @@
 
 namespace {
 
-constexpr int kFolders = 20;
-constexpr int kFilesPerFolder = 1000;
+using skbench::MakeCacheTree;
+using skbench::RemoveTree;
+using skbench::TGapPump;
+
 constexpr int kRuns = 3;
-
-// Lets the real queue run and notes the longest time between two pumps (and from the start and to
-// the end of the operation).
-class TGapPump final : public sk::TMessagePump {
-public:
-    void Start() {
-        MaxGapMs = 0;
-        FLast = skbench::NowMs();
-    }
-    void Stop() { Note(); }
-    void Pump() override {
-        sk::WindowsMessagePump().Pump();
-        Note();
-    }
-    double MaxGapMs = 0;
-
-private:
-    void Note() {
-        const double now = skbench::NowMs();
-        MaxGapMs = std::max(MaxGapMs, now - FLast);
-        FLast = now;
-    }
-    double FLast = 0;
-};
-
-void MakeTree(const std::wstring& root) {
-    ::CreateDirectoryW(root.c_str(), nullptr);
-    ::CreateDirectoryW((root + L"Content.IE5").c_str(), nullptr);
-    const char data[64] = "cached content";
-    for (int d = 0; d < kFolders; ++d) {
-        const std::wstring folder = root + L"Content.IE5\\F" + std::to_wstring(d) + L"\\";
-        ::CreateDirectoryW(folder.c_str(), nullptr);
-        for (int i = 0; i < kFilesPerFolder; ++i) {
-            const std::wstring file = folder + L"page" + std::to_wstring(i) + L"[1].htm";
-            sk::THandle h(::CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-            DWORD written = 0;
-            ::WriteFile(h.Get(), data, static_cast<DWORD>(1 + i % sizeof(data)), &written, nullptr);
-        }
-    }
-}
-
-void RemoveTree(const std::wstring& folder) {
-    WIN32_FIND_DATAW fd;
-    {
-        sk::TFindHandle find(::FindFirstFileW((folder + L"*").c_str(), &fd));
-        if (find) {
-            do {
-                const std::wstring name = fd.cFileName;
-                if (name == L"." || name == L"..") continue;
-                if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                    RemoveTree(folder + name + L"\\");
-                else
-                    ::DeleteFileW((folder + name).c_str());
-            } while (::FindNextFileW(find.Get(), &fd));
-        }
-    }
-    ::RemoveDirectoryW(folder.c_str());
-}
 
 bool IsDots(const wchar_t* name) { return name[0] == L'.' && (!name[1] || (name[1] == L'.' && !name[2])); }
 
@@ -142,7 +87,7 @@ int main() {
     for (size_t i = 0; i < 4; ++i)
         settings.WriteBool(sk::kSettingsSection, sk::IECleanSettingsKeys[i], chosen[i]);
 
-    MakeTree(cache);
+    MakeCacheTree(cache);
     sk::TFixedCleanLocations locations(cache, L"", L"");
     TGapPump pump;
     sk::TIECleanerPlatform platform;
@@ -170,8 +115,8 @@ int main() {
     std::vector<double> scanRatios, deleteRatios, gaps;
     bool ok = true;
     for (int run = 0; run < kRuns && ok; ++run) {
-        if (run > 0) MakeTree(cache);
-        MakeTree(bare);
+        if (run > 0) MakeCacheTree(cache);
+        MakeCacheTree(bare);
 
         int bareFiles = 0;
         uint64_t bareBytes = 0;
@@ -206,7 +151,7 @@ int main() {
         uint64_t leftBytes = 0;
         BareWalk(cache, left, leftBytes);
 
-        const int expected = kFolders * kFilesPerFolder;
+        const int expected = skbench::kCacheFolders * skbench::kCacheFilesPerFolder;
         if (bareFiles != expected || found != static_cast<size_t>(expected) || bareDeleted != expected || left != 0 ||
             tab.CleanBusy) {
             std::fprintf(stderr, "walks disagree: bare %d, tab found %zu, bare deleted %d, tab left %d\n", bareFiles,

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "BenchSupport.h"
+#include "HostsBenchSupport.h"
 #include "app/Handles.h"
 #include "app/MessageBox.h"
 #include "security/FormAllHostItems.h"
@@ -13,30 +14,8 @@
 
 namespace {
 
-constexpr int kEntries = 250000;
+constexpr int kEntries = skbench::kHostsEntries;
 constexpr int kRuns = 3;
-
-std::wstring MakeScratchFolder() {
-    wchar_t temp[MAX_PATH] = {};
-    ::GetTempPathW(MAX_PATH, temp);
-    const std::wstring folder =
-        std::wstring(temp) + L"sk-bench-allhosts-" + std::to_wstring(::GetCurrentProcessId()) + L"\\";
-    ::CreateDirectoryW(folder.c_str(), nullptr);
-    return folder;
-}
-
-void WriteHosts(const std::wstring& file) {
-    std::string text = "# 2010-09-07\r\n127.0.0.1       localhost\r\n";
-    text.reserve(static_cast<size_t>(kEntries) * 40);
-    char line[64];
-    for (int i = 0; i < kEntries; ++i) {
-        const int n = std::snprintf(line, sizeof line, "127.0.0.1\tmalicious-host-%06d.example\r\n", i);
-        text.append(line, static_cast<size_t>(n));
-    }
-    sk::THandle h(::CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-    DWORD written = 0;
-    ::WriteFile(h.Get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-}
 
 int ReportBox(HWND, const std::wstring& text, const std::wstring&, UINT) {
     std::fwprintf(stderr, L"box: %ls\n", text.c_str());
@@ -47,14 +26,14 @@ int ReportBox(HWND, const std::wstring& text, const std::wstring&, UINT) {
 
 int main() {
     sk::SetMessageBoxHook(ReportBox);
-    const std::wstring folder = MakeScratchFolder();
+    const std::wstring folder = skbench::MakeScratchFolder(L"sk-bench-allhosts-");
     sk::TIESecurityOptions options;
     options.HostsFileName = folder + L"hosts";
     options.ListFileName = folder + L"hosts.txt";
     options.BackupFileName = folder + L"backup\\hosts";
     options.SettingsFileName = folder + L"config.ini";
     options.FlushResolverCache = [] {};
-    WriteHosts(options.HostsFileName);
+    skbench::WriteHostsList(options.HostsFileName);
 
     int status = 0;
     {

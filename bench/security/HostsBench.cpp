@@ -8,35 +8,14 @@
 #include <vector>
 
 #include "BenchSupport.h"
+#include "HostsBenchSupport.h"
 #include "app/Handles.h"
 #include "security/IESecurityFuncs.h"
 
 namespace {
 
-constexpr int kEntries = 250000;
+constexpr int kEntries = skbench::kHostsEntries;
 constexpr int kRuns = 7;
-
-std::wstring MakeScratchFolder() {
-    wchar_t temp[MAX_PATH] = {};
-    ::GetTempPathW(MAX_PATH, temp);
-    const std::wstring folder =
-        std::wstring(temp) + L"sk-bench-hosts-" + std::to_wstring(::GetCurrentProcessId()) + L"\\";
-    ::CreateDirectoryW(folder.c_str(), nullptr);
-    return folder;
-}
-
-void WriteList(const std::wstring& file) {
-    std::string text = "# 2010-09-07\r\n127.0.0.1       localhost\r\n";
-    text.reserve(static_cast<size_t>(kEntries) * 40);
-    char line[64];
-    for (int i = 0; i < kEntries; ++i) {
-        const int n = std::snprintf(line, sizeof line, "127.0.0.1\tmalicious-host-%06d.example\r\n", i);
-        text.append(line, static_cast<size_t>(n));
-    }
-    sk::THandle h(::CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-    DWORD written = 0;
-    ::WriteFile(h.Get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-}
 
 // The plain read: the whole file into memory in one go, as a program that reads a text file does.
 size_t PlainRead(const std::wstring& file) {
@@ -115,13 +94,13 @@ void DeleteFolder(const std::wstring& folder) {
 }  // namespace
 
 int main() {
-    const std::wstring folder = MakeScratchFolder();
+    const std::wstring folder = skbench::MakeScratchFolder(L"sk-bench-hosts-");
     sk::TIESecurityOptions options;
     options.HostsFileName = folder + L"hosts";
     options.ListFileName = folder + L"hosts.txt";
     options.BackupFileName = folder + L"backup\\hosts";
     options.SettingsFileName = folder + L"config.ini";
-    WriteList(options.ListFileName);
+    skbench::WriteHostsList(options.ListFileName);
     sk::TIESecurity shield(options);  // the real message pump and resolver flush
 
     const std::wstring copy = folder + L"copy";
