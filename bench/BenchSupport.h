@@ -1,4 +1,5 @@
-// Small helpers for the benchmarks: a steady clock, medians and the one output line format.
+// Small helpers for the benchmarks: a steady clock, medians, the one output line format and the
+// removal of scratch folders.
 #pragma once
 
 #include <windows.h>
@@ -7,6 +8,8 @@
 #include <cstdio>
 #include <string>
 #include <vector>
+
+#include "app/Handles.h"
 
 namespace skbench {
 
@@ -46,6 +49,25 @@ inline void Report(const char* name, double value, const char* unit, const char*
     if (target && *target) std::printf(" (target %s)", target);
     std::printf("\n");
     std::fflush(stdout);
+}
+
+// Deletes a folder (with trailing backslash) and all it holds.
+inline void RemoveTree(const std::wstring& folder) {
+    WIN32_FIND_DATAW fd;
+    {
+        sk::TFindHandle find(::FindFirstFileW((folder + L"*").c_str(), &fd));
+        if (find) {
+            do {
+                const std::wstring name = fd.cFileName;
+                if (name == L"." || name == L"..") continue;
+                if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                    RemoveTree(folder + name + L"\\");
+                else
+                    ::DeleteFileW((folder + name).c_str());
+            } while (::FindNextFileW(find.Get(), &fd));
+        }
+    }
+    ::RemoveDirectoryW(folder.c_str());
 }
 
 }  // namespace skbench

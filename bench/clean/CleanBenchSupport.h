@@ -33,25 +33,6 @@ inline void MakeCacheTree(const std::wstring& root) {
     }
 }
 
-// Deletes a folder (with trailing backslash) and all it holds.
-inline void RemoveTree(const std::wstring& folder) {
-    WIN32_FIND_DATAW fd;
-    {
-        sk::TFindHandle find(::FindFirstFileW((folder + L"*").c_str(), &fd));
-        if (find) {
-            do {
-                const std::wstring name = fd.cFileName;
-                if (name == L"." || name == L"..") continue;
-                if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                    RemoveTree(folder + name + L"\\");
-                else
-                    ::DeleteFileW((folder + name).c_str());
-            } while (::FindNextFileW(find.Get(), &fd));
-        }
-    }
-    ::RemoveDirectoryW(folder.c_str());
-}
-
 // Lets the real queue run and notes the longest time between two pumps (and from the start and to
 // the end of the operation).
 class TGapPump final : public sk::TMessagePump {

@@ -73,24 +73,6 @@ std::pair<double, double> MedianPair(int runs, A&& a, B&& b) {
     return MedianPair(runs, a, b, [] {});
 }
 
-void DeleteFolder(const std::wstring& folder) {
-    WIN32_FIND_DATAW fd;
-    {
-        sk::TFindHandle find(::FindFirstFileW((folder + L"*").c_str(), &fd));
-        if (find) {
-            do {
-                const std::wstring name = fd.cFileName;
-                if (name == L"." || name == L"..") continue;
-                if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                    DeleteFolder(folder + name + L"\\");
-                else
-                    ::DeleteFileW((folder + name).c_str());
-            } while (::FindNextFileW(find.Get(), &fd));
-        }
-    }
-    ::RemoveDirectoryW(folder.c_str());
-}
-
 }  // namespace
 
 int main() {
@@ -143,6 +125,6 @@ int main() {
     skbench::Report("hosts-turnon-vs-safe-copy-ratio", turnOnMs2 / safeCopyMs, "", "");
     skbench::Report("hosts-count-vs-chunked-read-ratio", countMs2 / chunkedMs, "", "");
     skbench::Report("hosts-list-vs-chunked-read-ratio", listMs2 / chunkedMs2, "", "");
-    DeleteFolder(folder);
+    skbench::RemoveTree(folder);
     return sink == 0 ? 1 : 0;
 }
