@@ -11,29 +11,10 @@
 
 using namespace sk;
 using namespace sktest;
+using namespace sktest::repairkeys;
 
 namespace {
 
-constexpr TRegRoot HKCR = TRegRoot::ClassesRoot;
-constexpr TRegRoot HKCU = TRegRoot::CurrentUser;
-constexpr TRegRoot HKLM = TRegRoot::LocalMachine;
-constexpr TRegRoot HKU = TRegRoot::Users;
-
-const std::wstring Main = L"Software\\Microsoft\\Internet Explorer\\Main";
-const std::wstring Search = L"Software\\Microsoft\\Internet Explorer\\Search";
-const std::wstring Scopes = L"Software\\Microsoft\\Internet Explorer\\SearchScopes";
-const std::wstring Toolbar = L"Software\\Microsoft\\Internet Explorer\\Toolbar";
-const std::wstring DesktopIcons =
-    L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\HideDesktopIcons\\NewStartPanel";
-const std::wstring ExplorerPolicies = L"Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer";
-const std::wstring IERestrictions = L"Software\\Policies\\Microsoft\\Internet Explorer\\Restrictions";
-const std::wstring IEControlPanel = L"Software\\Policies\\Microsoft\\Internet Explorer\\Control Panel";
-const std::wstring Zone3 = L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Zones\\3";
-const std::wstring Ratings = L"Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Ratings";
-const std::wstring SystemPolicies = L"Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
-const std::wstring International = L"Control Panel\\International";
-const std::wstring WinLogon = L"Software\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
-const std::wstring ExeCommand = L"exefile\\shell\\open\\command";
 const std::wstring OEPath(const std::wstring& identity) {
     return L"Identities\\" + identity + L"\\Software\\Microsoft\\Outlook Express\\5.0";
 }

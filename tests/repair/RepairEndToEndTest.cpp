@@ -8,31 +8,10 @@
 
 using namespace sk;
 using namespace sktest;
+using namespace sktest::repairkeys;
 
 namespace {
 
-constexpr TRegRoot HKCR = TRegRoot::ClassesRoot;
-constexpr TRegRoot HKCU = TRegRoot::CurrentUser;
-constexpr TRegRoot HKLM = TRegRoot::LocalMachine;
-constexpr TRegRoot HKU = TRegRoot::Users;
-
-const std::wstring Main = L"Software\\Microsoft\\Internet Explorer\\Main";
-const std::wstring Search = L"Software\\Microsoft\\Internet Explorer\\Search";
-const std::wstring Scopes = L"Software\\Microsoft\\Internet Explorer\\SearchScopes";
-const std::wstring Toolbar = L"Software\\Microsoft\\Internet Explorer\\Toolbar";
-const std::wstring HideIcons = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\HideDesktopIcons";
-const std::wstring DesktopIcons = HideIcons + L"\\NewStartPanel";
-const std::wstring UserPolicies = L"Software\\Microsoft\\Windows\\CurrentVersion\\Policies";
-const std::wstring ExplorerPolicies = UserPolicies + L"\\Explorer";
-const std::wstring SystemPolicies = UserPolicies + L"\\System";
-const std::wstring IEPolicies = L"Software\\Policies\\Microsoft\\Internet Explorer";
-const std::wstring IERestrictions = IEPolicies + L"\\Restrictions";
-const std::wstring IEControlPanel = IEPolicies + L"\\Control Panel";
-const std::wstring Zone3 = L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Zones\\3";
-const std::wstring Ratings = L"Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Ratings";
-const std::wstring International = L"Control Panel\\International";
-const std::wstring WinLogon = L"Software\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
-const std::wstring ExeCommand = L"exefile\\shell\\open\\command";
 const std::wstring OETitleKey = L"Identities\\{E2E-1}\\Software\\Microsoft\\Outlook Express\\5.0";
 const std::wstring DefaultHiveScopes = L".Default\\Software\\Microsoft\\Internet Explorer\\SearchScopes";
 const std::wstring EvilScope = L"{11111111-2222-3333-4444-555555555555}";

@@ -262,4 +262,32 @@ private:
     std::vector<TSaved> FSaved;
 };
 
+// The roots and keys that the repair tests name, as the catalogue knows them.
+namespace repairkeys {
+
+inline constexpr sk::TRegRoot HKCR = sk::TRegRoot::ClassesRoot;
+inline constexpr sk::TRegRoot HKCU = sk::TRegRoot::CurrentUser;
+inline constexpr sk::TRegRoot HKLM = sk::TRegRoot::LocalMachine;
+inline constexpr sk::TRegRoot HKU = sk::TRegRoot::Users;
+
+inline const std::wstring Main = L"Software\\Microsoft\\Internet Explorer\\Main";
+inline const std::wstring Search = L"Software\\Microsoft\\Internet Explorer\\Search";
+inline const std::wstring Scopes = L"Software\\Microsoft\\Internet Explorer\\SearchScopes";
+inline const std::wstring Toolbar = L"Software\\Microsoft\\Internet Explorer\\Toolbar";
+inline const std::wstring HideIcons = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\HideDesktopIcons";
+inline const std::wstring DesktopIcons = HideIcons + L"\\NewStartPanel";
+inline const std::wstring UserPolicies = L"Software\\Microsoft\\Windows\\CurrentVersion\\Policies";
+inline const std::wstring ExplorerPolicies = UserPolicies + L"\\Explorer";
+inline const std::wstring SystemPolicies = UserPolicies + L"\\System";
+inline const std::wstring Ratings = UserPolicies + L"\\Ratings";
+inline const std::wstring IEPolicies = L"Software\\Policies\\Microsoft\\Internet Explorer";
+inline const std::wstring IERestrictions = IEPolicies + L"\\Restrictions";
+inline const std::wstring IEControlPanel = IEPolicies + L"\\Control Panel";
+inline const std::wstring Zone3 = L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Zones\\3";
+inline const std::wstring International = L"Control Panel\\International";
+inline const std::wstring WinLogon = L"Software\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
+inline const std::wstring ExeCommand = L"exefile\\shell\\open\\command";
+
+}  // namespace repairkeys
+
 }  // namespace sktest
