@@ -179,17 +179,9 @@ struct TTabFixture {
         HWND tree = Tab->tvIEClean.Handle();
         if (node.Parent && !Expanded(*node.Parent)) Tab->tvIEClean.Expand(*node.Parent, true);
         TreeView_EnsureVisible(tree, node.Item);
-        RECT text{};
-        REQUIRE(TreeView_GetItemRect(tree, node.Item, &text, TRUE));
-        const int y = (text.top + text.bottom) / 2;
-        int x = -1;
-        for (int probe = 0; probe < text.left && x < 0; ++probe) {
-            TVHITTESTINFO hit{};
-            hit.pt = {probe, y};
-            TreeView_HitTest(tree, &hit);
-            if (hit.hItem == node.Item && (hit.flags & TVHT_ONITEMSTATEICON)) x = probe + 4;
-        }
-        REQUIRE(x >= 0);
+        const POINT box = sktest::TreeCheckBoxPoint(tree, node.Item);
+        REQUIRE(box.x >= 0);
+        const int x = box.x, y = box.y;
         const TCheckState before = node.CheckState;
         const size_t boxes = gBoxes.size();
         ::PostMessageW(tree, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));

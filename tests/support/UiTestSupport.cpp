@@ -149,4 +149,17 @@ TDialogAnswerer::~TDialogAnswerer() { ::KillTimer(nullptr, FTimer); }
 
 const std::vector<TDialogAnswerer::TSeen>& TDialogAnswerer::Seen() const { return gSeen; }
 
+POINT TreeCheckBoxPoint(HWND tree, HTREEITEM item) {
+    RECT text{};
+    if (!TreeView_GetItemRect(tree, item, &text, TRUE)) return {-1, -1};
+    const int y = (text.top + text.bottom) / 2;
+    for (int probe = 0; probe < text.left; ++probe) {
+        TVHITTESTINFO hit{};
+        hit.pt = {probe, y};
+        TreeView_HitTest(tree, &hit);
+        if (hit.hItem == item && (hit.flags & TVHT_ONITEMSTATEICON)) return {probe + 4, y};
+    }
+    return {-1, y};
+}
+
 }  // namespace sktest

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <functional>
 #include <string>
@@ -36,5 +37,9 @@ public:
 private:
     UINT_PTR FTimer;
 };
+
+// Where a click lands on a tree item's tick box, in the tree's client coordinates (the item must be
+// visible); x is -1 when the item shows no tick box.
+POINT TreeCheckBoxPoint(HWND tree, HTREEITEM item);
 
 }  // namespace sktest
