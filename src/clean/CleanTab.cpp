@@ -142,16 +142,7 @@ void TCleanTab::CreatePage(HWND sheet, HWND owner) {
         link->SetFontsFlags(link->FontsFlags() | KivFontsFlag(kmfDisabled));
     }
 
-    TKivLabelArgs status;
-    status.Parent = panel;
-    status.Left = 3;
-    status.Top = 357;
-    status.Font = TKivFont(L"Tahoma", 11, false, assets::kText);
-    status.AutoSize = true;
-    status.AutoSizeMaxWidth = 500;
-    status.WordWrap = false;
-    status.TextTrimming = kttEllipsisWord;
-    lblCleanStatus.Create(status);
+    CreateStatusLabel(lblCleanStatus, panel, 3, 357, 500);
 
     CreateActionButton(btnScanIETemp, panel, 510, 343, actIEClean_Scan);
     CreateActionButton(btnClean, panel, 591, 343, actIEClean_Clean);

@@ -65,16 +65,7 @@ void TPlugInTab::CreatePage(HWND sheet, HWND owner) {
     CreateLinkLabel(lblPlugIn_SelectNone, panel, 60, 337, IDS_SURFKEEP_SelectNone,
                     [this] { actPlugIn_SelectNone.Execute(); });
 
-    TKivLabelArgs status;
-    status.Parent = panel;
-    status.Left = 3;
-    status.Top = 357;
-    status.Font = TKivFont(L"Tahoma", 11, false, assets::kText);
-    status.AutoSize = true;
-    status.AutoSizeMaxWidth = 500;
-    status.WordWrap = false;
-    status.TextTrimming = kttEllipsisWord;
-    lblPlugIn_Status.Create(status);
+    CreateStatusLabel(lblPlugIn_Status, panel, 3, 357, 500);
 
     CreateActionButton(btnIEPlugIn_Scan, panel, 591, 343, actPlugIn_Refresh);
     CreateActionButton(btnIEPlugIn_Clean, panel, 672, 343, actPlugIn_Clean);

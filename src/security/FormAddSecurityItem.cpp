@@ -88,17 +88,8 @@ LRESULT TfrmAddSecurityItem::HandleMessage(UINT msg, WPARAM wParam, LPARAM lPara
     switch (msg) {
         case WM_ERASEBKGND: return 1;
         case WM_ACTIVATE: {
-            if (LOWORD(wParam) == WA_INACTIVE) {
-                const HWND focus = ::GetFocus();
-                FLastFocus = focus && ::IsChild(Handle(), focus) ? focus : nullptr;
-                break;
-            }
-            const LRESULT result = DefaultMessage(msg, wParam, lParam);
-            // Coming back the focus returns where it was; the first time it goes to the edit box.
-            if (FLastFocus && ::IsWindow(FLastFocus))
-                ::SetFocus(FLastFocus);
-            else
-                FormShow();
+            LRESULT result = 0;
+            KeepFocusOnActivate(msg, wParam, lParam, result);
             return result;
         }
         case WM_CLOSE:

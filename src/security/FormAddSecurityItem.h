@@ -37,10 +37,11 @@ public:
 
 protected:
     LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
+    // Coming back the focus returns where it was; the first time it goes to the edit box.
+    void FocusDefault() override { FormShow(); }
 
 private:
     void FormCreate() override;
-    HWND FLastFocus = nullptr;
 };
 
 }  // namespace sk

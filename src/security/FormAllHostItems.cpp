@@ -212,15 +212,9 @@ LRESULT TfrmShowAll::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
         case WM_ERASEBKGND: return 1;
         case WM_ACTIVATE: {
-            if (LOWORD(wParam) == WA_INACTIVE) {
-                const HWND focus = ::GetFocus();
-                FLastFocus = focus && ::IsChild(Handle(), focus) ? focus : nullptr;
-                break;
-            }
-            const LRESULT result = DefaultMessage(msg, wParam, lParam);
             // Back where the user left it, or on Close.
-            if (FLastFocus && ::IsWindow(FLastFocus) && ::IsWindowEnabled(FLastFocus)) ::SetFocus(FLastFocus);
-            FocusDefault();
+            LRESULT result = 0;
+            KeepFocusOnActivate(msg, wParam, lParam, result);
             return result;
         }
         case WM_SHOWWINDOW:

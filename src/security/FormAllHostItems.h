@@ -58,7 +58,7 @@ protected:
 private:
     void FinishLoading();
     void ShowProgress();
-    void FocusDefault();
+    void FocusDefault() override;
     // Runs a step whose error goes to the error box over this window.
     void Guarded(void (TfrmShowAll::*step)());
 
@@ -67,7 +67,6 @@ private:
     bool FTimerRunning = false;
     int FCount = 0;
     ULONGLONG FShownAt = 0;
-    HWND FLastFocus = nullptr;
     std::wstring FLine;
 };
 

@@ -21,4 +21,20 @@ bool TSkinnedDialog::CreateCentered(HWND owner, const wchar_t* className, const 
     return true;
 }
 
+bool TSkinnedDialog::KeepFocusOnActivate(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+    if (msg != WM_ACTIVATE) return false;
+    if (LOWORD(wParam) == WA_INACTIVE) {
+        const HWND focus = ::GetFocus();
+        FLastFocus = focus && ::IsChild(Handle(), focus) ? focus : nullptr;
+        result = DefaultMessage(msg, wParam, lParam);
+        return true;
+    }
+    result = DefaultMessage(msg, wParam, lParam);
+    if (FLastFocus && ::IsWindow(FLastFocus) && ::IsWindowEnabled(FLastFocus))
+        ::SetFocus(FLastFocus);
+    else
+        FocusDefault();
+    return true;
+}
+
 }  // namespace sk

@@ -21,6 +21,15 @@ protected:
     // What every Create does: the window centred over owner with the body font, then FormCreate.
     bool CreateCentered(HWND owner, const wchar_t* className, const std::wstring& title, int width, int height);
     virtual void FormCreate() = 0;
+
+    // For dialogs that keep the keyboard focus where the user left it when they lose and regain
+    // activation: HandleMessage hands WM_ACTIVATE here; true when it was handled (result set).
+    bool KeepFocusOnActivate(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result);
+    // Where the focus goes on activation when there is no place to return to.
+    virtual void FocusDefault() {}
+
+private:
+    HWND FLastFocus = nullptr;
 };
 
 }  // namespace sk

@@ -90,6 +90,19 @@ void CreateLinkLabel(TKivLabel& label, HWND parent, int left, int top, const std
     label.OnClick = std::move(onClick);
 }
 
+void CreateStatusLabel(TKivLabel& label, HWND parent, int left, int top, int maxWidth) {
+    TKivLabelArgs status;
+    status.Parent = parent;
+    status.Left = left;
+    status.Top = top;
+    status.Font = TKivFont(L"Tahoma", 11, false, assets::kText);
+    status.AutoSize = true;
+    status.AutoSizeMaxWidth = maxWidth;
+    status.WordWrap = false;
+    status.TextTrimming = kttEllipsisWord;
+    label.Create(status);
+}
+
 void CreateDialogCloseButton(TKivImageButton& button, HWND surface, int left, int top, bool escCloses) {
     TKivButtonArgs close;
     close.Parent = surface;

@@ -36,6 +36,10 @@ void CreatePushButton(TKivImageButton& button, HWND parent, int left, int top, c
 void CreateLinkLabel(TKivLabel& label, HWND parent, int left, int top, const std::wstring& caption,
                      std::function<void()> onClick);
 
+// A one-line status text in the body font that grows with its text up to maxWidth, then ends in
+// an ellipsis.
+void CreateStatusLabel(TKivLabel& label, HWND parent, int left, int top, int maxWidth);
+
 // The close button of a dialog's title strip (25 x 24, the close pictures): it ends the dialog with
 // the cancel result; with escCloses, Esc presses it.
 void CreateDialogCloseButton(TKivImageButton& button, HWND surface, int left, int top, bool escCloses = false);
