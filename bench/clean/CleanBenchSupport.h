@@ -8,8 +8,8 @@
 #include <string>
 
 #include "BenchSupport.h"
-#include "app/Handles.h"
-#include "app/MessagePump.h"
+#include "base/Handles.h"
+#include "base/MessagePump.h"
 
 namespace skbench {
 

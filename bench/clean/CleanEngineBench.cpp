@@ -9,8 +9,8 @@
 
 #include "BenchSupport.h"
 #include "CleanBenchSupport.h"
-#include "app/Handles.h"
-#include "app/MessagePump.h"
+#include "base/Handles.h"
+#include "base/MessagePump.h"
 #include "clean/IECleaner.h"
 
 namespace {

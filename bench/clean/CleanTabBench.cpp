@@ -12,15 +12,15 @@
 
 #include "BenchSupport.h"
 #include "CleanBenchSupport.h"
-#include "app/Handles.h"
-#include "app/MessagePump.h"
-#include "app/ProfileFile.h"
-#include "app/Settings.h"
-#include "app/StringTable.h"
-#include "app/ui/FormSurfkeep.h"
-#include "clean/CleanTab.h"
-#include "repair/RegistryStore.h"
-#include "repair/RepairTab.h"
+#include "base/Handles.h"
+#include "base/MessagePump.h"
+#include "base/ProfileFile.h"
+#include "base/Settings.h"
+#include "base/StringTable.h"
+#include "app/FormSurfkeep.h"
+#include "clean/ui/CleanTab.h"
+#include "registry/RegistryStore.h"
+#include "repair/ui/RepairTab.h"
 
 namespace {
 

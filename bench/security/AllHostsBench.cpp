@@ -7,9 +7,9 @@
 
 #include "BenchSupport.h"
 #include "HostsBenchSupport.h"
-#include "app/Handles.h"
-#include "app/MessageBox.h"
-#include "security/FormAllHostItems.h"
+#include "base/Handles.h"
+#include "base/MessageBox.h"
+#include "security/ui/FormAllHostItems.h"
 #include "security/IESecurityFuncs.h"
 
 namespace {

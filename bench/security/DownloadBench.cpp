@@ -10,7 +10,7 @@
 #include "BenchSupport.h"
 #include "HttpTestServer.h"
 #include "PumpUntil.h"
-#include "app/Handles.h"
+#include "base/InternetHandles.h"
 #include "security/KivHttpGet.h"
 
 namespace {

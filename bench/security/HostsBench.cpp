@@ -9,7 +9,7 @@
 
 #include "BenchSupport.h"
 #include "HostsBenchSupport.h"
-#include "app/Handles.h"
+#include "base/Handles.h"
 #include "security/IESecurityFuncs.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "app/Handles.h"
+#include "base/Handles.h"
 
 namespace skbench {
 

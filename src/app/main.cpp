@@ -1,5 +1,5 @@
 #include <windows.h>
 
-#include "app/ui/Application.h"
+#include "app/Application.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand) { return sk::RunSurfkeep(showCommand); }

@@ -1,7 +1,7 @@
 #include "clean/CleanFileSystem.h"
 
-#include "app/Handles.h"
-#include "app/Paths.h"
+#include "base/Handles.h"
+#include "base/Paths.h"
 
 namespace sk {
 

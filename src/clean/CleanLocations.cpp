@@ -3,7 +3,7 @@
 #include <windows.h>
 #include <shlobj.h>
 
-#include "app/Paths.h"
+#include "base/Paths.h"
 
 namespace sk {
 

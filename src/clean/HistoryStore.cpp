@@ -4,8 +4,9 @@
 #include <objbase.h>
 #include <urlhist.h>
 
-#include "app/Errors.h"
-#include "app/Handles.h"
+#include "base/Errors.h"
+#include "base/ComPtr.h"
+#include "base/Handles.h"
 
 namespace sk {
 

@@ -4,8 +4,8 @@
 
 #include <exception>
 
-#include "app/Paths.h"
-#include "repair/RegistryStore.h"
+#include "base/Paths.h"
+#include "registry/RegistryStore.h"
 
 namespace sk {
 

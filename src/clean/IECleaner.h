@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "app/MessagePump.h"
+#include "base/MessagePump.h"
 #include "clean/CleanFileSystem.h"
 #include "clean/CleanLocations.h"
 #include "clean/HistoryStore.h"

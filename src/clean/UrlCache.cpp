@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "app/Handles.h"
+#include "base/Handles.h"
 
 namespace sk {
 

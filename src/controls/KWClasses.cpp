@@ -8,8 +8,8 @@
 #include <mutex>
 #include <tuple>
 
-#include "app/Handles.h"
-#include "app/Paths.h"
+#include "base/Handles.h"
+#include "base/Paths.h"
 
 namespace sk {
 

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "app/Handles.h"
+#include "base/Handles.h"
 #include "controls/KWGraphicControl.h"
 #include "controls/KWImagePanel.h"
 

@@ -8,7 +8,7 @@
 #include <functional>
 #include <string>
 
-#include "app/Window.h"
+#include "base/Window.h"
 #include "controls/KWClasses.h"
 #include "controls/KWPicture.h"
 

@@ -7,7 +7,7 @@
 #include <mutex>
 #include <unordered_map>
 
-#include "app/Window.h"
+#include "base/Window.h"
 
 namespace sk {
 

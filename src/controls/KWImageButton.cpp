@@ -1,6 +1,6 @@
 #include "controls/KWImageButton.h"
 
-#include "app/Handles.h"
+#include "base/Handles.h"
 
 namespace sk {
 

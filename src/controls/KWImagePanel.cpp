@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "app/Handles.h"
+#include "base/Handles.h"
 #include "controls/KWGraphicControl.h"
 
 namespace sk {

@@ -6,7 +6,7 @@
 
 #include <functional>
 
-#include "app/Window.h"
+#include "base/Window.h"
 #include "controls/KWClasses.h"
 #include "controls/KWPicture.h"
 

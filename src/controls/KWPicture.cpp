@@ -4,8 +4,8 @@
 
 #include <cstring>
 
-#include "app/Errors.h"
-#include "app/Handles.h"
+#include "base/Errors.h"
+#include "base/Handles.h"
 
 namespace sk {
 

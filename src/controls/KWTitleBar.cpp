@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "app/Handles.h"
+#include "base/Handles.h"
 
 namespace sk {
 

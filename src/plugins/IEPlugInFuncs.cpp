@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "app/Paths.h"
-#include "app/Settings.h"
+#include "base/Paths.h"
+#include "base/Settings.h"
 #include "plugins/RegBackup.h"
 
 namespace sk {

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "plugins/RegBackup.h"
-#include "repair/RegistryStore.h"
+#include "registry/RegistryStore.h"
 
 namespace sk {
 

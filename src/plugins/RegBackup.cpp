@@ -4,8 +4,8 @@
 #include <cstring>
 #include <vector>
 
-#include "app/Errors.h"
-#include "app/Paths.h"
+#include "base/Errors.h"
+#include "base/Paths.h"
 
 namespace sk {
 

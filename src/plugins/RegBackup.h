@@ -8,8 +8,8 @@
 #include <functional>
 #include <string>
 
-#include "app/Handles.h"
-#include "repair/RegistryStore.h"
+#include "base/Handles.h"
+#include "registry/RegistryStore.h"
 
 namespace sk {
 

@@ -2,8 +2,8 @@
 
 #include <stdexcept>
 
-#include "app/Format.h"
-#include "app/StringTable.h"
+#include "base/Format.h"
+#include "base/StringTable.h"
 
 namespace sk {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "repair/RegistryStore.h"
+#include "registry/RegistryStore.h"
 
 namespace sk {
 

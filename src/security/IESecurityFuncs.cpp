@@ -2,11 +2,11 @@
 
 #include <shlobj.h>
 
-#include "app/Handles.h"
-#include "app/Paths.h"
-#include "app/ProductInfo.h"
-#include "app/ProfileFile.h"
-#include "app/Settings.h"
+#include "base/InternetHandles.h"
+#include "base/Paths.h"
+#include "base/ProductInfo.h"
+#include "base/ProfileFile.h"
+#include "base/Settings.h"
 #include "security/InternetSupport.h"
 #include "security/TextFile.h"
 

@@ -13,8 +13,8 @@
 #include <string_view>
 #include <vector>
 
-#include "app/Errors.h"
-#include "app/MessagePump.h"
+#include "base/Errors.h"
+#include "base/MessagePump.h"
 
 namespace sk {
 

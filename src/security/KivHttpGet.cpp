@@ -5,8 +5,9 @@
 #include <cmath>
 #include <exception>
 
-#include "app/Errors.h"
-#include "app/Paths.h"
+#include "base/Errors.h"
+#include "base/InternetHandles.h"
+#include "base/Paths.h"
 #include "security/IESecurityFuncs.h"
 #include "security/InternetSupport.h"
 #include "security/TextFile.h"

@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "app/Handles.h"
-#include "app/Window.h"
+#include "base/Handles.h"
+#include "base/Window.h"
 
 namespace sk {
 

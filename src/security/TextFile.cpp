@@ -1,7 +1,7 @@
 #include "security/TextFile.h"
 
-#include "app/Errors.h"
-#include "app/Paths.h"
+#include "base/Errors.h"
+#include "base/Paths.h"
 
 namespace sk {
 

@@ -15,7 +15,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/Handles.h"
+#include "base/Handles.h"
 
 namespace sk {
 

@@ -5,13 +5,13 @@
 
 #include <commctrl.h>
 
-#include "app/MessageBox.h"
-#include "app/Settings.h"
-#include "app/StringTable.h"
-#include "app/ui/FormAbout.h"
-#include "app/ui/FormSurfkeep.h"
+#include "base/MessageBox.h"
+#include "base/Settings.h"
+#include "base/StringTable.h"
+#include "app/FormAbout.h"
+#include "app/FormSurfkeep.h"
 #include "controls/KWClasses.h"
-#include "repair/RepairTab.h"
+#include "repair/ui/RepairTab.h"
 
 using namespace sk;
 using sktest::TTempDir;

@@ -6,8 +6,8 @@
 #include <cwctype>
 #include <set>
 
-#include "app/Handles.h"
-#include "app/Paths.h"
+#include "base/Handles.h"
+#include "base/Paths.h"
 
 using namespace sk;
 using sktest::TTempDir;

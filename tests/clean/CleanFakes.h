@@ -11,7 +11,7 @@
 #include "clean/CleanFileSystem.h"
 #include "clean/HistoryStore.h"
 #include "clean/UrlCache.h"
-#include "app/MessagePump.h"
+#include "base/MessagePump.h"
 
 namespace sktest {
 

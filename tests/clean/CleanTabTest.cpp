@@ -10,18 +10,18 @@
 #include <set>
 
 #include "CleanFakes.h"
-#include "app/Errors.h"
-#include "app/Format.h"
-#include "app/Handles.h"
-#include "app/MessageBox.h"
-#include "app/Paths.h"
-#include "app/ProfileFile.h"
-#include "app/Settings.h"
-#include "app/StringTable.h"
-#include "app/ui/FormSurfkeep.h"
-#include "clean/CleanTab.h"
-#include "repair/RegistryStore.h"
-#include "repair/RepairTab.h"
+#include "base/Errors.h"
+#include "base/Format.h"
+#include "base/Handles.h"
+#include "base/MessageBox.h"
+#include "base/Paths.h"
+#include "base/ProfileFile.h"
+#include "base/Settings.h"
+#include "base/StringTable.h"
+#include "app/FormSurfkeep.h"
+#include "clean/ui/CleanTab.h"
+#include "registry/RegistryStore.h"
+#include "repair/ui/RepairTab.h"
 
 using namespace sk;
 using sktest::TTempDir;

@@ -7,11 +7,11 @@
 
 #include "CleanFakes.h"
 #include "TestSupport.h"
-#include "app/Errors.h"
-#include "app/Handles.h"
-#include "app/Paths.h"
+#include "base/Errors.h"
+#include "base/Handles.h"
+#include "base/Paths.h"
 #include "clean/IECleaner.h"
-#include "repair/RegistryStore.h"
+#include "registry/RegistryStore.h"
 
 using namespace sk;
 using sktest::TCountingPump;

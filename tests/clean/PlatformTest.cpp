@@ -8,11 +8,11 @@
 
 #include "CleanFakes.h"
 #include "TestSupport.h"
-#include "app/Errors.h"
-#include "app/Handles.h"
-#include "app/Paths.h"
+#include "base/Errors.h"
+#include "base/Handles.h"
+#include "base/Paths.h"
 #include "clean/IECleaner.h"
-#include "repair/RegistryStore.h"
+#include "registry/RegistryStore.h"
 
 #include <shlobj.h>
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "TestSupport.h"
-#include "app/Window.h"
+#include "base/Window.h"
 #include "controls/KWImagePanel.h"
 #include "controls/KWPicture.h"
 

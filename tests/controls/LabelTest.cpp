@@ -1,7 +1,7 @@
 // Labels, link labels, the title bar and window dragging by the window's surface.
 #include "ControlsTestSupport.h"
 
-#include "app/Handles.h"
+#include "base/Handles.h"
 #include "controls/KWImage.h"
 #include "controls/KWImageButton.h"
 #include "controls/KWLabel.h"

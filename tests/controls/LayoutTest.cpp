@@ -2,7 +2,7 @@
 // labels, the text-format switches and the caption's accelerator.
 #include "ControlsTestSupport.h"
 
-#include "app/Handles.h"
+#include "base/Handles.h"
 #include "controls/KWClasses.h"
 #include "controls/KWCustomButton.h"
 

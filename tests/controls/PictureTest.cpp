@@ -2,7 +2,7 @@
 // the program, and drawing with soft edges over what lies beneath.
 #include "ControlsTestSupport.h"
 
-#include "app/Errors.h"
+#include "base/Errors.h"
 #include "controls/Assets.h"
 #include "controls/KWPicture.h"
 

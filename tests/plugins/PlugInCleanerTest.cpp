@@ -5,9 +5,9 @@
 #include <sstream>
 
 #include "PlugInTestSupport.h"
-#include "app/Handles.h"
-#include "app/Paths.h"
-#include "app/Settings.h"
+#include "base/Handles.h"
+#include "base/Paths.h"
+#include "base/Settings.h"
 #include "plugins/RegBackup.h"
 
 using namespace sk;

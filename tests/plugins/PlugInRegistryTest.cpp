@@ -5,8 +5,8 @@
 #include <sstream>
 
 #include "PlugInTestSupport.h"
-#include "app/Handles.h"
-#include "app/Paths.h"
+#include "base/Handles.h"
+#include "base/Paths.h"
 
 using namespace sk;
 using sktest::TAddOnSpec;

@@ -9,13 +9,13 @@
 
 #include <algorithm>
 
-#include "app/MessageBox.h"
-#include "app/Paths.h"
-#include "app/Settings.h"
-#include "app/StringTable.h"
-#include "app/ui/FormSurfkeep.h"
-#include "plugins/PlugInTab.h"
-#include "repair/RepairTab.h"
+#include "base/MessageBox.h"
+#include "base/Paths.h"
+#include "base/Settings.h"
+#include "base/StringTable.h"
+#include "app/FormSurfkeep.h"
+#include "plugins/ui/PlugInTab.h"
+#include "repair/ui/RepairTab.h"
 
 using namespace sk;
 using sktest::TAddOnSpec;

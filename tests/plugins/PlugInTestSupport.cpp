@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "app/Paths.h"
+#include "base/Paths.h"
 
 using namespace sk;
 

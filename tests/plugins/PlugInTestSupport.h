@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "TestSupport.h"
-#include "app/Errors.h"
+#include "base/Errors.h"
 #include "plugins/IEPlugInFuncs.h"
-#include "repair/RegistryStore.h"
+#include "registry/RegistryStore.h"
 
 namespace sk {
 std::ostream& operator<<(std::ostream& os, const TIEPlugInInfo& info);

@@ -12,9 +12,10 @@
 #include <optional>
 
 #include "ReleasePackages.h"
-#include "app/Handles.h"
-#include "app/Paths.h"
-#include "app/ProfileFile.h"
+#include "base/ComPtr.h"
+#include "base/Handles.h"
+#include "base/Paths.h"
+#include "base/ProfileFile.h"
 
 using namespace sk;
 using sktest::ReadBytes;

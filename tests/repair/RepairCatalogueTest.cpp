@@ -6,7 +6,7 @@
 #include <optional>
 
 #include "RepairTestSupport.h"
-#include "app/StringTable.h"
+#include "base/StringTable.h"
 #include "repair/IERepairFuncs.h"
 
 using namespace sk;

@@ -3,7 +3,7 @@
 #include "TestSupport.h"
 
 #include "RepairTestSupport.h"
-#include "app/StringTable.h"
+#include "base/StringTable.h"
 #include "repair/IERepairFuncs.h"
 
 using namespace sk;

@@ -15,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/Handles.h"
+#include "base/Handles.h"
 
 namespace sktest {
 

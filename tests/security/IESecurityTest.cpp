@@ -5,9 +5,9 @@
 #include "HttpTestServer.h"
 #include "SecurityTestSupport.h"
 #include "TestSupport.h"
-#include "app/Errors.h"
-#include "app/Paths.h"
-#include "app/ProductInfo.h"
+#include "base/Errors.h"
+#include "base/Paths.h"
+#include "base/ProductInfo.h"
 #include "security/IESecurityFuncs.h"
 
 using namespace sktest;

@@ -5,9 +5,9 @@
 #include "HttpTestServer.h"
 #include "SecurityTestSupport.h"
 #include "TestSupport.h"
-#include "app/Errors.h"
-#include "app/MessageBox.h"
-#include "app/Paths.h"
+#include "base/Errors.h"
+#include "base/MessageBox.h"
+#include "base/Paths.h"
 #include "security/KivHttpGet.h"
 
 using namespace sktest;

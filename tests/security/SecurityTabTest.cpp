@@ -14,18 +14,18 @@
 #include <string>
 #include <vector>
 
-#include "app/Format.h"
-#include "app/MessageBox.h"
-#include "app/Paths.h"
-#include "app/ProfileFile.h"
-#include "app/Settings.h"
-#include "app/StringTable.h"
-#include "app/ui/FormSurfkeep.h"
-#include "repair/RegistryStore.h"
-#include "repair/RepairTab.h"
-#include "security/FormAddSecurityItem.h"
-#include "security/FormAllHostItems.h"
-#include "security/SecurityTab.h"
+#include "base/Format.h"
+#include "base/MessageBox.h"
+#include "base/Paths.h"
+#include "base/ProfileFile.h"
+#include "base/Settings.h"
+#include "base/StringTable.h"
+#include "app/FormSurfkeep.h"
+#include "registry/RegistryStore.h"
+#include "repair/ui/RepairTab.h"
+#include "security/ui/FormAddSecurityItem.h"
+#include "security/ui/FormAllHostItems.h"
+#include "security/ui/SecurityTab.h"
 
 using namespace sk;
 using sktest::CrLf;

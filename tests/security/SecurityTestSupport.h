@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "TestSupport.h"
-#include "app/Handles.h"
+#include "base/Handles.h"
 
 namespace sktest {
 

@@ -2,7 +2,7 @@
 
 #include <atomic>
 
-#include "app/Handles.h"
+#include "base/Handles.h"
 
 namespace doctest {
 String StringMaker<std::wstring>::convert(const std::wstring& s) {

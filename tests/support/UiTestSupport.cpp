@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "app/Handles.h"
+#include "base/Handles.h"
 
 namespace sktest {
 

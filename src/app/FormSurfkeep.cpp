@@ -1,0 +1,378 @@
+#include "app/FormSurfkeep.h"
+
+#include <shellapi.h>
+#include <windowsx.h>
+
+#include "base/Errors.h"
+#include "base/Handles.h"
+#include "base/MessageBox.h"
+#include "base/Paths.h"
+#include "base/ProductInfo.h"
+#include "base/Settings.h"
+#include "base/StringTable.h"
+#include "kit/TabKit.h"
+#include "app/FormAbout.h"
+#include "controls/Assets.h"
+#include "repair/ui/RepairTab.h"
+
+namespace sk {
+
+namespace {
+
+std::function<void(const std::wstring&)> gShellOpenHook;
+
+enum : UINT { kMenuHelp = 100, kMenuHomePage, kMenuSupport, kMenuForum, kMenuUpdateWebList, kMenuAbout };
+
+std::wstring CompanionInstallerPath() { return ProgramFolder + kCompanionInstaller; }
+
+}  // namespace
+
+TfrmSurfkeep::TfrmSurfkeep() : TfrmSurfkeep(TfrmSurfkeepArgs{}) {}
+
+TfrmSurfkeep::TfrmSurfkeep(TfrmSurfkeepArgs args)
+    : FRepairTab(args.RepairTab ? std::move(args.RepairTab) : std::make_unique<TRepairTab>()),
+      FOtherTabs(std::move(args.Others)) {}
+
+TfrmSurfkeep::~TfrmSurfkeep() {
+    // The controls go before the window they sit on.
+    if (Handle()) ::KillTimer(Handle(), kUpdateTipsTimer);
+}
+
+void TfrmSurfkeep::SetShellOpenHook(std::function<void(const std::wstring& target)> hook) {
+    gShellOpenHook = std::move(hook);
+}
+
+TTabPage* TfrmSurfkeep::Page(int index) const {
+    if (index == 0) return FRepairTab.get();
+    if (index > 0 && static_cast<size_t>(index) <= FOtherTabs.size()) return FOtherTabs[index - 1].get();
+    return nullptr;
+}
+
+bool TfrmSurfkeep::Create() {
+    // Client area 780 x 585 with no frame, centred on the work area.
+    RECT work{};
+    ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    const int x = work.left + ((work.right - work.left) - kClientWidth) / 2;
+    const int y = work.top + ((work.bottom - work.top) - kClientHeight) / 2;
+    const DWORD style = WS_POPUP | WS_CLIPCHILDREN | WS_SYSMENU | WS_MINIMIZEBOX;
+    if (!CreateWnd(kClassName, WS_EX_APPWINDOW | WS_EX_CONTROLPARENT, style, IDS_SURFKEEP_FormTitle, x, y,
+                   kClientWidth, kClientHeight, nullptr))
+        return false;
+    // The program icon comes with the window class (both sizes from the icon resource).
+    ::SendMessageW(Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(BodyFont()), FALSE);
+    SetupActions();
+    CreateControls();
+    FormCreate();
+    return true;
+}
+
+void TfrmSurfkeep::SetupActions() {
+    struct {
+        TAction* Action;
+        const wchar_t* Name;
+        std::function<void()> Run;
+    } const table[] = {
+        {&actClose, L"actClose", [this] { ::PostMessageW(Handle(), WM_CLOSE, 0, 0); }},
+        {&actMin, L"actMin", [this] { ::ShowWindow(Handle(), SW_MINIMIZE); }},
+        {&actHelp, L"actHelp", [this] { OpenTarget(HelpFileName); }},
+        {&actHomePage, L"actHomePage", [this] { OpenTarget(IDS_SURFKEEP_HomepageURL); }},
+        {&actSupport, L"actSupport", [this] { OpenTarget(L"mailto:" + IDS_SURFKEEP_SupportURL); }},
+        {&actForum, L"actForum", [this] { OpenTarget(IDS_SURFKEEP_ForumURL); }},
+        {&actUpdateWebList, L"actUpdateWebList", nullptr},
+        {&actAbout, L"actAbout", [this] { actAboutExecute(); }},
+    };
+    for (const auto& row : table) BindAction(*row.Action, Handle(), row.Name, row.Run);
+}
+
+void TfrmSurfkeep::CreateControls() {
+    HWND surface =
+        CreateWindowSurface(imgBack, Handle(), kClientWidth, kClientHeight, OptionalPicture(assets::kMainBackground));
+
+    TKivTitleBarArgs caption;
+    caption.Parent = surface;
+    caption.Left = 9;
+    caption.Top = 3;
+    caption.Width = 565;
+    caption.Height = 28;
+    caption.Font = TKivFont(L"Tahoma", 12, true, assets::kCaptionText);
+    caption.Title = IDS_SURFKEEP_FormTitle;
+    caption.TitleLeft = 28;
+    caption.TitleTop = 7;
+    caption.Logo = OptionalPicture(assets::kTitleLogo);
+    caption.LogoLeft = 0;
+    caption.LogoTop = 4;
+    lblCaption.Create(caption);
+
+    auto frameButton = [&](TKivImageButton& button, int left, const wchar_t* pictures, TAction* action,
+                           std::function<void()> click) {
+        TKivButtonArgs args;
+        args.Parent = surface;
+        args.Left = left;
+        args.Top = 6;
+        args.Width = 25;
+        args.Height = 24;
+        SetButtonPictures(args, OptionalStatePictures(pictures));
+        args.OnClick = action ? std::function<void()>([action] { action->Execute(); }) : std::move(click);
+        button.Create(args);
+    };
+    frameButton(btnHelp, 699, assets::kHelp, nullptr, [this] { btnHelpClick(); });
+    frameButton(btnMin, 724, assets::kMin, &actMin, nullptr);
+    frameButton(btnClose, 749, assets::kClose, &actClose, nullptr);
+
+    TKivImageArgs topic;
+    topic.Parent = surface;
+    topic.Left = 9;
+    topic.Top = 37;
+    topic.Width = 763;
+    topic.Height = 105;
+    topic.Picture = OptionalPicture(assets::kMainHeader);
+    topic.Stretch = true;
+    imgTopic.Create(topic);
+
+    TKivImageArgs logo;
+    logo.Parent = surface;
+    logo.Left = 13;
+    logo.Top = 38;
+    logo.Width = 105;
+    logo.Height = 105;
+    logo.Picture = OptionalPicture(assets::kLogo);
+    logo.Cursor = ::LoadCursorW(nullptr, IDC_HAND);
+    logo.MoveHandler = false;
+    imgLogo.Create(logo);
+    imgLogo.OnClick = [this] { imgLogoClick(); };
+
+    TKivLabelArgs title;
+    title.Parent = surface;
+    title.Left = 132;
+    title.Top = 48;
+    title.Font = TKivFont(L"Tahoma", 21, true, assets::kAccentDark);
+    title.AutoSize = true;
+    title.WordWrap = false;
+    lblTitle.Create(title);
+
+    TKivLabelArgs description;
+    description.Parent = surface;
+    description.Left = 132;
+    description.Top = 85;
+    description.Width = 389;
+    description.Height = 50;
+    description.Font = TKivFont(L"Tahoma", 11, false, assets::kText);
+    description.AutoSize = false;
+    description.WordWrap = true;
+    description.TextAlignment = kalTopLeft;
+    lblDesciption.Create(description);
+
+    // The promotional picture only where the installer it offers is present.
+    TKivImageArgs ad;
+    ad.Parent = surface;
+    ad.Left = 531;
+    ad.Top = 51;
+    ad.Width = 230;
+    ad.Height = 75;
+    ad.Picture = OptionalPicture(assets::kPromo);
+    ad.Cursor = ::LoadCursorW(nullptr, IDC_HAND);
+    ad.MoveHandler = false;
+    ad.Visible = UpgradeOffered();
+    imgAD.Create(ad);
+    imgAD.OnClick = [this] { imgADClick(); };
+
+    FTabs.Create(surface, 10, 145, 760, 404, BodyFont());
+    FTabs.OnChange = [this](int) { lstActionUpdate(); };
+    auto addPage = [&](TTabPage& page) {
+        auto sheet = std::make_unique<TKivImagePanel>();
+        const RECT r = FTabs.PageRect();
+        CreateContentPanel(*sheet, FTabs.Handle(), r.left, r.top, r.right - r.left, r.bottom - r.top);
+        ::SetWindowLongPtrW(sheet->Handle(), GWL_EXSTYLE,
+                            ::GetWindowLongPtrW(sheet->Handle(), GWL_EXSTYLE) | WS_EX_CONTROLPARENT);
+        page.CreatePage(sheet->Handle(), Handle());
+        FTabs.AddTab(page.Caption(), sheet->Handle());
+        FSheets.push_back(std::move(sheet));
+    };
+    addPage(*FRepairTab);
+    for (auto& page : FOtherTabs) {
+        addPage(*page);
+        page->BindUpdateWebList(actUpdateWebList);
+    }
+
+    mnuHelp.Reset(::CreatePopupMenu());
+}
+
+void TfrmSurfkeep::ApplyTexts() {
+    // The window's caption (the taskbar's text) and the title bar's.
+    ::SetWindowTextW(Handle(), IDS_SURFKEEP_FormTitle.c_str());
+    lblCaption.TitleBar().SetCaption(IDS_SURFKEEP_FormTitle);
+    lblTitle.SetCaption(IDS_SURFKEEP_Title);
+    lblDesciption.SetCaption(IDS_SURFKEEP_Desciption);
+    imgLogo.SetHint(IDS_SURFKEEP_HomepageURL);
+
+    actHelp.SetCaption(IDS_SURFKEEP_Help);
+    actHomePage.SetCaption(IDS_SURFKEEP_Homepage);
+    actSupport.SetCaption(IDS_SURFKEEP_Support);
+    actForum.SetCaption(IDS_SURFKEEP_Forum);
+    actUpdateWebList.SetCaption(IDS_SURFKEEP_UpdateWebList);
+    actAbout.SetCaption(IDS_SURFKEEP_About);
+
+    // The help menu: Help | Homepage, Contact Us, Forum | Update hosts data | About...
+    HMENU menu = mnuHelp.Get();
+    while (::GetMenuItemCount(menu) > 0) ::DeleteMenu(menu, 0, MF_BYPOSITION);
+    ::AppendMenuW(menu, MF_STRING, kMenuHelp, (actHelp.Caption() + L"\tF1").c_str());
+    ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+    ::AppendMenuW(menu, MF_STRING, kMenuHomePage, actHomePage.Caption().c_str());
+    ::AppendMenuW(menu, MF_STRING, kMenuSupport, actSupport.Caption().c_str());
+    ::AppendMenuW(menu, MF_STRING, kMenuForum, actForum.Caption().c_str());
+    ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+    ::AppendMenuW(menu, MF_STRING, kMenuUpdateWebList, actUpdateWebList.Caption().c_str());
+    ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+    ::AppendMenuW(menu, MF_STRING, kMenuAbout, actAbout.Caption().c_str());
+
+    for (int i = 0; i < FTabs.Count(); ++i) FTabs.SetCaption(i, Page(i)->Caption());
+}
+
+void TfrmSurfkeep::FormCreate() {
+    ApplyTexts();
+    // Each page applies its texts in turn; the Repair page then runs its first scan.
+    for (int i = 0; i < FTabs.Count(); ++i) {
+        TTabPage* page = Page(i);
+        RunGuarded(Handle(), [page] { page->ApplyTexts(); });
+    }
+    FTabs.Select(0);
+    for (int i = 0; i < FTabs.Count(); ++i) {
+        TTabPage* page = Page(i);
+        RunGuarded(Handle(), [page] { page->Start(); });
+    }
+    lstActionUpdate();
+}
+
+void TfrmSurfkeep::Show(int showCommand) {
+    ::ShowWindow(Handle(), showCommand);
+    ::UpdateWindow(Handle());
+    if (!FShown) {
+        FShown = true;
+        FormShow();
+    }
+}
+
+void TfrmSurfkeep::FormShow() {
+    for (int i = 0; i < FTabs.Count(); ++i) {
+        TTabPage* page = Page(i);
+        RunGuarded(Handle(), [page] { page->FormShow(); });
+    }
+    if (UpgradeOffered()) ::SetTimer(Handle(), kUpdateTipsTimer, 1000, nullptr);
+}
+
+void TfrmSurfkeep::FormClose() {
+    for (int i = 0; i < FTabs.Count(); ++i) Page(i)->FormClose();
+}
+
+bool TfrmSurfkeep::UpgradeOffered() const { return !ProgramFolder.empty() && FileExists(CompanionInstallerPath()); }
+
+void TfrmSurfkeep::tmrUpdateTipsTimer() {
+    if (!::IsWindowVisible(Handle()) || ::IsIconic(Handle())) return;  // try again at the next tick
+    ::KillTimer(Handle(), kUpdateTipsTimer);
+    const int answer = ShowMessageBox(Handle(), IDS_SURFKEEP_UpdateTips, IDS_SURFKEEP_UpdateTipsTitle, 0x44,
+                                      static_cast<WORD>(LanguageId & 0xFFFF), 0);
+    if (answer == IDYES) imgADClick();
+}
+
+void TfrmSurfkeep::imgADClick() { OpenTarget(CompanionInstallerPath()); }
+
+void TfrmSurfkeep::imgLogoClick() { OpenTarget(IDS_SURFKEEP_HomepageURL); }
+
+void TfrmSurfkeep::OpenTarget(const std::wstring& target) {
+    if (gShellOpenHook) {
+        gShellOpenHook(target);
+        return;
+    }
+    // The result is of no interest: a missing help file or mail program shows nothing.
+    ::ShellExecuteW(Handle(), L"open", target.c_str(), L"", nullptr, SW_SHOWNORMAL);
+}
+
+POINT TfrmSurfkeep::HelpMenuOrigin() const {
+    RECT r{};
+    ::GetWindowRect(btnHelp.Handle(), &r);
+    ::MapWindowPoints(HWND_DESKTOP, ::GetParent(btnHelp.Handle()), reinterpret_cast<POINT*>(&r), 2);
+    POINT pt{r.left, r.bottom + 1};
+    ::ClientToScreen(::GetParent(btnHelp.Handle()), &pt);
+    return pt;
+}
+
+std::vector<std::wstring> TfrmSurfkeep::HelpMenuTexts() const {
+    std::vector<std::wstring> texts;
+    const int n = ::GetMenuItemCount(mnuHelp.Get());
+    for (int i = 0; i < n; ++i) {
+        wchar_t buf[256] = {};
+        ::GetMenuStringW(mnuHelp.Get(), static_cast<UINT>(i), buf, 256, MF_BYPOSITION);
+        texts.push_back(buf);
+    }
+    return texts;
+}
+
+void TfrmSurfkeep::btnHelpClick() {
+    const POINT pt = HelpMenuOrigin();
+    const UINT id = static_cast<UINT>(::TrackPopupMenu(mnuHelp.Get(), TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RETURNCMD |
+                                                                          TPM_LEFTBUTTON,
+                                                       pt.x, pt.y, 0, Handle(), nullptr));
+    switch (id) {
+        case kMenuHelp: actHelp.Execute(); break;
+        case kMenuHomePage: actHomePage.Execute(); break;
+        case kMenuSupport: actSupport.Execute(); break;
+        case kMenuForum: actForum.Execute(); break;
+        case kMenuUpdateWebList: actUpdateWebList.Execute(); break;
+        case kMenuAbout: actAbout.Execute(); break;
+    }
+}
+
+void TfrmSurfkeep::actAboutExecute() {
+    TfrmAbout about;
+    about.ShowModal(Handle());
+}
+
+void TfrmSurfkeep::lstActionUpdate() {
+    for (int i = 0; i < FTabs.Count(); ++i) Page(i)->UpdateActions();
+}
+
+bool TfrmSurfkeep::PreTranslate(MSG& msg) {
+    if (msg.message == WM_KEYDOWN) {
+        if (msg.wParam == VK_F1) {
+            actHelp.Execute();
+            return true;
+        }
+        if (msg.wParam == VK_TAB && (::GetKeyState(VK_CONTROL) & 0x8000)) {
+            FTabs.SelectNext((::GetKeyState(VK_SHIFT) & 0x8000) != 0);
+            return true;
+        }
+    }
+    for (int i = 0; i < FTabs.Count(); ++i)
+        if (Page(i)->HandleKey(msg)) return true;
+    if (HandleKivDialogKey(msg)) return true;
+    // Tab and Shift+Tab move between the controls.
+    if (msg.message == WM_KEYDOWN && msg.wParam == VK_TAB && ::IsDialogMessageW(Handle(), &msg)) return true;
+    return false;
+}
+
+LRESULT TfrmSurfkeep::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+    switch (msg) {
+        case WM_ERASEBKGND:
+            return 1;
+        case WM_TIMER:
+            if (wParam == kUpdateTipsTimer) {
+                tmrUpdateTipsTimer();
+                return 0;
+            }
+            break;
+        case WM_CLOSE:
+            if (!FClosing) {
+                FClosing = true;
+                FormClose();
+            }
+            ::DestroyWindow(Handle());
+            return 0;
+        case WM_DESTROY:
+            ::KillTimer(Handle(), kUpdateTipsTimer);
+            ::PostQuitMessage(0);
+            return 0;
+    }
+    return DefaultMessage(msg, wParam, lParam);
+}
+
+}  // namespace sk

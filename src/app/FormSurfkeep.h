@@ -1,0 +1,99 @@
+// The main window: borderless and skinned, 780 x 585, centred, with the header, the help menu and
+// the four tabs.
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "base/Action.h"
+#include "kit/TabPage.h"
+#include "base/Window.h"
+#include "app/TabStrip.h"
+#include "controls/KWImage.h"
+#include "controls/KWImageButton.h"
+#include "controls/KWImagePanel.h"
+#include "controls/KWLabel.h"
+#include "controls/KWTitleBar.h"
+
+namespace sk {
+
+class TRepairTab;
+
+// What the window is made with; tests hand in their own tabs' engines.
+struct TfrmSurfkeepArgs {
+    std::unique_ptr<TRepairTab> RepairTab;           // default: on the real registry
+    std::vector<std::unique_ptr<TTabPage>> Others;   // the tabs after Repair, in order
+};
+
+class TfrmSurfkeep : public TWindow {
+public:
+    static constexpr int kClientWidth = 780;
+    static constexpr int kClientHeight = 585;
+    static constexpr const wchar_t* kClassName = L"TfrmSurfkeep";
+    static constexpr UINT_PTR kUpdateTipsTimer = 1;
+
+    TfrmSurfkeep();
+    explicit TfrmSurfkeep(TfrmSurfkeepArgs args);
+    ~TfrmSurfkeep() override;
+
+    // Creates the window (running FormCreate) without showing it.
+    bool Create();
+    // Shows the window the first time (running FormShow).
+    void Show(int showCommand = SW_SHOWNORMAL);
+    // The window's keys, before a message is translated: F1, Ctrl+Tab, the buttons' keys, Tab.
+    bool PreTranslate(MSG& msg);
+    // Idle time: the enabling of every command (lstActionUpdate).
+    void lstActionUpdate();
+
+    TAction actClose, actMin, actHelp, actHomePage, actSupport, actForum, actUpdateWebList, actAbout;
+
+    TTabStrip& pgcMain() { return FTabs; }
+    TRepairTab& RepairTab() { return *FRepairTab; }
+    TTabPage* Page(int index) const;
+    // The help menu as it is built (for tests): entries' texts, "" for a separator.
+    std::vector<std::wstring> HelpMenuTexts() const;
+    // Where the help menu opens, in screen coordinates.
+    POINT HelpMenuOrigin() const;
+    bool UpgradeOffered() const;
+    const TKivLabel& TitleLabel() const { return lblTitle; }
+    const TKivLabel& DescriptionLabel() const { return lblDesciption; }
+    TKivTitleBar& CaptionBar() { return lblCaption; }
+    TKivImageButton& HelpButton() { return btnHelp; }
+
+    // Replaces the shell for tests: gets every target the window opens.
+    static void SetShellOpenHook(std::function<void(const std::wstring& target)> hook);
+
+    void btnHelpClick();
+    void imgLogoClick();
+    void imgADClick();
+    void tmrUpdateTipsTimer();
+
+protected:
+    LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
+
+private:
+    void FormCreate();
+    void FormShow();
+    void FormClose();
+    void CreateControls();
+    void ApplyTexts();
+    void SetupActions();
+    void OpenTarget(const std::wstring& target);
+    void actAboutExecute();
+
+    // Declared in creation order; the tabs (last) go first when the window is freed.
+    TKivImagePanel imgBack;
+    TKivTitleBar lblCaption;
+    TKivImageButton btnHelp, btnMin, btnClose;
+    TKivImage imgTopic, imgLogo, imgAD;
+    TKivLabel lblTitle, lblDesciption;
+    TTabStrip FTabs;
+    TMenu mnuHelp;
+    std::vector<std::unique_ptr<TKivImagePanel>> FSheets;
+    std::unique_ptr<TRepairTab> FRepairTab;
+    std::vector<std::unique_ptr<TTabPage>> FOtherTabs;
+    bool FShown = false;
+    bool FClosing = false;
+};
+
+}  // namespace sk

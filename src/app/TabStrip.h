@@ -1,0 +1,55 @@
+// The main window's tab control, drawn to fit the skin: a row of tabs over a framed page area.
+// Each page is a child window of the strip placed in PageRect(); the strip shows the selected one.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "base/Handles.h"
+#include "base/Window.h"
+
+namespace sk {
+
+class TTabStrip : public TWindow {
+public:
+    static constexpr int kHeaderHeight = 24;
+    static constexpr int kPageInset = 4;
+
+    HWND Create(HWND parent, int x, int y, int w, int h, HFONT font);
+    // Adds a tab; page is shown while it is selected.
+    int AddTab(const std::wstring& caption, HWND page);
+    void SetCaption(int index, const std::wstring& caption);
+    const std::wstring& Caption(int index) const { return FTabs[static_cast<size_t>(index)].Caption; }
+    int Count() const { return static_cast<int>(FTabs.size()); }
+    int Selected() const { return FSelected; }
+    void Select(int index);
+    // Ctrl+Tab order: the next or previous tab, wrapping around.
+    void SelectNext(bool backwards);
+    // The page area in the strip's client coordinates.
+    RECT PageRect() const;
+    RECT TabRect(int index) const;
+
+    std::function<void(int index)> OnChange;
+
+protected:
+    LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
+
+private:
+    struct TTab {
+        std::wstring Caption;
+        HWND Page;
+        int Width = 0;
+    };
+    void Measure();
+    void Paint(HDC dc);
+    int TabAt(POINT pt) const;
+
+    std::vector<TTab> FTabs;
+    int FSelected = -1;
+    int FHot = -1;
+    HFONT FFont = nullptr;  // not owned
+    bool FTracking = false;
+};
+
+}  // namespace sk

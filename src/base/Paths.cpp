@@ -1,0 +1,69 @@
+#include "base/Paths.h"
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <vector>
+
+namespace sk {
+
+std::wstring WithTrailingBackslash(const std::wstring& path) {
+    if (path.empty() || path.back() == L'\\') return path;
+    return path + L'\\';
+}
+
+std::wstring FileFolderOf(const std::wstring& filePath) {
+    const auto pos = filePath.find_last_of(L"\\:");
+    if (pos == std::wstring::npos) return {};
+    return WithTrailingBackslash(filePath.substr(0, pos + 1));
+}
+
+std::wstring FileNameOf(const std::wstring& filePath) {
+    const auto pos = filePath.find_last_of(L"\\:/");
+    return pos == std::wstring::npos ? filePath : filePath.substr(pos + 1);
+}
+
+std::wstring FileExtOf(const std::wstring& fileName) {
+    const auto sep = fileName.find_last_of(L"\\:/");
+    const auto dot = fileName.find_last_of(L'.');
+    if (dot == std::wstring::npos || (sep != std::wstring::npos && dot < sep)) return {};
+    if (fileName.find(L' ', dot) != std::wstring::npos) return {};
+    return fileName.substr(dot);
+}
+
+std::wstring ChangeFileExt(const std::wstring& fileName, const std::wstring& ext) {
+    const auto sep = fileName.find_last_of(L"\\:/");
+    const auto dot = fileName.find_last_of(L'.');
+    if (dot == std::wstring::npos || (sep != std::wstring::npos && dot < sep)) return fileName + ext;
+    return fileName.substr(0, dot) + ext;
+}
+
+std::wstring SpecialFolderPath(int csidl, bool create) {
+    wchar_t buf[MAX_PATH] = {};
+    if (!::SHGetSpecialFolderPathW(nullptr, buf, csidl, create ? TRUE : FALSE)) return {};
+    return WithTrailingBackslash(buf);
+}
+
+std::wstring ExecutablePath() {
+    std::vector<wchar_t> buf(MAX_PATH);
+    for (;;) {
+        const DWORD n = ::GetModuleFileNameW(nullptr, buf.data(), static_cast<DWORD>(buf.size()));
+        if (n == 0) return {};
+        if (n < buf.size()) return std::wstring(buf.data(), n);
+        buf.resize(buf.size() * 2);
+    }
+}
+
+bool FileExists(const std::wstring& path) {
+    const DWORD a = ::GetFileAttributesW(path.c_str());
+    return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool DirectoryExists(const std::wstring& path) {
+    const DWORD a = ::GetFileAttributesW(path.c_str());
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool CreateFolder(const std::wstring& path) { return ::CreateDirectoryW(path.c_str(), nullptr) != FALSE; }
+
+}  // namespace sk

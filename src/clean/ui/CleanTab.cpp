@@ -1,0 +1,522 @@
+#include "clean/ui/CleanTab.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "base/Errors.h"
+#include "base/Format.h"
+#include "base/Handles.h"
+#include "base/Paths.h"
+#include "base/ProfileFile.h"
+#include "base/Settings.h"
+#include "base/StringTable.h"
+#include "kit/TabKit.h"
+#include "controls/Assets.h"
+
+namespace sk {
+
+const std::array<const wchar_t*, 4> IECleanSettingsKeys = {L"IETempFiles", L"IECookies", L"IEAddress", L"IEHistory"};
+
+namespace {
+
+const std::array<const std::wstring*, 4> kCaptions = {&IDS_IECLEAN_IETempFiles, &IDS_IECLEAN_IECookies,
+                                                      &IDS_IECLEAN_IEAddress, &IDS_IECLEAN_IEHistory};
+
+constexpr int kTreeId = 100;
+constexpr int kIconSize = 16;
+constexpr UINT_PTR kStatusTimer = 0x5C1E;
+// A status line rewritten for every one of thousands of items would cost more than the work it
+// reports; twenty texts a second read the same to the eye.
+constexpr ULONGLONG kStatusIntervalMs = 50;
+// While a scan fills the tree with its drawing off, it is shown this often so the user sees it grow.
+constexpr ULONGLONG kRepaintIntervalMs = 250;
+
+constexpr wchar_t kTreeHostClass[] = L"SurfkeepCleanTreeHost";
+
+// The tree view's parent. The tree view tells its parent about every item it deletes, and the
+// skinned panel hears its messages through comctl32's subclassing, which costs a round trip to the
+// server under Wine per message: clearing 20,000 items there would freeze the window for seconds.
+// This plain window answers them at no cost.
+LRESULT CALLBACK TreeHostProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_NCDESTROY) {
+        if (auto* slot = reinterpret_cast<HWND*>(::GetWindowLongPtrW(wnd, GWLP_USERDATA))) *slot = nullptr;
+    }
+    return ::DefWindowProcW(wnd, msg, wParam, lParam);
+}
+
+HWND CreateTreeHost(HWND parent, int x, int y, int w, int h, HWND* slot) {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    if (!::GetClassInfoExW(::GetModuleHandleW(nullptr), kTreeHostClass, &wc)) {
+        wc = {};
+        wc.cbSize = sizeof wc;
+        wc.lpfnWndProc = TreeHostProc;
+        wc.hInstance = ::GetModuleHandleW(nullptr);
+        wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+        wc.lpszClassName = kTreeHostClass;
+        ::RegisterClassExW(&wc);
+    }
+    HWND host = ::CreateWindowExW(WS_EX_CONTROLPARENT, kTreeHostClass, L"", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, x,
+                                  y, w, h, parent, nullptr, ::GetModuleHandleW(nullptr), nullptr);
+    if (host) ::SetWindowLongPtrW(host, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(slot));
+    return host;
+}
+
+// Sets a counter for its lifetime.
+class TDepth {
+public:
+    explicit TDepth(int& depth) : FDepth(depth) { ++FDepth; }
+    ~TDepth() { --FDepth; }
+    TDepth(const TDepth&) = delete;
+    TDepth& operator=(const TDepth&) = delete;
+
+private:
+    int& FDepth;
+};
+
+struct TSizeText {
+    const std::wstring* Pattern;
+    double Value;  // used for the three real forms
+};
+
+TSizeText SizePattern(uint64_t bytes) {
+    constexpr uint64_t KB = 1024, MB = KB * 1024, GB = MB * 1024;
+    const double b = static_cast<double>(bytes);
+    if (bytes > GB) return {&IDS_IECLEAN_FileSizeGB, b / 1024 / 1024 / 1024};
+    if (bytes > MB) return {&IDS_IECLEAN_FileSizeMB, b / 1024 / 1024};
+    if (bytes > KB) return {&IDS_IECLEAN_FileSizeKB, b / 1024};
+    return {&IDS_IECLEAN_FileSizeByte, 0};
+}
+
+}  // namespace
+
+std::wstring FormatByteSize(uint64_t bytes) {
+    const TSizeText size = SizePattern(bytes);
+    if (size.Pattern == &IDS_IECLEAN_FileSizeByte) return Fmt(*size.Pattern, static_cast<long long>(bytes));
+    return Fmt(*size.Pattern, size.Value);
+}
+
+std::wstring FormatCountAndSize(uint64_t bytes, int32_t count) {
+    // Each half is filled on its own, so a translation that drops the count's placeholder cannot
+    // hand the count to the size's.
+    return L"[" + Fmt(IDS_IECLEAN_FileCount, count) + L"," + FormatByteSize(bytes) + L"]";
+}
+
+TCleanTab::TCleanTab(TIECleaner& cleaner) : FCleaner(cleaner) {}
+
+TCleanTab::~TCleanTab() {
+    if (FPanel.Handle()) ::KillTimer(FPanel.Handle(), kStatusTimer);
+    // The tree view goes with its parent.
+    if (FTreeHost) ::DestroyWindow(FTreeHost);
+}
+
+std::wstring TCleanTab::Caption() const { return IDS_IECLEAN_Title; }
+
+void TCleanTab::CreatePage(HWND sheet, HWND owner) {
+    FOwner = owner;
+    BindAction(actIEClean_Scan, owner, L"actIEClean_Scan", [this] { actIEClean_ScanExecute(); });
+    BindAction(actIEClean_Clean, owner, L"actIEClean_Clean", [this] { actIEClean_CleanExecute(); });
+    BindAction(actIEClean_Stop, owner, L"actIEClean_Stop", [this] { actIEClean_StopExecute(); });
+    actIEClean_Stop.SetEnabled(false);
+    actIEClean_Clean.SetEnabled(false);
+
+    CreateContentPanel(FPanel, sheet, 0, 0, 752, 376);
+    HWND panel = FPanel.Handle();
+
+    FTreeHost = CreateTreeHost(panel, 3, 3, 744, 330, &FTreeHost);
+    HWND tree = tvIEClean.Create(FTreeHost ? FTreeHost : panel, 0, 0, 744, 330, kTreeId);
+    ::SendMessageW(tree, WM_SETFONT, reinterpret_cast<WPARAM>(BodyFont()), FALSE);
+    // A little more air between the rows than the font alone gives: the check boxes and icons are 16
+    // pixels high.
+    TreeView_SetItemHeight(tree, 18);
+    tvIEClean.OnChecking = [this](TCheckNode& node, TCheckState state) { return OnTreeChecking(node, state); };
+    CreateIcons();
+
+    CreateLinkLabel(lblClean_SelectAll, panel, 3, 337, IDS_SURFKEEP_SelectAll,
+                    [this] { RunGuarded(FOwner, [this] { lblClean_SelectAllClick(); }); });
+    CreateLinkLabel(lblClean_SelectNone, panel, 60, 337, IDS_SURFKEEP_SelectNone,
+                    [this] { RunGuarded(FOwner, [this] { lblClean_SelectNoneClick(); }); });
+    // Disabled links must look disabled: they do nothing while an operation runs.
+    for (TKivLabel* link : {&lblClean_SelectAll, &lblClean_SelectNone}) {
+        link->SetFontDisabled(TKivFont(L"Tahoma", 11, false, RGB(0xA0, 0xA8, 0xB3)).SetUnderline(true));
+        link->SetFontsFlags(link->FontsFlags() | KivFontsFlag(kmfDisabled));
+    }
+
+    CreateStatusLabel(lblCleanStatus, panel, 3, 357, 500);
+
+    CreateActionButton(btnScanIETemp, panel, 510, 343, actIEClean_Scan);
+    CreateActionButton(btnClean, panel, 591, 343, actIEClean_Clean);
+    CreateActionButton(btnStop, panel, 672, 343, actIEClean_Stop);
+
+    FPanelTap.Attach(panel, [this](UINT msg, WPARAM wParam, LPARAM) -> std::optional<LRESULT> {
+        if (msg == WM_TIMER && wParam == kStatusTimer) {
+            FlushStatus();
+            return 0;
+        }
+        return std::nullopt;
+    });
+}
+
+void TCleanTab::CreateIcons() {
+    FIcons.reset(::ImageList_Create(kIconSize, kIconSize, ILC_COLOR32, 6, 0));
+    if (!FIcons) return;
+    TWindowDC screen(nullptr);
+    for (const wchar_t* name : assets::kCleanIcons) {
+        // A missing picture gives a blank icon, which keeps the others at their indexes.
+        const TKivPicture picture = OptionalPicture(name);
+        BITMAPINFO info{};
+        info.bmiHeader.biSize = sizeof info.bmiHeader;
+        info.bmiHeader.biWidth = kIconSize;
+        info.bmiHeader.biHeight = -kIconSize;
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        info.bmiHeader.biCompression = BI_RGB;
+        void* raw = nullptr;
+        TBitmap bitmap(::CreateDIBSection(screen.Get(), &info, DIB_RGB_COLORS, &raw, nullptr, 0));
+        if (!bitmap || !raw) break;
+        auto* bits = static_cast<uint32_t*>(raw);
+        // Our pictures are premultiplied; an image list wants plain alpha.
+        for (int y = 0; y < kIconSize; ++y) {
+            for (int x = 0; x < kIconSize; ++x) {
+                const uint32_t p = picture.Pixel(x, y);
+                const uint32_t a = p >> 24;
+                uint32_t out = 0;
+                if (a == 255) {
+                    out = p;
+                } else if (a > 0) {
+                    auto channel = [&](int shift) {
+                        return std::min<uint32_t>(255, (((p >> shift) & 0xFF) * 255 + a / 2) / a);
+                    };
+                    out = (a << 24) | (channel(16) << 16) | (channel(8) << 8) | channel(0);
+                }
+                bits[y * kIconSize + x] = out;
+            }
+        }
+        ::GdiFlush();
+        ::ImageList_Add(FIcons.get(), bitmap.Get(), nullptr);
+    }
+    TreeView_SetImageList(tvIEClean.Handle(), FIcons.get(), TVSIL_NORMAL);
+}
+
+void TCleanTab::ApplyTexts() {
+    actIEClean_Scan.SetCaption(IDS_SURFKEEP_Scan);
+    actIEClean_Clean.SetCaption(IDS_IECLEAN_ActClean);
+    actIEClean_Stop.SetCaption(IDS_IECLEAN_ActStop);
+    lblClean_SelectAll.SetCaption(IDS_SURFKEEP_SelectAll);
+    lblClean_SelectNone.SetCaption(IDS_SURFKEEP_SelectNone);
+    // A longer translation of the first link must not run into the second.
+    const int noneLeft = std::max(60, lblClean_SelectAll.Left() + lblClean_SelectAll.Width() + 8);
+    if (noneLeft != lblClean_SelectNone.Left())
+        lblClean_SelectNone.SetBounds(noneLeft, lblClean_SelectNone.Top(), lblClean_SelectNone.Width(),
+                                      lblClean_SelectNone.Height());
+    SetStatus(L"", true);
+}
+
+void TCleanTab::Start() { RebuildCleanTree(); }
+
+void TCleanTab::FormClose() {
+    // The window goes; the operation must not go on working for it.
+    if (CleanBusy) FCleaner.StopRequested = true;
+}
+
+// ---- Remembered choices ----
+
+void TCleanTab::LoadCleanChoices() {
+    for (size_t i = 0; i < CleanCategories.size(); ++i) {
+        CleanCategories[i].Caption = *kCaptions[i];
+        CleanCategories[i].CheckState = csChecked;
+    }
+    const TProfileFile settings(ConfigFileName);
+    if (!FileExists(ConfigFileName) || !settings.SectionHasKey(kSettingsSection)) {
+        SaveCleanChoices();
+        return;
+    }
+    for (size_t i = 0; i < CleanCategories.size(); ++i)
+        CleanCategories[i].CheckState =
+            settings.ReadBool(kSettingsSection, IECleanSettingsKeys[i], true) ? csChecked : csUnchecked;
+}
+
+void TCleanTab::SaveCleanChoices() {
+    const TProfileFile settings(ConfigFileName);
+    for (size_t i = 0; i < CleanCategories.size(); ++i)
+        settings.WriteBool(kSettingsSection, IECleanSettingsKeys[i], CleanCategories[i].CheckState == csChecked);
+}
+
+bool TCleanTab::tvIECleanChecking(TCheckNode& node, TCheckState newState) {
+    // Only the four category nodes carry a choice. An item's text may well contain a caption (a
+    // history entry titled "Internet Explorer History"), and ticking it must not change a choice.
+    if (node.Parent) return true;
+    for (size_t i = 0; i < CleanCategories.size(); ++i) {
+        TIECleanCategory& category = CleanCategories[i];
+        if (node.Text.find(category.Caption) == std::wstring::npos) continue;
+        const TCheckState old = category.CheckState;
+        category.CheckState = newState;
+        try {
+            SaveCleanChoices();
+        } catch (const TError&) {
+            if (FRebuilding) {
+                // The choices were just read from the file, so nothing is lost by not writing them.
+                if (!FRebuildError) FRebuildError = std::current_exception();
+                return true;
+            }
+            category.CheckState = old;
+            throw;
+        }
+        break;
+    }
+    return true;
+}
+
+bool TCleanTab::OnTreeChecking(TCheckNode& node, TCheckState newState) {
+    if (FDriving > 0) return tvIECleanChecking(node, newState);
+    // A click or the Space key in the tree: no error may leave the tree's own message handling. The
+    // mark then stays as the settings file has it.
+    try {
+        return tvIECleanChecking(node, newState);
+    } catch (const TError& e) {
+        ShowErrorBox(FOwner, e.Message());
+        return false;
+    }
+}
+
+// ---- The tree ----
+
+void TCleanTab::RebuildCleanTree() {
+    // A settings file that cannot be written must not leave the tree without its categories (or,
+    // after a clean, with items that are gone): the tree is built from the choices as they stand, and
+    // the first error is raised once it is complete.
+    FRebuildError = nullptr;
+    try {
+        LoadCleanChoices();
+    } catch (const TError&) {
+        FRebuildError = std::current_exception();
+    }
+    TDepth driving(FDriving);
+    tvIEClean.BeginUpdate();
+    FStaleCaptions.fill(nullptr);
+    tvIEClean.Clear();
+    FRebuilding = true;
+    try {
+        for (size_t i = 0; i < CleanCategories.size(); ++i)
+            AddCheckNode(tvIEClean, nullptr, CleanCategories[i].CheckState, ctTriState, static_cast<int>(i),
+                         CleanCategories[i].Caption);
+    } catch (...) {
+        FRebuilding = false;
+        tvIEClean.EndUpdate();
+        throw;
+    }
+    FRebuilding = false;
+    tvIEClean.EndUpdate();
+    if (std::exception_ptr error = std::exchange(FRebuildError, nullptr)) std::rethrow_exception(error);
+}
+
+TIECleanCategories TCleanTab::ScanCategorySet() const {
+    TIECleanCategories set;
+    for (size_t i = 0; i < CleanCategories.size(); ++i) {
+        const TCheckNode* node = FindCategoryNode(tvIEClean, CleanCategories[i].Caption);
+        if (node && node->CheckState == csChecked) set.Include(static_cast<int>(i) + 1);
+    }
+    return set;
+}
+
+TIECleanCategories TCleanTab::CleanCategorySet() const {
+    TIECleanCategories set;
+    for (size_t i = 0; i < CleanCategories.size(); ++i) {
+        const TCheckNode* node = FindCategoryNode(tvIEClean, CleanCategories[i].Caption);
+        if (!node || node->Children.empty()) continue;
+        bool chosen = node->CheckState == csChecked;
+        for (const TCheckNode* item : node->Children) {
+            if (chosen) break;
+            chosen = item->CheckState == csChecked;
+        }
+        if (chosen) set.Include(static_cast<int>(i) + 1);
+    }
+    return set;
+}
+
+void TCleanTab::UpdateCleanActions() {
+    const bool idle = !CleanBusy;
+    actIEClean_Scan.SetEnabled(idle);
+    actIEClean_Clean.SetEnabled(idle && !CleanCategorySet().Empty());
+    actIEClean_Stop.SetEnabled(!idle);
+    if (HWND tree = tvIEClean.Handle(); tree && (::IsWindowEnabled(tree) != FALSE) != idle) ::EnableWindow(tree, idle);
+    lblClean_SelectAll.SetEnabled(idle);
+    lblClean_SelectNone.SetEnabled(idle);
+}
+
+void TCleanTab::lblClean_SelectAllClick() {
+    TDepth driving(FDriving);
+    tvIEClean.BeginUpdate();
+    try {
+        SetAllCheckStates(tvIEClean, csChecked);
+    } catch (...) {
+        tvIEClean.EndUpdate();
+        throw;
+    }
+    tvIEClean.EndUpdate();
+}
+
+void TCleanTab::lblClean_SelectNoneClick() {
+    TDepth driving(FDriving);
+    tvIEClean.BeginUpdate();
+    try {
+        SetAllCheckStates(tvIEClean, csUnchecked);
+    } catch (...) {
+        tvIEClean.EndUpdate();
+        throw;
+    }
+    tvIEClean.EndUpdate();
+}
+
+// ---- Status line ----
+
+void TCleanTab::SetStatus(const std::wstring& text, bool now) {
+    FStatus = text;
+    if (now || ::GetTickCount64() - FStatusShownAt >= kStatusIntervalMs) {
+        FlushStatus();
+    } else if (!FStatusPending) {
+        // Shown by the timer if no newer text comes in time.
+        FStatusPending = true;
+        if (FPanel.Handle()) ::SetTimer(FPanel.Handle(), kStatusTimer, static_cast<UINT>(kStatusIntervalMs), nullptr);
+    }
+}
+
+void TCleanTab::FlushStatus() {
+    if (FStatusPending) {
+        FStatusPending = false;
+        if (FPanel.Handle()) ::KillTimer(FPanel.Handle(), kStatusTimer);
+    }
+    if (lblCleanStatus.Caption() != FStatus) lblCleanStatus.SetCaption(FStatus);
+    FStatusShownAt = ::GetTickCount64();
+}
+
+// ---- Scan and clean ----
+
+void TCleanTab::BeginFill() {
+    FFilling = true;
+    // Items arrive checked below a checked category, so no category's mark can change while the tree
+    // fills; settling it after each of thousands of items would cost the square of their number.
+    tvIEClean.TriStateTracking = false;
+    tvIEClean.BeginUpdate();
+    FRepaintedAt = ::GetTickCount64();
+}
+
+void TCleanTab::EndFill() {
+    if (!FFilling) return;
+    FFilling = false;
+    ShowStaleCaptions();
+    tvIEClean.TriStateTracking = true;
+    tvIEClean.EndUpdate();
+}
+
+void TCleanTab::ShowStaleCaptions() {
+    for (TCheckNode*& node : FStaleCaptions) {
+        if (node) tvIEClean.SetText(*node, node->Text);
+        node = nullptr;
+    }
+}
+
+void TCleanTab::EndOperation() {
+    // Normally the engine's final call has done all this already.
+    EndFill();
+    CleanBusy = false;
+    FlushStatus();
+    UpdateCleanActions();
+}
+
+void TCleanTab::actIEClean_ScanExecute() {
+    if (CleanBusy) return;
+    // A settings file that cannot be written is reported, but it must not keep the user from scanning:
+    // the tree stands all the same, and the error is shown when the scan is done.
+    std::exception_ptr settingsError;
+    try {
+        RebuildCleanTree();
+    } catch (const TError&) {
+        settingsError = std::current_exception();
+    }
+    CleanBusy = true;
+    // At once, not from the first item on: the scan lets messages through, and a second click on
+    // Scan must find it disabled.
+    UpdateCleanActions();
+    BeginFill();
+    try {
+        FCleaner.Scan(ScanCategorySet(), [this](int category, int kind, const std::wstring& context,
+                                                const std::wstring& item, uint64_t bytes, int32_t count) {
+            OnCleanScanProgress(category, kind, context, item, bytes, count);
+        });
+    } catch (...) {
+        EndOperation();
+        throw;
+    }
+    EndOperation();
+    if (settingsError) std::rethrow_exception(settingsError);
+}
+
+void TCleanTab::OnCleanScanProgress(int category,
+                                    int kind,
+                                    const std::wstring& context,
+                                    const std::wstring& item,
+                                    uint64_t bytes,
+                                    int32_t count) {
+    if (FCleaner.Finished) {
+        CleanBusy = false;
+        EndFill();
+        SetStatus(IDS_IECLEAN_ScanFinished, true);
+        UpdateCleanActions();
+        return;
+    }
+    SetStatus(Fmt(IDS_IECLEAN_Scanning, context), false);
+    if (category >= IECleanTempFiles && category <= IECleanHistory) {
+        const TIECleanCategory& entry = CleanCategories[static_cast<size_t>(category - 1)];
+        if (TCheckNode* node = FindCategoryNode(tvIEClean, entry.Caption)) {
+            const std::wstring counts = category == IECleanTypedUrls ? L"[" + Fmt(IDS_IECLEAN_ItemCount, count) + L"]"
+                                                                     : FormatCountAndSize(bytes, count);
+            if (FFilling) {
+                // The tree view measures a caption whenever it is set (a round trip to the display
+                // under Wine): the caption it shows is brought up to date when it is next drawn.
+                node->Text = entry.Caption + counts;
+                FStaleCaptions[static_cast<size_t>(category - 1)] = node;
+            } else {
+                tvIEClean.SetText(*node, entry.Caption + counts);
+            }
+            TDepth driving(FDriving);
+            AddCheckNode(tvIEClean, node, csChecked, ctTriState, kind, item);
+            if (FFilling && ::GetTickCount64() - FRepaintedAt >= kRepaintIntervalMs) {
+                ShowStaleCaptions();
+                tvIEClean.RepaintNow();
+                FRepaintedAt = ::GetTickCount64();
+            }
+        }
+    }
+    UpdateCleanActions();
+}
+
+void TCleanTab::actIEClean_CleanExecute() {
+    if (CleanBusy) return;
+    CleanBusy = true;
+    UpdateCleanActions();
+    try {
+        FCleaner.Clean(CleanCategorySet(), [this](const std::wstring& item, uint64_t bytes, int32_t count) {
+            OnCleanDeleteProgress(item, bytes, count);
+        });
+    } catch (...) {
+        EndOperation();
+        throw;
+    }
+    EndOperation();
+}
+
+void TCleanTab::OnCleanDeleteProgress(const std::wstring& item, uint64_t bytes, int32_t count) {
+    if (FCleaner.Finished) {
+        CleanBusy = false;
+        SetStatus(Fmt(IDS_IECLEAN_CleanReport, count, FormatByteSize(bytes)), true);
+        RebuildCleanTree();
+    } else {
+        SetStatus(Fmt(IDS_IECLEAN_Deleting, item), false);
+    }
+    UpdateCleanActions();
+}
+
+void TCleanTab::actIEClean_StopExecute() { FCleaner.StopRequested = true; }
+
+}  // namespace sk

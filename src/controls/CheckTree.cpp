@@ -1,0 +1,292 @@
+#include "controls/CheckTree.h"
+
+#include <windowsx.h>
+
+namespace sk {
+
+namespace {
+
+constexpr int kBox = 16;
+
+// State image numbers: 0 none, 1 unchecked, 2 checked, 3 mixed, then the same three disabled.
+int StateImage(const TCheckNode& node) {
+    if (node.CheckType == ctNone) return 0;
+    const int base = node.CheckState == csChecked ? 2 : node.CheckState == csMixed ? 3 : 1;
+    return node.Disabled ? base + 3 : base;
+}
+
+void DrawBox(HDC dc, int x, int kind, bool disabled) {
+    const COLORREF border = disabled ? RGB(0xC4, 0xCA, 0xD3) : RGB(0x7A, 0x8A, 0x9E);
+    const COLORREF fill = disabled ? RGB(0xF1, 0xF3, 0xF6) : RGB(0xFF, 0xFF, 0xFF);
+    const COLORREF mark = disabled ? RGB(0xA8, 0xB0, 0xBC) : RGB(0x1E, 0x5A, 0xA8);
+    RECT box{x + 2, 2, x + 15, 15};
+    TBrush borderBrush(::CreateSolidBrush(border)), fillBrush(::CreateSolidBrush(fill));
+    ::FillRect(dc, &box, borderBrush.Get());
+    RECT inner{box.left + 1, box.top + 1, box.right - 1, box.bottom - 1};
+    ::FillRect(dc, &inner, fillBrush.Get());
+    if (kind == 2) {  // a tick: two strokes, two pixels thick
+        TPen pen(::CreatePen(PS_SOLID, 2, mark));
+        TSelectObject sel(dc, pen.Get());
+        ::MoveToEx(dc, x + 5, 8, nullptr);
+        ::LineTo(dc, x + 7, 11);
+        ::LineTo(dc, x + 12, 5);
+    } else if (kind == 3) {  // mixed: a filled square
+        TBrush markBrush(::CreateSolidBrush(mark));
+        RECT sq{box.left + 3, box.top + 3, box.right - 3, box.bottom - 3};
+        ::FillRect(dc, &sq, markBrush.Get());
+    }
+}
+
+}  // namespace
+
+TCheckTree::~TCheckTree() {
+    if (FTree) {
+        // The tree view goes on its own: this object is on its way out.
+        ::SetWindowLongPtrW(FTree, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(FTreeProc));
+        ::SetWindowLongPtrW(FTree, GWLP_USERDATA, 0);
+        ::DestroyWindow(FTree);
+    }
+    if (FStateImages) ::ImageList_Destroy(FStateImages);
+}
+
+HWND TCheckTree::Create(HWND parent, int x, int y, int w, int h, int id) {
+    FTree = ::CreateWindowExW(WS_EX_CLIENTEDGE, WC_TREEVIEWW, L"",
+                              WS_CHILD | WS_VISIBLE | WS_TABSTOP | TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT |
+                                  TVS_SHOWSELALWAYS,
+                              x, y, w, h, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                              ::GetModuleHandleW(nullptr), nullptr);
+    if (!FTree) return nullptr;
+    // Our own window procedure in front of the tree view's: comctl32's subclassing looks its data up
+    // with a window property at every message, which is a round trip to the server under Wine (about
+    // 130 microseconds a message), and a scan sends the tree several messages per item.
+    ::SetWindowLongPtrW(FTree, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    FTreeProc = reinterpret_cast<WNDPROC>(
+        ::SetWindowLongPtrW(FTree, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TCheckTree::SubclassProc)));
+    CreateStateImages();
+    return FTree;
+}
+
+void TCheckTree::CreateStateImages() {
+    // Seven pictures side by side: blank, unchecked, checked, mixed, and the three disabled.
+    constexpr int count = 7;
+    TWindowDC screen(nullptr);
+    TMemDC dc(::CreateCompatibleDC(screen.Get()));
+    TBitmap bmp(::CreateCompatibleBitmap(screen.Get(), kBox * count, kBox));
+    {
+        TSelectObject sel(dc.Get(), bmp.Get());
+        RECT all{0, 0, kBox * count, kBox};
+        TBrush magenta(::CreateSolidBrush(RGB(255, 0, 255)));
+        ::FillRect(dc.Get(), &all, magenta.Get());
+        for (int i = 1; i < count; ++i) DrawBox(dc.Get(), i * kBox, i > 3 ? i - 3 : i, i > 3);
+    }
+    FStateImages = ::ImageList_Create(kBox, kBox, ILC_COLOR24 | ILC_MASK, count, 0);
+    ::ImageList_AddMasked(FStateImages, bmp.Get(), RGB(255, 0, 255));
+    TreeView_SetImageList(FTree, FStateImages, TVSIL_STATE);
+}
+
+TCheckNode* TCheckTree::NodeOf(HTREEITEM item) const {
+    if (!item) return nullptr;
+    TVITEMW tvi{};
+    tvi.mask = TVIF_PARAM | TVIF_HANDLE;
+    tvi.hItem = item;
+    if (!TreeView_GetItem(FTree, &tvi)) return nullptr;
+    return reinterpret_cast<TCheckNode*>(tvi.lParam);
+}
+
+TCheckNode* TCheckTree::NewNode(TCheckNode* parent, TCheckType type, int index, const std::wstring& text) {
+    auto owned = std::make_unique<TCheckNode>();
+    TCheckNode* node = owned.get();
+    node->Parent = parent;
+    node->CheckType = type;
+    node->Index = index;
+    node->Text = text;
+    FNodes.push_back(std::move(owned));
+    (parent ? parent->Children : FTopLevel).push_back(node);
+    return node;
+}
+
+void TCheckTree::InsertItem(TCheckNode& node) {
+    TVINSERTSTRUCTW ins{};
+    ins.hParent = node.Parent ? node.Parent->Item : TVI_ROOT;
+    ins.hInsertAfter = TVI_LAST;
+    ins.item.mask = TVIF_TEXT | TVIF_PARAM | TVIF_STATE | TVIF_IMAGE | TVIF_SELECTEDIMAGE;
+    ins.item.pszText = const_cast<wchar_t*>(node.Text.c_str());
+    ins.item.lParam = reinterpret_cast<LPARAM>(&node);
+    ins.item.iImage = ins.item.iSelectedImage = node.Index < 0 ? 0 : node.Index;
+    ins.item.stateMask = TVIS_STATEIMAGEMASK;
+    ins.item.state = INDEXTOSTATEIMAGEMASK(StateImage(node));
+    node.Item = TreeView_InsertItem(FTree, &ins);
+}
+
+TCheckNode* TCheckTree::AddNode(TCheckNode* parent, TCheckType type, int index, const std::wstring& text) {
+    TCheckNode* node = NewNode(parent, type, index, text);
+    InsertItem(*node);
+    return node;
+}
+
+TCheckNode* TCheckTree::AddNode(TCheckNode* parent, TCheckType type, int index, const std::wstring& text,
+                                TCheckState state) {
+    TCheckNode* node = NewNode(parent, type, index, text);
+    SetCheckState(*node, state);
+    InsertItem(*node);
+    return node;
+}
+
+void TCheckTree::UpdateItemState(const TCheckNode& node) {
+    if (!node.Item) return;
+    TreeView_SetItemState(FTree, node.Item, INDEXTOSTATEIMAGEMASK(StateImage(node)), TVIS_STATEIMAGEMASK);
+}
+
+bool TCheckTree::SetCheckState(TCheckNode& node, TCheckState state) {
+    if (node.CheckState == state || node.Disabled) return false;
+    if (OnChecking && !OnChecking(node, state)) return false;
+    node.CheckState = state;
+    UpdateItemState(node);
+    if (OnChecked) OnChecked(node);
+    if (TriStateTracking && state != csMixed) {
+        // The children follow; their parent is settled once, afterwards.
+        const bool outer = !FInParentUpdate;
+        FInParentUpdate = true;
+        for (TCheckNode* child : node.Children) SetCheckState(*child, state);
+        FInParentUpdate = !outer;
+        if (outer) UpdateParents(node.Parent);
+    } else if (TriStateTracking && !FInParentUpdate) {
+        UpdateParents(node.Parent);
+    }
+    return true;
+}
+
+void TCheckTree::UpdateParents(TCheckNode* parent) {
+    for (; parent; parent = parent->Parent) {
+        if (parent->CheckType != ctTriState) return;
+        int checked = 0, unchecked = 0, boxes = 0;
+        for (const TCheckNode* c : parent->Children) {
+            if (c->CheckType == ctNone) continue;
+            ++boxes;
+            if (c->CheckState == csChecked) ++checked;
+            else if (c->CheckState == csUnchecked) ++unchecked;
+        }
+        if (boxes == 0) return;
+        const TCheckState state = checked == boxes ? csChecked : unchecked == boxes ? csUnchecked : csMixed;
+        if (state == parent->CheckState || parent->Disabled) return;
+        if (OnChecking && !OnChecking(*parent, state)) return;
+        parent->CheckState = state;
+        UpdateItemState(*parent);
+        if (OnChecked) OnChecked(*parent);
+    }
+}
+
+void TCheckTree::Toggle(TCheckNode& node) {
+    if (node.CheckType == ctNone) return;
+    SetCheckState(node, node.CheckState == csChecked ? csUnchecked : csChecked);
+}
+
+void TCheckTree::SetText(TCheckNode& node, const std::wstring& text) {
+    node.Text = text;
+    TVITEMW tvi{};
+    tvi.mask = TVIF_TEXT | TVIF_HANDLE;
+    tvi.hItem = node.Item;
+    tvi.pszText = const_cast<wchar_t*>(node.Text.c_str());
+    TreeView_SetItem(FTree, &tvi);
+}
+
+void TCheckTree::SetDisabled(TCheckNode& node, bool disabled) {
+    node.Disabled = disabled;
+    UpdateItemState(node);
+}
+
+void TCheckTree::Clear() {
+    BeginUpdate();
+    TreeView_DeleteAllItems(FTree);
+    FTopLevel.clear();
+    FNodes.clear();
+    EndUpdate();
+}
+
+void TCheckTree::Expand(TCheckNode& node, bool expand) {
+    TreeView_Expand(FTree, node.Item, expand ? TVE_EXPAND : TVE_COLLAPSE);
+}
+
+void TCheckTree::BeginUpdate() {
+    if (FUpdating++ == 0) ::SendMessageW(FTree, WM_SETREDRAW, FALSE, 0);
+}
+
+void TCheckTree::EndUpdate() {
+    if (FUpdating > 0 && --FUpdating == 0) {
+        ::SendMessageW(FTree, WM_SETREDRAW, TRUE, 0);
+        ::InvalidateRect(FTree, nullptr, TRUE);
+    }
+}
+
+void TCheckTree::RepaintNow() {
+    if (FUpdating > 0) {
+        ::SendMessageW(FTree, WM_SETREDRAW, TRUE, 0);
+        ::RedrawWindow(FTree, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_FRAME);
+        ::SendMessageW(FTree, WM_SETREDRAW, FALSE, 0);
+    } else {
+        ::UpdateWindow(FTree);
+    }
+}
+
+LRESULT CALLBACK TCheckTree::SubclassProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    auto* self = reinterpret_cast<TCheckTree*>(::GetWindowLongPtrW(wnd, GWLP_USERDATA));
+    if (!self)
+        return ::CallWindowProcW(reinterpret_cast<WNDPROC>(::GetClassLongPtrW(wnd, GCLP_WNDPROC)), wnd, msg, wParam,
+                                 lParam);
+    const WNDPROC treeProc = self->FTreeProc;
+    switch (msg) {
+        case WM_LBUTTONDOWN:
+        case WM_LBUTTONDBLCLK: {
+            TVHITTESTINFO hit{};
+            hit.pt = {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+            TreeView_HitTest(wnd, &hit);
+            if (hit.hItem && (hit.flags & TVHT_ONITEMSTATEICON)) {
+                if (::IsWindowEnabled(wnd)) {
+                    ::SetFocus(wnd);
+                    TreeView_SelectItem(wnd, hit.hItem);
+                    if (TCheckNode* node = self->NodeOf(hit.hItem)) self->Toggle(*node);
+                }
+                return 0;
+            }
+            break;
+        }
+        case WM_KEYDOWN:
+            if (wParam == VK_SPACE) {
+                if (TCheckNode* node = self->NodeOf(TreeView_GetSelection(wnd))) self->Toggle(*node);
+                return 0;
+            }
+            break;
+        case WM_CHAR:
+            if (wParam == L' ') return 0;  // no beep for the Space that toggled
+            break;
+        case WM_NCDESTROY:
+            ::SetWindowLongPtrW(wnd, GWLP_USERDATA, 0);
+            ::SetWindowLongPtrW(wnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(treeProc));
+            self->FTree = nullptr;
+            break;
+    }
+    return ::CallWindowProcW(treeProc, wnd, msg, wParam, lParam);
+}
+
+TCheckNode* AddCheckNode(TCheckTree& tree, TCheckNode* parent, TCheckState state, TCheckType type, int index,
+                         const std::wstring& text) {
+    return tree.AddNode(parent, type, index, text, state);
+}
+
+void SetCheckStateDeep(TCheckTree& tree, TCheckNode* node, TCheckState state) {
+    if (!node) return;
+    tree.SetCheckState(*node, state);
+    for (TCheckNode* child : node->Children) SetCheckStateDeep(tree, child, state);
+}
+
+void SetAllCheckStates(TCheckTree& tree, TCheckState state) {
+    for (TCheckNode* node : tree.TopLevel()) SetCheckStateDeep(tree, node, state);
+}
+
+TCheckNode* FindCategoryNode(const TCheckTree& tree, const std::wstring& text) {
+    for (TCheckNode* node : tree.TopLevel())
+        if (node->Text.find(text) != std::wstring::npos) return node;
+    return nullptr;
+}
+
+}  // namespace sk

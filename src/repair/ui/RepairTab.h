@@ -1,0 +1,83 @@
+// The Repair tab: the 22 repair items as a ticked list in two groups, the repair run and the list
+// of what was changed.
+#pragma once
+
+#include <windows.h>
+
+#include <vector>
+
+#include "base/Action.h"
+#include "base/MessageTap.h"
+#include "kit/TabPage.h"
+#include "controls/KWImageButton.h"
+#include "controls/KWImagePanel.h"
+#include "controls/KWLabel.h"
+#include "repair/IERepairFuncs.h"
+
+namespace sk {
+
+class TRepairTab : public TTabPage {
+public:
+    explicit TRepairTab(TRegistryBackend& registry = WindowsRegistryBackend()) : FRegistry(registry) {}
+
+    std::wstring Caption() const override;
+    void CreatePage(HWND sheet, HWND owner) override;
+    void ApplyTexts() override;  // the tab's texts, then the first scan
+
+    void actIERepair_ScanExecute();
+    void actIERepair_RepairExecute();
+    void actIERepair_BackExecute();
+    void lblIERepair_SelectAllClick();
+    void lblIERepair_SelectNoneClick();
+
+    TAction actIERepair_Scan, actIERepair_Repair, actIERepair_Back;
+
+    // One line of the item list, in display order.
+    struct TLine {
+        std::wstring Text;
+        int Data = 0;  // the item's index
+        bool Ticked = false;
+        int Group = 0;
+    };
+    const std::vector<TLine>& Lines() const { return FLines; }
+    const std::vector<TRepairRow>& RepairedRows() const { return FRepaired; }
+    bool ShowingResults() const { return FShowingResults; }
+    int Group0Count() const { return FGroup0Count; }
+    TRepairLevel MaxRepairLevel() const { return FMaxRepairLevel; }
+    // Ticks or unticks one line as the user does by hand.
+    void SetTicked(size_t line, bool ticked);
+
+    HWND ItemList() const { return FList; }
+    HWND ResultList() const { return FResultList; }
+    // Whether the list shows its groups itself; without it, heading lines stand in for them.
+    bool NativeGroups() const { return FNativeGroups; }
+
+private:
+    void Fill();
+    void Mark();
+    void Order();
+    void MoveTickedUp(size_t p, size_t bound);
+    void RenderList();
+    void AddRepairedRow(const TRepairRow& row);
+    void ShowResults(bool results);
+    std::optional<LRESULT> ListNotify(const NMHDR& hdr);
+    int LineOfRow(int row) const;
+
+    TRegistryBackend& FRegistry;
+    HWND FOwner = nullptr;
+    TKivImagePanel imgBeforeRepair, imgAfterRepair;
+    HWND FList = nullptr, FResultList = nullptr;
+    TKivLabel lblIERepair_SelectAll, lblIERepair_SelectNone;
+    TKivImageButton btnScan, btnRepair, btnBack;
+    TMessageTap FBeforeTap, FAfterTap;
+
+    std::vector<TLine> FLines;
+    std::vector<TRepairRow> FRepaired;
+    int FGroup0Count = 0;
+    TRepairLevel FMaxRepairLevel = TRepairLevel::None;
+    bool FShowingResults = false;
+    bool FNativeGroups = false;
+    bool FRendering = false;
+};
+
+}  // namespace sk

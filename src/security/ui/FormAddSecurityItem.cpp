@@ -1,0 +1,102 @@
+#include "security/ui/FormAddSecurityItem.h"
+
+#include "base/Errors.h"
+#include "kit/TabKit.h"
+#include "controls/Assets.h"
+#include "controls/KWClasses.h"
+
+namespace sk {
+
+bool TfrmAddSecurityItem::Create(HWND owner) {
+    return CreateCentered(owner, kClassName, L"Add Malicious Website", kClientWidth, kClientHeight);
+}
+
+void TfrmAddSecurityItem::FormCreate() {
+    HWND surface =
+        CreateWindowSurface(imgBack, Handle(), kClientWidth, kClientHeight, OptionalPicture(assets::kAddDialogBackground));
+
+    // These texts are the dialog's own, in every language.
+    TKivLabelArgs title;
+    title.Parent = surface;
+    title.Left = 7;
+    title.Top = 9;
+    title.Caption = L"Add Malicious Website";
+    title.Font = TKivFont(L"Tahoma", 13, true, assets::kCaptionText);
+    title.AutoSize = true;
+    title.WordWrap = false;
+    lblTitle.Create(title);
+
+    CreateDialogCloseButton(btnClose, surface, 315, 6);
+
+    TKivLabelArgs name;
+    name.Parent = surface;
+    name.Left = 24;
+    name.Top = 57;
+    name.Caption = L"website:";
+    name.Font = TKivFont(L"Tahoma", 11, false, assets::kText);
+    name.AutoSize = true;
+    name.WordWrap = false;
+    lblName.Create(name);
+
+    edtName = ::CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL, 24,
+                                78, 297, 21, surface, nullptr, AppInstance(), nullptr);
+    ::SendMessageW(edtName, WM_SETFONT, reinterpret_cast<WPARAM>(BodyFont()), FALSE);
+
+    TKivButtonArgs button;
+    button.Parent = surface;
+    button.Top = 143;
+    button.Width = 75;
+    button.Height = 26;
+    button.Font = TKivFont(L"Tahoma", 11, false, assets::kText);
+    button.TabStop = true;
+    button.DrawFocused = true;
+    SetButtonPictures(button, OptionalStatePictures(assets::kButton));
+
+    TKivButtonArgs ok = button;
+    ok.Left = 184;
+    ok.Caption = L"Ok";
+    ok.Default = true;
+    ok.ModalResult = IDOK;
+    btnOK.Create(ok);
+
+    TKivButtonArgs cancel = button;
+    cancel.Left = 265;
+    cancel.Caption = L"Cancel";
+    cancel.Cancel = true;
+    cancel.ModalResult = IDCANCEL;
+    btnCancel.Create(cancel);
+}
+
+void TfrmAddSecurityItem::FormShow() {
+    ::SetFocus(edtName);
+    ::SendMessageW(edtName, EM_SETSEL, 0, -1);
+}
+
+void TfrmAddSecurityItem::btnOKClick() { SetModalResult(Handle(), IDOK); }
+
+void TfrmAddSecurityItem::btnCloseClick() { SetModalResult(Handle(), IDCANCEL); }
+
+std::wstring TfrmAddSecurityItem::Text() const {
+    const int n = ::GetWindowTextLengthW(edtName);
+    std::wstring text(static_cast<size_t>(n) + 1, L'\0');
+    const int got = ::GetWindowTextW(edtName, text.data(), n + 1);
+    text.resize(static_cast<size_t>(got < 0 ? 0 : got));
+    return text;
+}
+
+LRESULT TfrmAddSecurityItem::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+    switch (msg) {
+        case WM_ERASEBKGND: return 1;
+        case WM_ACTIVATE: {
+            LRESULT result = 0;
+            KeepFocusOnActivate(msg, wParam, lParam, result);
+            return result;
+        }
+        case WM_CLOSE:
+            btnCloseClick();  // Alt+F4: the cancel result; the caller frees the dialog
+            return 0;
+    }
+    return DefaultMessage(msg, wParam, lParam);
+}
+
+}  // namespace sk

@@ -1,0 +1,543 @@
+#include "security/ui/SecurityTab.h"
+
+#include <utility>
+
+#include "base/Errors.h"
+#include "base/Format.h"
+#include "base/Paths.h"
+#include "base/ProfileFile.h"
+#include "base/Settings.h"
+#include "base/StringTable.h"
+#include "kit/TabKit.h"
+#include "controls/Assets.h"
+#include "security/ui/FormAddSecurityItem.h"
+#include "security/ui/FormAllHostItems.h"
+
+namespace sk {
+
+namespace {
+
+constexpr int kListId = 100;
+constexpr int kAutoUpdateId = 101;
+// Posted to the tab's panel: the downloaded list is installed once the download's event has
+// returned, so that nothing run from inside the event lets messages run.
+constexpr UINT kInstallListMessage = WM_APP + 0x5EC;
+
+constexpr COLORREF kWarningText = RGB(0xC0, 0x1F, 0x1F);
+
+std::wstring Trimmed(const std::wstring& s) {
+    size_t b = 0, e = s.size();
+    while (b < e && s[b] <= L' ')
+        ++b;
+    while (e > b && s[e - 1] <= L' ')
+        --e;
+    return s.substr(b, e - b);
+}
+
+TKivLabelArgs LabelArgs(HWND parent, int left, int top, const TKivFont& font) {
+    TKivLabelArgs args;
+    args.Parent = parent;
+    args.Left = left;
+    args.Top = top;
+    args.Font = font;
+    args.AutoSize = true;
+    args.WordWrap = false;
+    args.MoveHandler = false;  // a tab's page does not drag the window
+    return args;
+}
+
+// A word-wrapped label of a fixed size.
+TKivLabelArgs BlockArgs(HWND parent, int left, int top, int width, int height, const TKivFont& font) {
+    TKivLabelArgs args = LabelArgs(parent, left, top, font);
+    args.Width = width;
+    args.Height = height;
+    args.AutoSize = false;
+    args.WordWrap = true;
+    return args;
+}
+
+// The list box's drawing is held while it is filled and shown once at the end, on every way out.
+class TRedrawHold {
+public:
+    explicit TRedrawHold(HWND wnd) : FWnd(wnd) { ::SendMessageW(FWnd, WM_SETREDRAW, FALSE, 0); }
+    ~TRedrawHold() {
+        ::SendMessageW(FWnd, WM_SETREDRAW, TRUE, 0);
+        ::InvalidateRect(FWnd, nullptr, TRUE);
+    }
+    TRedrawHold(const TRedrawHold&) = delete;
+    TRedrawHold& operator=(const TRedrawHold&) = delete;
+
+private:
+    HWND FWnd;
+};
+
+// The hourglass while the window thread waits for the server (no message runs meanwhile, so
+// nothing else changes the pointer).
+class TWaitCursor {
+public:
+    TWaitCursor() : FOld(::SetCursor(::LoadCursorW(nullptr, IDC_WAIT))) {}
+    ~TWaitCursor() { ::SetCursor(FOld); }
+    TWaitCursor(const TWaitCursor&) = delete;
+    TWaitCursor& operator=(const TWaitCursor&) = delete;
+
+private:
+    HCURSOR FOld;
+};
+
+class TDepth {
+public:
+    explicit TDepth(int& depth) : FDepth(depth) { ++FDepth; }
+    ~TDepth() { --FDepth; }
+    TDepth(const TDepth&) = delete;
+    TDepth& operator=(const TDepth&) = delete;
+
+private:
+    int& FDepth;
+};
+
+}  // namespace
+
+TSecurityTab::TSecurityTab(TIESecurity& security, uint32_t downloadTimeoutMs)
+    : FSecurity(security), FDownloadTimeoutMs(downloadTimeoutMs) {}
+
+TSecurityTab::~TSecurityTab() {
+    // The download goes first and says nothing more: its events would reach a tab half gone.
+    if (FListDownloader) {
+        FListDownloader->OnProcess = nullptr;
+        FListDownloader->OnFileCompleted = nullptr;
+        FListDownloader->OnError = nullptr;
+        FListDownloader.reset();
+    }
+}
+
+std::wstring TSecurityTab::Caption() const { return IDS_IESECURITY_Title; }
+
+void TSecurityTab::CreatePage(HWND sheet, HWND owner) {
+    FOwner = owner;
+    struct {
+        TAction* Action;
+        const wchar_t* Name;
+        void (TSecurityTab::*Run)();
+    } const actions[] = {
+        {&actSecurity_TurnOn, L"actSecurity_TurnOn", &TSecurityTab::actSecurity_TurnOnExecute},
+        {&actSecurity_TurnOff, L"actSecurity_TurnOff", &TSecurityTab::actSecurity_TurnOffExecute},
+        {&actSecurity_ShowAll, L"actSecurity_ShowAll", &TSecurityTab::actSecurity_ShowAllExecute},
+        {&actSecurity_Add, L"actSecurity_Add", &TSecurityTab::actSecurity_AddExecute},
+        {&actSecurity_Delete, L"actSecurity_Delete", &TSecurityTab::actSecurity_DeleteExecute},
+        {&actSecurity_Refresh, L"actSecurity_Refresh", &TSecurityTab::actSecurity_RefreshExecute},
+    };
+    for (const auto& a : actions) BindAction(*a.Action, owner, a.Name, [this, run = a.Run] { (this->*run)(); });
+    for (TAction* hidden : {&actSecurity_Add, &actSecurity_Delete, &actSecurity_Refresh})
+        hidden->SetVisible(false);
+    actSecurity_Delete.SetEnabled(false);
+
+    CreateContentPanel(FPanel, sheet, 0, 0, 752, 376);
+    HWND panel = FPanel.Handle();
+    FPanelBrush.Reset(::CreateSolidBrush(assets::kPanel));
+
+    const TKivFont body(L"Tahoma", 11, false, assets::kText);
+    const TKivFont bold(L"Tahoma", 11, true, assets::kText);
+
+    // The shield: exactly one of the two pictures shows.
+    for (auto [image, name] : {std::pair{&imgOn, assets::kShieldOn}, std::pair{&imgOff, assets::kShieldOff}}) {
+        TKivImageArgs args;
+        args.Parent = panel;
+        args.Left = 16;
+        args.Top = 3;
+        args.Width = 95;
+        args.Height = 95;
+        args.Picture = OptionalPicture(name);
+        args.MoveHandler = false;
+        args.Visible = image == &imgOff;
+        image->Create(args);
+    }
+
+    // The state text runs to two lines (the turned-off text has a line break). Each line gets the
+    // room up to the list, in a size at which the English ones fit it whole, and a longer
+    // translation wraps without running onto the buttons.
+    TKivLabelArgs info = LabelArgs(panel, 142, 16, TKivFont(L"Tahoma", 12, true, assets::kText));
+    info.WordWrap = true;
+    info.AutoSizeMaxWidth = 242;
+    info.AutoSizeMaxHeight = 54;
+    lblSecurity_Info.Create(info);
+
+    CreateActionButton(btnSecurity_TurnOn, panel, 142, 72, actSecurity_TurnOn);
+    CreateActionButton(btnSecurity_TurnOff, panel, 261, 72, actSecurity_TurnOff);
+
+    lblSecurity_Description.Create(BlockArgs(panel, 16, 128, 345, 73, bold));
+    lblSecurity_Warning.Create(BlockArgs(panel, 16, 207, 345, 73, TKivFont(L"Tahoma", 11, true, kWarningText)));
+
+    // The hidden commands' buttons: they exist, and never show.
+    CreateActionButton(btnSecurity_Add, panel, 3, 315, actSecurity_Add);
+    CreateActionButton(btnSecurity_Delete, panel, 84, 315, actSecurity_Delete);
+    CreateActionButton(btnSecurity_Refresh, panel, 165, 315, actSecurity_Refresh);
+
+    TKivLabelArgs status = LabelArgs(panel, 16, 358, body);
+    status.AutoSizeMaxWidth = 362;  // up to the list's column
+    status.TextTrimming = kttEllipsisWord;
+    lblSecurity_Status.Create(status);
+
+    lblSecurity_HostInfo.Create(LabelArgs(panel, 384, 3, body));
+    lstMaliciousWebs = ::CreateWindowExW(
+        WS_EX_CLIENTEDGE, L"LISTBOX", L"",
+        WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_EXTENDEDSEL | LBS_NOINTEGRALHEIGHT |
+            LBS_HASSTRINGS,
+        384, 24, 365, 293, panel, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kListId)), AppInstance(), nullptr);
+    ::SendMessageW(lstMaliciousWebs, WM_SETFONT, reinterpret_cast<WPARAM>(BodyFont()), FALSE);
+    TKivLabelArgs dataInfo = LabelArgs(panel, 384, 323, body);
+    dataInfo.TextTrimming = kttEllipsisWord;
+    lblSecurity_DataInfo.Create(dataInfo);
+    CreateLinkLabel(lblSecurity_ShowAll, panel, 700, 323, IDS_IESECURITY_ShowAll,
+                    [this] { actSecurity_ShowAll.Execute(); });
+    PlaceShowAllLink();
+
+    chkSecurity_AutoUpdate = ::CreateWindowExW(
+        0, L"BUTTON", IDS_IESECURITY_AutoUpdate.c_str(), WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX, 384, 344,
+        365, 17, panel, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kAutoUpdateId)), AppInstance(), nullptr);
+    ::SendMessageW(chkSecurity_AutoUpdate, WM_SETFONT, reinterpret_cast<WPARAM>(BodyFont()), FALSE);
+
+    FPanelTap.Attach(panel,
+                     [this](UINT msg, WPARAM wParam, LPARAM lParam) { return PanelMessage(msg, wParam, lParam); });
+}
+
+std::optional<LRESULT> TSecurityTab::PanelMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+    switch (msg) {
+        case WM_COMMAND:
+            if (reinterpret_cast<HWND>(lParam) == chkSecurity_AutoUpdate && HIWORD(wParam) == BN_CLICKED) {
+                RunGuarded(FOwner, [this] { chkSecurity_AutoUpdateClick(); });
+                return 0;
+            }
+            if (reinterpret_cast<HWND>(lParam) == lstMaliciousWebs && HIWORD(wParam) == LBN_SELCHANGE) {
+                UpdateActions();
+                return 0;
+            }
+            break;
+        case WM_CTLCOLORSTATIC:
+        case WM_CTLCOLORBTN:
+            // The check box sits on the white page, not on the system's button face.
+            if (reinterpret_cast<HWND>(lParam) == chkSecurity_AutoUpdate) {
+                const HDC dc = reinterpret_cast<HDC>(wParam);
+                ::SetBkColor(dc, assets::kPanel);
+                ::SetTextColor(dc, assets::kText);
+                return reinterpret_cast<LRESULT>(FPanelBrush.Get());
+            }
+            break;
+        case kInstallListMessage: InstallDownloadedList(); return 0;
+    }
+    return std::nullopt;
+}
+
+void TSecurityTab::BindUpdateWebList(TAction& action) {
+    FUpdateAction = &action;
+    action.OnExecute = [this] { actUpdateWebListExecute(); };
+}
+
+// ---- Texts and settings ----
+
+void TSecurityTab::ApplySecurityTexts() {
+    actSecurity_Refresh.SetCaption(IDS_IESECURITY_Refresh);
+    actSecurity_Add.SetCaption(IDS_IESECURITY_Add);
+    actSecurity_Delete.SetCaption(IDS_IESECURITY_Delete);
+    lblSecurity_HostInfo.SetCaption(IDS_IESECURITY_WebList);
+    lblSecurity_ShowAll.SetCaption(IDS_IESECURITY_ShowAll);
+    PlaceShowAllLink();
+    ::SetWindowTextW(chkSecurity_AutoUpdate, IDS_IESECURITY_AutoUpdate.c_str());
+    lblSecurity_Warning.SetCaption(IDS_IESECURITY_Warning);
+    lblSecurity_Description.SetCaption(IDS_IESECURITY_Description);
+    actSecurity_TurnOn.SetCaption(IDS_IESECURITY_TurnOn);
+    actSecurity_TurnOff.SetCaption(IDS_IESECURITY_TurnOff);
+    SetStatus(L"");
+    LoadSecuritySettings();
+}
+
+void TSecurityTab::PlaceShowAllLink() {
+    // Right-aligned: the link ends at the list's right edge whatever the caption's length, and the
+    // count beside it is cut short rather than run under it.
+    const int left = 749 - lblSecurity_ShowAll.Width();
+    if (left != lblSecurity_ShowAll.Left())
+        lblSecurity_ShowAll.SetBounds(left, 323, lblSecurity_ShowAll.Width(), lblSecurity_ShowAll.Height());
+    lblSecurity_DataInfo.SetAutoSizeMaxWidth(left - 8 - lblSecurity_DataInfo.Left() + 2);
+}
+
+void TSecurityTab::LoadSecuritySettings() {
+    FSecurity.ShieldOn = false;
+    FSecurity.AutoUpdate = false;
+    const TProfileFile settings(ConfigFileName);
+    try {
+        if (!FileExists(ConfigFileName))
+            SaveSecuritySettings();
+        else if (!settings.SectionHasKey(kSettingsSection))
+            SaveSecuritySettings();
+    } catch (...) {
+        // The switches stay off; the tab still shows them before the error is reported.
+        RefreshSecurityTab();
+        throw;
+    }
+    // The stored state is trusted; the hosts file is not inspected.
+    FSecurity.ShieldOn = settings.ReadBool(kSettingsSection, kIESecurityOnKey, false);
+    FSecurity.AutoUpdate = settings.ReadBool(kSettingsSection, kIESecurityAutoUpdateKey, false);
+    RefreshSecurityTab();
+}
+
+void TSecurityTab::SaveSecuritySettings() {
+    const TProfileFile settings(ConfigFileName);
+    settings.WriteBool(kSettingsSection, kIESecurityOnKey, FSecurity.ShieldOn);
+    settings.WriteBool(kSettingsSection, kIESecurityAutoUpdateKey, FSecurity.AutoUpdate);
+}
+
+void TSecurityTab::SaveAndRefresh() {
+    try {
+        SaveSecuritySettings();
+    } catch (...) {
+        // The hosts file has changed already: the tab shows what is so, and the error what failed.
+        try {
+            RefreshSecurityTab();
+        } catch (...) {
+        }
+        throw;
+    }
+    RefreshSecurityTab();
+}
+
+// ---- The display ----
+
+void TSecurityTab::RefreshSecurityTab() {
+    const bool on = FSecurity.ShieldOn;
+    imgOn.SetVisible(on);
+    imgOff.SetVisible(!on);
+    actSecurity_TurnOn.SetEnabled(!on);
+    actSecurity_TurnOff.SetEnabled(on);
+    // The focus must not stay on the button that was just disabled.
+    const HWND focus = ::GetFocus();
+    if (focus && (focus == btnSecurity_TurnOn.Handle() || focus == btnSecurity_TurnOff.Handle()) &&
+        !::IsWindowEnabled(focus))
+        ::SetFocus(on ? btnSecurity_TurnOff.Handle() : btnSecurity_TurnOn.Handle());
+    lblSecurity_Info.SetCaption(on ? IDS_IESECURITY_TurnOnInfo
+                                   : Fmt(IDS_IESECURITY_TurnOffInfo, actSecurity_TurnOn.Caption()));
+    ::SendMessageW(chkSecurity_AutoUpdate, BM_SETCHECK, FSecurity.AutoUpdate ? BST_CHECKED : BST_UNCHECKED, 0);
+
+    {
+        const TRedrawHold hold(lstMaliciousWebs);
+        ::SendMessageW(lstMaliciousWebs, LB_RESETCONTENT, 0, 0);
+        FSecurity.ListHosts(100, [this](const std::wstring& host) { AddListedHost(host); });
+    }
+    UpdateActions();
+    lblSecurity_DataInfo.SetCaption(Fmt(IDS_IESECURITY_DataInfo, FSecurity.CountHosts()));
+    if (FInstallPending) PostInstall();
+}
+
+void TSecurityTab::AddListedHost(const std::wstring& host) {
+    const std::wstring name = Trimmed(host);
+    if (name.empty()) return;
+    const LRESULT count = ::SendMessageW(lstMaliciousWebs, LB_GETCOUNT, 0, 0);
+    const std::wstring line = std::to_wstring(count + 1) + L". " + name;
+    ::SendMessageW(lstMaliciousWebs, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(line.c_str()));
+}
+
+std::vector<std::wstring> TSecurityTab::ListedLines() const {
+    std::vector<std::wstring> lines;
+    const LRESULT count = ::SendMessageW(lstMaliciousWebs, LB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        const LRESULT length = ::SendMessageW(lstMaliciousWebs, LB_GETTEXTLEN, static_cast<WPARAM>(i), 0);
+        std::wstring text(static_cast<size_t>(length < 0 ? 0 : length) + 1, L'\0');
+        const LRESULT got =
+            ::SendMessageW(lstMaliciousWebs, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text.data()));
+        text.resize(static_cast<size_t>(got < 0 ? 0 : got));
+        lines.push_back(std::move(text));
+    }
+    return lines;
+}
+
+void TSecurityTab::SetStatus(const std::wstring& text) {
+    FStatus = text;
+    lblSecurity_Status.SetCaption(text);
+}
+
+void TSecurityTab::UpdateActions() {
+    if (!lstMaliciousWebs) return;
+    actSecurity_Delete.SetEnabled(::SendMessageW(lstMaliciousWebs, LB_GETSELCOUNT, 0, 0) > 0);
+}
+
+// ---- The switches ----
+
+void TSecurityTab::actSecurity_TurnOnExecute() {
+    if (HostsBeingListed()) return;
+    // A refused list or a file that cannot be written raises here, before anything changed.
+    FSecurity.TurnOn();
+    SaveAndRefresh();
+}
+
+void TSecurityTab::actSecurity_TurnOffExecute() {
+    if (HostsBeingListed()) return;
+    FSecurity.TurnOff();
+    SaveAndRefresh();
+}
+
+void TSecurityTab::chkSecurity_AutoUpdateClick() {
+    const bool old = FSecurity.AutoUpdate;
+    FSecurity.AutoUpdate = ::SendMessageW(chkSecurity_AutoUpdate, BM_GETCHECK, 0, 0) == BST_CHECKED;
+    try {
+        SaveSecuritySettings();
+    } catch (...) {
+        // Not stored, so not chosen: the box shows the choice that still holds.
+        FSecurity.AutoUpdate = old;
+        ::SendMessageW(chkSecurity_AutoUpdate, BM_SETCHECK, old ? BST_CHECKED : BST_UNCHECKED, 0);
+        throw;
+    }
+}
+
+// ---- The update ----
+
+void TSecurityTab::FormShow() {
+    if (!FSecurity.AutoUpdate) return;
+    if (FUpdateAction)
+        FUpdateAction->Execute();
+    else
+        actUpdateWebListExecute();
+}
+
+void TSecurityTab::actUpdateWebListExecute() {
+    bool due = false;
+    try {
+        const TWaitCursor wait;
+        due = FSecurity.NeedUpdate();
+    } catch (const TUpdateCheckError& e) {
+        // The server was not asked: saying the list is current would leave the user unprotected
+        // while believing otherwise.
+        SetStatus(Fmt(IDS_IESECURITY_DownloadError, static_cast<int>(e.Code())));
+        return;
+    }
+    if (!due) {
+        SetStatus(IDS_IESECURITY_LatestFile);
+        return;
+    }
+    if (!FListDownloader) {
+        FListDownloader = std::make_unique<TKivHttpGet>();
+        FListDownloader->TimeoutMs = FDownloadTimeoutMs;
+        FListDownloader->UseCache = false;
+        FListDownloader->OnProcess = [this](TKivHttpGet* sender, int index, const std::wstring& url,
+                                            const std::wstring& local, uint32_t current, uint32_t total,
+                                            uint32_t speed) {
+            const TDepth depth(FDownloadEventDepth);
+            DownloadProgress(sender, index, url, local, current, total, speed);
+        };
+        FListDownloader->OnFileCompleted = [this](TKivHttpGet* sender, int index, const std::wstring& url,
+                                                  const std::wstring& local, int size) {
+            const TDepth depth(FDownloadEventDepth);
+            DownloadDone(sender, index, url, local, size);
+        };
+        FListDownloader->OnError = [this](TKivHttpGet* sender, const std::wstring& url, const std::wstring& local,
+                                          uint32_t code, bool& continueNext) {
+            const TDepth depth(FDownloadEventDepth);
+            DownloadFailed(sender, url, local, code, continueNext);
+        };
+    }
+    if (FListDownloader->DownloadFile(FSecurity.ListUrl, FSecurity.ListFileName))
+        SetStatus(IDS_IESECURITY_StartDownload);
+    else
+        SetStatus(IDS_IESECURITY_StartFailed);
+}
+
+void TSecurityTab::DownloadProgress(TKivHttpGet*,
+                                    int,
+                                    const std::wstring&,
+                                    const std::wstring&,
+                                    uint32_t CurrentSize,
+                                    uint32_t TotalSize,
+                                    uint32_t SpeedBPS) {
+    SetStatus(Fmt(IDS_IESECURITY_Downloading, CurrentSize / 1024.0, TotalSize / 1024.0, SpeedBPS / 1024.0));
+}
+
+void TSecurityTab::DownloadDone(TKivHttpGet*, int, const std::wstring&, const std::wstring&, int) {
+    SetStatus(IDS_IESECURITY_DownloadCompleted);
+    // While the shield is off, the new list waits in the list file until the user turns it on.
+    if (FSecurity.ShieldOn) PostInstall();
+}
+
+void TSecurityTab::DownloadFailed(TKivHttpGet*, const std::wstring&, const std::wstring&, uint32_t ErrorCode, bool&) {
+    SetStatus(Fmt(IDS_IESECURITY_DownloadError, static_cast<int>(ErrorCode)));
+}
+
+void TSecurityTab::PostInstall() {
+    if (FPanel.Handle()) ::PostMessageW(FPanel.Handle(), kInstallListMessage, 0, 0);
+}
+
+void TSecurityTab::InstallDownloadedList() {
+    if (!FSecurity.ShieldOn) {
+        FInstallPending = false;  // turned off meanwhile: the list waits for the next Turn on
+        return;
+    }
+    // Replacing the hosts file under a listing would fail (the file is open) or mix two files in
+    // one list; the listing's end sends the list on its way again.
+    if (HostsBeingListed()) {
+        FInstallPending = true;
+        return;
+    }
+    FInstallPending = false;
+    RunGuarded(FOwner, [this] {
+        FSecurity.TurnOn();
+        RefreshSecurityTab();
+    });
+}
+
+void TSecurityTab::FormClose() {
+    if (FListDownloader) {
+        if (FListDownloader->Busy()) FListDownloader->Stop(true);
+        // From inside one of its own events the component only hears the request; it goes with the
+        // tab.
+        if (FDownloadEventDepth == 0) FListDownloader.reset();
+    }
+
+    // A list that arrived in the last moment (while the download was being stopped) is installed
+    // now: the window that would have done it is going, and the next update would find nothing
+    // newer to fetch.
+    MSG msg;
+    const bool posted =
+        FPanel.Handle() && ::PeekMessageW(&msg, FPanel.Handle(), kInstallListMessage, kInstallListMessage, PM_REMOVE);
+    if ((posted || FInstallPending) && FSecurity.ShieldOn && !HostsBeingListed()) {
+        FInstallPending = false;
+        RunGuarded(FOwner, [this] { FSecurity.TurnOn(); });
+    }
+}
+
+// ---- The windows ----
+
+void TSecurityTab::actSecurity_ShowAllExecute() {
+    if (HostsBeingListed()) return;
+    {
+        TfrmShowAll form(FSecurity);
+        form.ShowModal(FOwner);
+    }
+    if (FInstallPending) PostInstall();
+}
+
+void TSecurityTab::actSecurity_AddExecute() {
+    if (HostsBeingListed()) return;
+    TfrmAddSecurityItem dialog;
+    if (dialog.ShowModal(FOwner) != IDOK) return;
+    const std::wstring host = Trimmed(dialog.Text());
+    FSecurity.AddHost(host, true);
+    AddListedHost(host);
+}
+
+void TSecurityTab::actSecurity_DeleteExecute() {
+    if (HostsBeingListed()) return;
+    const LRESULT count = ::SendMessageW(lstMaliciousWebs, LB_GETSELCOUNT, 0, 0);
+    if (count <= 0) return;
+    std::vector<int> selected(static_cast<size_t>(count));
+    const LRESULT got = ::SendMessageW(lstMaliciousWebs, LB_GETSELITEMS, static_cast<WPARAM>(count),
+                                       reinterpret_cast<LPARAM>(selected.data()));
+    selected.resize(static_cast<size_t>(got < 0 ? 0 : got));
+    const std::vector<std::wstring> lines = ListedLines();
+    for (auto it = selected.rbegin(); it != selected.rend(); ++it) {
+        const int index = *it;
+        if (index < 0 || static_cast<size_t>(index) >= lines.size()) continue;
+        const std::wstring& line = lines[static_cast<size_t>(index)];
+        const size_t mark = line.find(L". ");
+        FSecurity.DeleteHost(mark == std::wstring::npos ? line : line.substr(mark + 2));
+        ::SendMessageW(lstMaliciousWebs, LB_DELETESTRING, static_cast<WPARAM>(index), 0);
+    }
+    UpdateActions();
+}
+
+}  // namespace sk
