@@ -49,20 +49,16 @@ private:
 
 void TRecordingRegistryBackend::ReportMissing(const TRegKeyPlace& key) {
     const std::wstring path = NormalizeRegPath(key.Path);
-    if (path.empty()) return;
-    const auto root = FInner.OpenKey(key.Root, key.View, L"", false);
-    if (!root) return;  // the root itself does not open: nothing can be made beneath it
-    if (root->SubkeyExists(path)) return;
-    // The first missing part on the way down is the outermost key the change makes.
-    for (size_t at = 0;;) {
-        const size_t cut = path.find(L'\\', at);
+    if (path.empty() || RegKeyExists(FInner, {key.Root, key.View, path})) return;
+    // The first missing part on the way down is the outermost key the change makes. Each part is
+    // asked by its full path, so that the view applies to it.
+    for (size_t cut = path.find(L'\\');; cut = path.find(L'\\', cut + 1)) {
         const std::wstring prefix = cut == std::wstring::npos ? path : path.substr(0, cut);
-        if (!root->SubkeyExists(prefix)) {
+        if (!RegKeyExists(FInner, {key.Root, key.View, prefix})) {
             FSink.BeforeKeyChange({key.Root, key.View, prefix});
             return;
         }
         if (cut == std::wstring::npos) return;
-        at = cut + 1;
     }
 }
 

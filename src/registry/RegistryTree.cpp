@@ -102,9 +102,14 @@ bool SameRegTree(const TRegTree& a, const TRegTree& b) {
 }
 
 bool RegKeyExists(TRegistryBackend& backend, const TRegKeyPlace& key) {
+    if (backend.OpenKey(key.Root, key.View, key.Path, false)) return true;
+    if (key.Path.empty()) return false;
+    // It may be there without granting full access: ask its parent, by full path from the root
+    // so that the view applies.
+    const auto [parentPath, name] = SplitLast(key.Path);
+    if (const auto parent = backend.OpenKey(key.Root, key.View, parentPath, false)) return parent->SubkeyExists(name);
     const auto root = backend.OpenKey(key.Root, key.View, L"", false);
-    if (!root) return false;
-    return key.Path.empty() || root->SubkeyExists(key.Path);
+    return root && root->SubkeyExists(key.Path);
 }
 
 std::optional<TRegTree> ReadRegTree(TRegistryBackend& backend, const TRegKeyPlace& key) {
