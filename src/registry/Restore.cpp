@@ -79,7 +79,8 @@ bool PutBack(const TRestoreEntry& entry, const std::wstring& sourceFolder, TRest
             point.CaptureFile(entry.Path);
             DWORD error = 0;
             if (!before.Present) return rf::RemoveFile(entry.Path, error);
-            return rf::ReplaceWithCopy(entry.Path, sourceFolder + before.FileCopy, before.FileAttributes, error);
+            return rf::ReplaceWithCopy(entry.Path, sourceFolder + before.FileCopy, before.FileSha256,
+                                       before.FileAttributes, error);
         }
         case TRestoreEntryKind::Setting: {
             point.CaptureSetting(entry.Path, entry.Section, entry.SettingKey);
@@ -87,10 +88,12 @@ bool PutBack(const TRestoreEntry& entry, const std::wstring& sourceFolder, TRest
                 TProfileFile(entry.Path).WriteString(entry.Section, entry.SettingKey, before.Text);
                 return true;
             }
-            ::WritePrivateProfileStringW(entry.Section.c_str(), entry.SettingKey.c_str(), nullptr, entry.Path.c_str());
+            if (!::WritePrivateProfileStringW(entry.Section.c_str(), entry.SettingKey.c_str(), nullptr,
+                                              entry.Path.c_str()))
+                return false;
             // A section the operation made goes again once nothing is left in it.
             if (!entry.SectionHadKeys && !TProfileFile(entry.Path).SectionHasKey(entry.Section))
-                ::WritePrivateProfileStringW(entry.Section.c_str(), nullptr, nullptr, entry.Path.c_str());
+                return ::WritePrivateProfileStringW(entry.Section.c_str(), nullptr, nullptr, entry.Path.c_str()) != 0;
             return true;
         }
     }
@@ -130,6 +133,15 @@ TRestorePlan PlanRestore(const TRestoreStore& store, const std::wstring& id, TRe
     plan.Id = id;
     plan.Point = store.Load(id);
     plan.Interrupted = !plan.Point.Complete;
+    // A point whose copies are gone cannot put its files back: better to say so before anything.
+    const std::wstring folder = store.PointFolder(id);
+    for (const auto& entry : plan.Point.Entries) {
+        if (entry.Kind != TRestoreEntryKind::File || !entry.Before.Present) continue;
+        WIN32_FILE_ATTRIBUTE_DATA data{};
+        const bool there = ::GetFileAttributesExW((folder + entry.Before.FileCopy).c_str(), GetFileExInfoStandard, &data) &&
+                           ((static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow) == entry.Before.FileSize;
+        if (!there) throw TError(Fmt(IDS_RESTORE_ReadFailed, id, Fmt(IDS_RESTORE_CopyMissing, entry.Path)));
+    }
     for (const auto& entry : plan.Point.Entries) {
         const TEntryState present = ReadEntryState(entry, registry);
         if (entry.After)

@@ -207,7 +207,11 @@ bool ReplaceWithBytes(const std::wstring& target, const std::string& bytes, DWOR
     return MoveOver(temp, target, error);
 }
 
-bool ReplaceWithCopy(const std::wstring& target, const std::wstring& source, DWORD attributes, DWORD& error) {
+bool ReplaceWithCopy(const std::wstring& target,
+                     const std::wstring& source,
+                     const std::string& expectedSha256,
+                     DWORD attributes,
+                     DWORD& error) {
     error = ERROR_SUCCESS;
     const std::wstring folder = FolderOfPath(target);
     if (!folder.empty()) MakeFolders(folder);
@@ -219,6 +223,11 @@ bool ReplaceWithCopy(const std::wstring& target, const std::wstring& source, DWO
     const std::wstring temp = TempBeside(target);
     TFileDigest digest;
     if (!CopyOpen(in.Get(), temp, FILE_ATTRIBUTE_NORMAL, digest, error)) return false;
+    if (digest.Sha256 != expectedSha256) {
+        ::DeleteFileW(temp.c_str());
+        error = ERROR_FILE_CORRUPT;
+        return false;
+    }
     if (!MoveOver(temp, target, error)) return false;
     ::SetFileAttributesW(target.c_str(), attributes ? attributes : FILE_ATTRIBUTE_NORMAL);
     return true;

@@ -31,8 +31,13 @@ std::optional<TFileDigest> CopyFlushed(const std::wstring& source, const std::ws
 // Writes bytes as the whole new content of target: a flushed file beside it takes target's place
 // in one step, so target is either as it was or entirely new. A read-only target is replaced too.
 bool ReplaceWithBytes(const std::wstring& target, const std::string& bytes, DWORD& error);
-// The same with a copy of source as the new content; the result gets the given attributes.
-bool ReplaceWithCopy(const std::wstring& target, const std::wstring& source, DWORD attributes, DWORD& error);
+// The same with a copy of source as the new content, which must have the SHA-256 expected (else
+// target is left alone and error is ERROR_FILE_CORRUPT); the result gets the given attributes.
+bool ReplaceWithCopy(const std::wstring& target,
+                     const std::wstring& source,
+                     const std::string& expectedSha256,
+                     DWORD attributes,
+                     DWORD& error);
 
 // Deletes a file, read-only or not; true when it is gone (or was never there).
 bool RemoveFile(const std::wstring& path, DWORD& error);

@@ -351,6 +351,30 @@ TEST_CASE("files: replaced, emptied, deleted, made and moved files go back byte 
     ::SetFileAttributesW(locked.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
+TEST_CASE("files: a copy that went missing or was altered never puts wrong bytes back") {
+    TRestoreBench bench;
+    const std::wstring hosts = bench.Dir / L"hosts";
+    WriteBytes(hosts, {'o', 'l', 'd'});
+    auto point = TRestorePoint::Begin(bench.Store, {L"shield-on", L"Turn on", {}});
+    point->CaptureFile(hosts);
+    WriteBytes(hosts, {'n', 'e', 'w'});
+    point->Complete({});
+    const std::wstring copy = bench.Store.PointFolder(point->Id()) + point->Manifest().Entries[0].Before.FileCopy;
+
+    SUBCASE("missing: the plan says so before anything is written") {
+        REQUIRE(::DeleteFileW(copy.c_str()));
+        CHECK(ErrorOf([&] { PlanRestore(bench.Store, point->Id()); }) ==
+              L"The restore point " + point->Id() + L" cannot be read: its copy of " + hosts + L" is missing or damaged");
+    }
+    SUBCASE("altered: the file is left as it is and the restore says what it could not put back") {
+        WriteBytes(copy, {'b', 'a', 'd'});
+        const TRestorePlan plan = PlanRestore(bench.Store, point->Id());
+        CHECK(ErrorOf([&] { RunRestore(bench.Store, plan, false); }) ==
+              L"Some recorded settings could not be put back: " + hosts);
+    }
+    CHECK(ReadBytes(hosts) == std::vector<unsigned char>{'n', 'e', 'w'});
+}
+
 TEST_CASE("settings: single keys go back, the file byte for byte, and other settings are left alone") {
     TRestoreBench bench;
     const std::wstring ini = bench.Dir / L"config.ini";
