@@ -43,7 +43,7 @@ public:
     void ReportMissing(const TRegKeyPlace& key);
 
 private:
-    TRegistryBackend& FInner;     // not owned
+    TRegistryBackend& FInner;    // not owned
     TRegistryChangeSink& FSink;  // not owned
 };
 

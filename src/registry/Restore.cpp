@@ -32,8 +32,7 @@ void Flatten(const TRegKeyPlace& key, const TRegTree& tree, TFlatTree& out) {
     out[Upper(key.Path) + L"\\"] = {DescribeRegKey(key), IDS_RESTORE_KeyPresent, true};
     for (const auto& [name, value] : tree.Values)
         out[Upper(key.Path) + L"\\[" + Upper(name)] = {DescribeRegValue(key, name), DescribeRegData(value), false};
-    for (const auto& sub : tree.Subkeys)
-        Flatten({key.Root, key.View, JoinRegPath(key.Path, sub.Name)}, sub.Tree, out);
+    for (const auto& sub : tree.Subkeys) Flatten({key.Root, key.View, JoinRegPath(key.Path, sub.Name)}, sub.Tree, out);
 }
 
 std::wstring FileShows(const TEntryState& s) {
@@ -117,7 +116,8 @@ std::vector<TStateDifference> DescribeDifferences(const TRestoreEntry& entry,
     auto absent = [](const TFlatLine& line) { return line.IsKey ? IDS_RESTORE_KeyAbsent : IDS_RESTORE_Absent; };
     for (const auto& [id, line] : was) {
         const auto it = now.find(id);
-        if (it == now.end()) out.push_back({line.Where, line.Shows, absent(line)});
+        if (it == now.end())
+            out.push_back({line.Where, line.Shows, absent(line)});
         else if (it->second.Shows != line.Shows || it->second.IsKey != line.IsKey)
             out.push_back({line.Where, line.Shows, it->second.Shows});
     }
@@ -138,8 +138,9 @@ TRestorePlan PlanRestore(const TRestoreStore& store, const std::wstring& id, TRe
     for (const auto& entry : plan.Point.Entries) {
         if (entry.Kind != TRestoreEntryKind::File || !entry.Before.Present) continue;
         WIN32_FILE_ATTRIBUTE_DATA data{};
-        const bool there = ::GetFileAttributesExW((folder + entry.Before.FileCopy).c_str(), GetFileExInfoStandard, &data) &&
-                           ((static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow) == entry.Before.FileSize;
+        const bool there =
+            ::GetFileAttributesExW((folder + entry.Before.FileCopy).c_str(), GetFileExInfoStandard, &data) &&
+            ((static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow) == entry.Before.FileSize;
         if (!there) throw TError(Fmt(IDS_RESTORE_ReadFailed, id, Fmt(IDS_RESTORE_CopyMissing, entry.Path)));
     }
     for (const auto& entry : plan.Point.Entries) {

@@ -45,8 +45,8 @@ struct TRestorePlan {
 };
 
 struct TRestoreResult {
-    std::wstring PointId;            // the restore's own restore point
-    std::vector<TRestoreRow> Rows;   // what it changed: place, state before the restore, after
+    std::wstring PointId;           // the restore's own restore point
+    std::vector<TRestoreRow> Rows;  // what it changed: place, state before the restore, after
 };
 
 // Reads the point and the present state. TError from TRestoreStore::Load, or when a recorded

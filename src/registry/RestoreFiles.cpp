@@ -76,7 +76,8 @@ bool WriteAll(HANDLE file, const void* data, DWORD size) {
 
 // Copies the open source into a new file at target, flushed; fills digest.
 bool CopyOpen(HANDLE source, const std::wstring& target, DWORD attributes, TFileDigest& digest, DWORD& error) {
-    THandle out(::CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    THandle out(
+        ::CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!out) {
         error = ::GetLastError();
         return false;
@@ -131,8 +132,7 @@ bool MoveOver(const std::wstring& temp, const std::wstring& target, DWORD& error
         ::SetFileAttributesW(target.c_str(), old & ~FILE_ATTRIBUTE_READONLY);
     if (::MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
     error = ::GetLastError();
-    if (old != INVALID_FILE_ATTRIBUTES && (old & FILE_ATTRIBUTE_READONLY))
-        ::SetFileAttributesW(target.c_str(), old);
+    if (old != INVALID_FILE_ATTRIBUTES && (old & FILE_ATTRIBUTE_READONLY)) ::SetFileAttributesW(target.c_str(), old);
     ::DeleteFileW(temp.c_str());
     return false;
 }
@@ -192,7 +192,8 @@ bool ReplaceWithBytes(const std::wstring& target, const std::string& bytes, DWOR
     error = ERROR_SUCCESS;
     const std::wstring temp = TempBeside(target);
     {
-        THandle out(::CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        THandle out(
+            ::CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!out) {
             error = ::GetLastError();
             return false;
@@ -269,7 +270,8 @@ bool RemoveTree(const std::wstring& folder) {
                 const std::wstring name = fd.cFileName;
                 if (name == L"." || name == L"..") continue;
                 const std::wstring path = base + name;
-                if ((fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !(fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+                if ((fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                    !(fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
                     RemoveTree(path);
                 } else if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
                     ::RemoveDirectoryW(path.c_str());
@@ -323,12 +325,13 @@ std::optional<std::string> ReadWhole(const std::wstring& path) {
 
 std::wstring SystemMessage(DWORD error) {
     wchar_t* buffer = nullptr;
-    const DWORD n = ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                         FORMAT_MESSAGE_IGNORE_INSERTS,
-                                     nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    const DWORD n =
+        ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                         nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
     std::wstring text = n && buffer ? std::wstring(buffer, n) : L"";
     if (buffer) ::LocalFree(buffer);
-    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' ' || text.back() == L'.'))
+    while (!text.empty() &&
+           (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' ' || text.back() == L'.'))
         text.pop_back();
     if (text.empty()) text = L"error " + std::to_wstring(error);
     return text;

@@ -330,8 +330,8 @@ std::wstring SortableStamp(const FILETIME& time) {
     SYSTEMTIME st{};
     ::FileTimeToSystemTime(&time, &st);
     wchar_t buf[40];
-    swprintf(buf, 40, L"%04u%02u%02u-%02u%02u%02u-%03u", st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute,
-             st.wSecond, st.wMilliseconds);
+    swprintf(buf, 40, L"%04u%02u%02u-%02u%02u%02u-%03u", st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond,
+             st.wMilliseconds);
     return buf;
 }
 
@@ -351,8 +351,9 @@ std::optional<FILETIME> ParseIsoTime(const std::wstring& text) {
     wchar_t z = 0;
     if (swscanf(text.c_str(), L"%4u-%2u-%2uT%2u:%2u:%2u.%3u%lc", &y, &mo, &d, &h, &mi, &s, &ms, &z) != 8 || z != L'Z')
         return std::nullopt;
-    st = {static_cast<WORD>(y), static_cast<WORD>(mo), 0, static_cast<WORD>(d), static_cast<WORD>(h),
-          static_cast<WORD>(mi), static_cast<WORD>(s), static_cast<WORD>(ms)};
+    st = {static_cast<WORD>(y), static_cast<WORD>(mo), 0,
+          static_cast<WORD>(d), static_cast<WORD>(h),  static_cast<WORD>(mi),
+          static_cast<WORD>(s), static_cast<WORD>(ms)};
     return TimeOf(st);
 }
 
@@ -360,8 +361,9 @@ std::optional<FILETIME> ParseSortableStamp(const std::wstring& text) {
     unsigned y, mo, d, h, mi, s, ms;
     if (text.size() < 19 || text[8] != L'-' || text[15] != L'-') return std::nullopt;
     if (swscanf(text.c_str(), L"%4u%2u%2u-%2u%2u%2u-%3u", &y, &mo, &d, &h, &mi, &s, &ms) != 7) return std::nullopt;
-    const SYSTEMTIME st{static_cast<WORD>(y), static_cast<WORD>(mo), 0, static_cast<WORD>(d), static_cast<WORD>(h),
-                        static_cast<WORD>(mi), static_cast<WORD>(s), static_cast<WORD>(ms)};
+    const SYSTEMTIME st{static_cast<WORD>(y), static_cast<WORD>(mo), 0,
+                        static_cast<WORD>(d), static_cast<WORD>(h),  static_cast<WORD>(mi),
+                        static_cast<WORD>(s), static_cast<WORD>(ms)};
     return TimeOf(st);
 }
 

@@ -21,23 +21,23 @@ enum class TRestoreEntryKind { Value, Key, File, Setting };
 // One place's state at one moment. Present is false for an absent value, key, file or setting.
 struct TEntryState {
     bool Present = false;
-    TRegValue Value;          // Value entries: type and bytes
-    TRegTree Tree;            // Key entries: the key with everything beneath it
-    uint64_t FileSize = 0;    // File entries
-    std::string FileSha256;   // File entries: 64 lower-case hex digits
-    DWORD FileAttributes = 0; // File entries
-    std::wstring FileCopy;    // File entries, before-state: the copy's name inside the point's folder
-    std::wstring Text;        // Setting entries: the value as the profile functions read it
+    TRegValue Value;           // Value entries: type and bytes
+    TRegTree Tree;             // Key entries: the key with everything beneath it
+    uint64_t FileSize = 0;     // File entries
+    std::string FileSha256;    // File entries: 64 lower-case hex digits
+    DWORD FileAttributes = 0;  // File entries
+    std::wstring FileCopy;     // File entries, before-state: the copy's name inside the point's folder
+    std::wstring Text;         // Setting entries: the value as the profile functions read it
 };
 
 struct TRestoreEntry {
     TRestoreEntryKind Kind = TRestoreEntryKind::Value;
-    TRegKeyPlace Key;            // Value: the value's key; Key: the key itself
-    std::wstring Name;           // Value: the value's name ("" the default value)
-    std::wstring Path;           // File: the file; Setting: the settings file
-    std::wstring Section;        // Setting
-    std::wstring SettingKey;     // Setting
-    bool SectionHadKeys = false; // Setting: whether its section held any key before
+    TRegKeyPlace Key;             // Value: the value's key; Key: the key itself
+    std::wstring Name;            // Value: the value's name ("" the default value)
+    std::wstring Path;            // File: the file; Setting: the settings file
+    std::wstring Section;         // Setting
+    std::wstring SettingKey;      // Setting
+    bool SectionHadKeys = false;  // Setting: whether its section held any key before
     TEntryState Before;
     std::optional<TEntryState> After;  // recorded when the operation completed
 
@@ -59,9 +59,9 @@ struct TRestoreManifest {
     std::wstring Operation;  // a short machine name: "repair", "plugin-removal", "restore", ...
     std::wstring Title;      // for people, in the language of the moment: "Repair"
     std::vector<std::wstring> Items;
-    std::wstring Restores;   // for a restore: the id of the point it put back
-    FILETIME Started{};      // UTC
-    FILETIME Completed{};    // UTC, when complete
+    std::wstring Restores;  // for a restore: the id of the point it put back
+    FILETIME Started{};     // UTC
+    FILETIME Completed{};   // UTC, when complete
     bool Complete = false;
     std::vector<TRestoreRow> Rows;
     std::vector<TRestoreEntry> Entries;  // in the order they were recorded

@@ -35,7 +35,9 @@ FILETIME Now() {
 }
 
 // A setting's text, or std::nullopt when the key is absent.
-std::optional<std::wstring> ReadSetting(const std::wstring& file, const std::wstring& section, const std::wstring& key) {
+std::optional<std::wstring> ReadSetting(const std::wstring& file,
+                                        const std::wstring& section,
+                                        const std::wstring& key) {
     static const std::wstring absent = L"\x01surfkeep-no-setting\x01";
     const std::wstring text = TProfileFile(file).ReadString(section, key, absent);
     if (text == absent) return std::nullopt;

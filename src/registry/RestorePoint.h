@@ -38,8 +38,8 @@ struct TRestoreOperation {
 class TRestorePoint : private TRegistryChangeSink {
 public:
     // Makes the point's folder and writes its manifest (state "in progress"), flushed, and holds
-    // its lock until Complete or destruction. registry (not owned) is the registry the operation
-    // changes; it must outlive the point. TError "Could not create a restore point in %s: %s.
+    // its lock until Complete or destruction. store and registry (not owned; registry is the one
+    // the operation changes) must outlive the point. TError "Could not create a restore point in %s: %s.
     // Nothing was changed" on failure; nothing is left behind then.
     static std::unique_ptr<TRestorePoint> Begin(const TRestoreStore& store,
                                                 const TRestoreOperation& operation,
@@ -71,8 +71,10 @@ public:
 
     // Records the rows the user saw and the present state of every captured place, and marks the
     // point complete; then removes the oldest points beyond the store's limits (never this one).
-    // TError "Could not save the restore point %s: %s" when the manifest cannot be written: the
-    // point then still reads as interrupted and puts back everything recorded.
+    // TError "Could not save the restore point %s: %s" when the manifest cannot be written (or the
+    // store's "Could not read %s" when a recorded place cannot be read): the point then still
+    // reads as interrupted and puts back everything recorded. An operation that stopped on an
+    // error may still call Complete with the rows it made, so that its point compares as usual.
     void Complete(const std::vector<TRestoreRow>& rows);
     bool Completed() const { return FManifest.Complete; }
 
@@ -87,7 +89,7 @@ private:
     bool WriteManifest(DWORD& error) const;
     [[noreturn]] void RaiseRecordFailed(const std::wstring& what, const std::wstring& why) const;
 
-    using TKeyId = std::tuple<int, int, std::wstring>;                 // root, view, upper-case path
+    using TKeyId = std::tuple<int, int, std::wstring>;                  // root, view, upper-case path
     using TValueId = std::tuple<int, int, std::wstring, std::wstring>;  // ... and upper-case name
 
     const TRestoreStore& FStore;  // not owned

@@ -32,8 +32,10 @@ std::wstring OperationName(const std::wstring& operation) {
     for (wchar_t c : operation) {
         if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
         const bool plain = (c >= L'a' && c <= L'z') || (c >= L'0' && c <= L'9');
-        if (plain) name += c;
-        else if (!name.empty() && name.back() != L'-') name += L'-';
+        if (plain)
+            name += c;
+        else if (!name.empty() && name.back() != L'-')
+            name += L'-';
     }
     while (!name.empty() && name.back() == L'-') name.pop_back();
     if (name.size() > 40) name.resize(40);
@@ -126,8 +128,8 @@ std::vector<TRestorePointInfo> TRestoreStore::List() const {
         try {
             if (!text) throw std::runtime_error(ToUtf8(IDS_RESTORE_NoManifest));
             const TRestoreManifest m = ManifestFromJson(*text);
-            info.State = held ? TRestoreState::InProgress
-                              : (m.Complete ? TRestoreState::Complete : TRestoreState::Interrupted);
+            info.State =
+                held ? TRestoreState::InProgress : (m.Complete ? TRestoreState::Complete : TRestoreState::Interrupted);
             info.Operation = m.Operation;
             info.Title = m.Title;
             info.Items = m.Items;
@@ -182,7 +184,8 @@ std::wstring TRestoreStore::CreatePoint(const std::wstring& operation) const {
         const std::wstring id = SortableStamp(FromTicks(ticks)) + L"-" + name;
         if (::CreateDirectoryW((FFolder + id).c_str(), nullptr)) return id;
         const DWORD error = ::GetLastError();
-        if (error != ERROR_ALREADY_EXISTS) throw TError(Fmt(IDS_RESTORE_BeginFailed, FFolder, rf::SystemMessage(error)));
+        if (error != ERROR_ALREADY_EXISTS)
+            throw TError(Fmt(IDS_RESTORE_BeginFailed, FFolder, rf::SystemMessage(error)));
     }
     throw TError(Fmt(IDS_RESTORE_BeginFailed, FFolder, rf::SystemMessage(ERROR_ALREADY_EXISTS)));
 }

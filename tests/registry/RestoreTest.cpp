@@ -162,8 +162,12 @@ namespace {
 // point's manifest on disk holds.
 class TDiskWatch : public TRegistryBackend {
 public:
-    TDiskWatch(TRegistryBackend& inner, std::function<void()> onChange) : FInner(inner), FOnChange(std::move(onChange)) {}
-    std::unique_ptr<TRegistryKey> OpenKey(TRegRoot root, TRegView view, const std::wstring& path, bool create) override {
+    TDiskWatch(TRegistryBackend& inner, std::function<void()> onChange)
+        : FInner(inner), FOnChange(std::move(onChange)) {}
+    std::unique_ptr<TRegistryKey> OpenKey(TRegRoot root,
+                                          TRegView view,
+                                          const std::wstring& path,
+                                          bool create) override {
         if (create && !FInner.OpenKey(root, view, path, false)) FOnChange();
         auto key = FInner.OpenKey(root, view, path, create);
         return key ? std::make_unique<TKey>(*this, std::move(key)) : nullptr;
@@ -174,7 +178,9 @@ private:
         TKey(TDiskWatch& o, std::unique_ptr<TRegistryKey> k) : Owner(o), Inner(std::move(k)) {}
         std::optional<TRegValue> QueryValue(const std::wstring& n) override { return Inner->QueryValue(n); }
         bool ValueExists(const std::wstring& n) override { return Inner->ValueExists(n); }
-        bool SetValue(const std::wstring& n, const TRegValue& v) override { return Owner.FOnChange(), Inner->SetValue(n, v); }
+        bool SetValue(const std::wstring& n, const TRegValue& v) override {
+            return Owner.FOnChange(), Inner->SetValue(n, v);
+        }
         bool DeleteValue(const std::wstring& n) override { return Owner.FOnChange(), Inner->DeleteValue(n); }
         bool SubkeyExists(const std::wstring& n) override { return Inner->SubkeyExists(n); }
         bool CreateSubkey(const std::wstring& n) override { return Owner.FOnChange(), Inner->CreateSubkey(n); }
@@ -363,8 +369,9 @@ TEST_CASE("files: a copy that went missing or was altered never puts wrong bytes
 
     SUBCASE("missing: the plan says so before anything is written") {
         REQUIRE(::DeleteFileW(copy.c_str()));
-        CHECK(ErrorOf([&] { PlanRestore(bench.Store, point->Id()); }) ==
-              L"The restore point " + point->Id() + L" cannot be read: its copy of " + hosts + L" is missing or damaged");
+        CHECK(ErrorOf([&] { PlanRestore(bench.Store, point->Id()); }) == L"The restore point " + point->Id() +
+                                                                             L" cannot be read: its copy of " + hosts +
+                                                                             L" is missing or damaged");
     }
     SUBCASE("altered: the file is left as it is and the restore says what it could not put back") {
         WriteBytes(copy, {'b', 'a', 'd'});
@@ -420,7 +427,8 @@ TEST_CASE("settings: single keys go back, the file byte for byte, and other sett
     }
 }
 
-TEST_CASE("a restore after the user changed a recorded value: the difference is shown, nothing written without consent") {
+TEST_CASE(
+    "a restore after the user changed a recorded value: the difference is shown, nothing written without consent") {
     const std::wstring k = L"Software\\SkRestoreSince" + Pid();
     TScratchKeys scratch({{HKCU, k}});
     TRestoreBench bench;
@@ -446,7 +454,8 @@ TEST_CASE("a restore after the user changed a recorded value: the difference is 
     CHECK(plan.ChangedSince ==
           std::vector<TStateDifference>{{where, L"REG_SZ \"about:blank\"", L"REG_SZ \"http://mine.example/\""}});
     CHECK(plan.Changes.size() == 2);
-    CHECK(plan.Changes[0] == TStateDifference{where, L"REG_SZ \"http://home.example/\"", L"REG_SZ \"http://mine.example/\""});
+    CHECK(plan.Changes[0] ==
+          TStateDifference{where, L"REG_SZ \"http://home.example/\"", L"REG_SZ \"http://mine.example/\""});
 
     const auto untouched = [&] {
         CheckFacts(WindowsRegistryBackend(), {Text(HKCU, k, L"Start Page", L"http://mine.example/")});
@@ -467,7 +476,8 @@ TEST_CASE("a restore after the user changed a recorded value: the difference is 
     CheckFacts(WindowsRegistryBackend(), {Text(HKCU, k, L"Start Page", L"http://home.example/")});
     CHECK(ReadBytes(file) == std::vector<unsigned char>{'o', 'l', 'd'});
     CHECK(result.Rows.size() == 2);
-    CHECK(result.Rows[1] == TRestoreRow{where, L"REG_SZ \"http://other.example/\"", L"REG_SZ \"http://home.example/\""});
+    CHECK(result.Rows[1] ==
+          TRestoreRow{where, L"REG_SZ \"http://other.example/\"", L"REG_SZ \"http://home.example/\""});
 }
 
 TEST_CASE("a restore is an operation of its own: restoring it goes back to the state before it") {
@@ -518,7 +528,7 @@ std::wstring ChildKey(DWORD parent) { return L"Software\\SkRestoreKilled" + std:
 TEST_CASE("restore child: records and changes until it is killed") {
     wchar_t buffer[1024] = {};
     if (!::GetEnvironmentVariableW(L"SK_RESTORE_CHILD", buffer, 1024)) return;  // not the child
-    const std::wstring args = buffer;  // "<parent pid>|<backup folder>"
+    const std::wstring args = buffer;                                           // "<parent pid>|<backup folder>"
     const DWORD parent = std::stoul(args.substr(0, args.find(L'|')));
     const TRestoreStore store(args.substr(args.find(L'|') + 1));
     auto point = TRestorePoint::Begin(store, {L"repair", L"Repair", {L"Killed"}});
@@ -550,7 +560,8 @@ TEST_CASE("a point whose operation was killed half-way reads as interrupted and 
     wchar_t exe[MAX_PATH] = {};
     ::GetModuleFileNameW(nullptr, exe, MAX_PATH);
     std::wstring command = L"\"" + std::wstring(exe) + L"\" -tc=\"restore child*\"";
-    ::SetEnvironmentVariableW(L"SK_RESTORE_CHILD", (std::to_wstring(self) + L"|" + bench.Dir.Path() + L"backup").c_str());
+    ::SetEnvironmentVariableW(L"SK_RESTORE_CHILD",
+                              (std::to_wstring(self) + L"|" + bench.Dir.Path() + L"backup").c_str());
     STARTUPINFOW si{sizeof si};
     PROCESS_INFORMATION pi{};
     const BOOL started =
@@ -639,7 +650,7 @@ TEST_CASE("retention: the oldest points go first, by count and by size; never th
 
 TEST_CASE("manifests: readable JSON that gives back every name and byte; ids sort and stay unique") {
     TMemoryRegistryBackend memory;
-    const std::wstring k = L"Software\\\x6846\x67B6";  // a key name outside ASCII
+    const std::wstring k = L"Software\\\x6846\x67B6";                  // a key name outside ASCII
     const std::wstring lone = std::wstring(L"odd") + wchar_t(0xD800);  // a value name that is no valid Unicode
     ApplyFacts(memory, {Val(HKCU, k, lone, RegBytes({1})), Text(HKCU, k, L"", L"\x3002 default")});
     TRestoreBench bench;
@@ -688,7 +699,9 @@ TEST_CASE("manifests: readable JSON that gives back every name and byte; ids sor
         CHECK(list.back().Id == damaged);
         CHECK(list.back().State == TRestoreState::Damaged);
         CHECK_FALSE(list.back().Problem.empty());
-        CHECK(ErrorOf([&] { bench.Store.Load(damaged); }).rfind(L"The restore point " + damaged + L" cannot be read: ", 0) == 0);
+        CHECK(ErrorOf([&] {
+                  bench.Store.Load(damaged);
+              }).rfind(L"The restore point " + damaged + L" cannot be read: ", 0) == 0);
         CHECK(ErrorOf([&] { bench.Store.Load(L"20200101-000000-001-none"); }) ==
               L"There is no restore point 20200101-000000-001-none");
         CHECK(ErrorOf([&] { bench.Store.Load(L"..\\..\\x"); }) == L"There is no restore point ..\\..\\x");

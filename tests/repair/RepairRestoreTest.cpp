@@ -156,7 +156,8 @@ using TKeyList = std::vector<std::pair<TRegRoot, std::wstring>>;
 TKeyList ExportKeysOf(const std::vector<TRegFact>& facts) {
     TKeyList keys;
     for (const auto& f : facts)
-        if (std::find(keys.begin(), keys.end(), std::pair{f.Root, f.Path}) == keys.end()) keys.push_back({f.Root, f.Path});
+        if (std::find(keys.begin(), keys.end(), std::pair{f.Root, f.Path}) == keys.end())
+            keys.push_back({f.Root, f.Path});
     return keys;
 }
 
