@@ -564,8 +564,11 @@ TEST_CASE("a point whose operation was killed half-way reads as interrupted and 
                               (std::to_wstring(self) + L"|" + bench.Dir.Path() + L"backup").c_str());
     STARTUPINFOW si{sizeof si};
     PROCESS_INFORMATION pi{};
-    const BOOL started =
-        ::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
+    BOOL started = FALSE;
+    for (int attempt = 0; attempt < 5 && !started; ++attempt) {  // Wine refuses a start now and then
+        if (attempt) ::Sleep(200);
+        started = ::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
+    }
     ::SetEnvironmentVariableW(L"SK_RESTORE_CHILD", nullptr);
     REQUIRE(started);
     THandle process(pi.hProcess), thread(pi.hThread);

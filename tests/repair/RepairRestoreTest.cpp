@@ -139,8 +139,17 @@ std::vector<unsigned char> RegExport(TRegRoot root, const std::wstring& path, co
     STARTUPINFOW si{sizeof si};
     si.dwFlags = STARTF_USESTDHANDLES;  // its messages are not ours to print
     PROCESS_INFORMATION pi{};
-    REQUIRE(::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &si,
-                             &pi));
+    // Starting a program under Wine fails now and then while the server is busy: a few tries.
+    BOOL started = FALSE;
+    DWORD error = 0;
+    for (int attempt = 0; attempt < 5 && !started; ++attempt) {
+        if (attempt) ::Sleep(200);
+        started = ::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
+                                   &si, &pi);
+        if (!started) error = ::GetLastError();
+    }
+    INFO("CreateProcess error " << error);
+    REQUIRE(started);
     THandle process(pi.hProcess), thread(pi.hThread);
     REQUIRE(::WaitForSingleObject(process.Get(), 60000) == WAIT_OBJECT_0);
     DWORD code = 1;
