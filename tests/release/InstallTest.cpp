@@ -1,6 +1,7 @@
 // The real release packages in the test's Wine prefix: the installer run silently into Program Files
 // and into a folder of the user's choice, the first start from there, an upgrade over a running copy,
 // the silent removal, and the program started from the unpacked portable zip.
+#include "ProcessWindow.h"
 #include "TestSupport.h"
 
 #include <windows.h>
@@ -87,30 +88,6 @@ DWORD Run(const std::wstring& commandLine) {
 
 std::wstring Quoted(const std::wstring& path) { return L"\"" + path + L"\""; }
 
-struct TFind {
-    DWORD Pid;
-    HWND Found = nullptr;
-};
-
-HWND MainWindowOf(DWORD pid) {
-    TFind f{pid};
-    ::EnumWindows(
-        [](HWND wnd, LPARAM lp) -> BOOL {
-            auto* f = reinterpret_cast<TFind*>(lp);
-            DWORD pid = 0;
-            ::GetWindowThreadProcessId(wnd, &pid);
-            wchar_t cls[64] = {};
-            ::GetClassNameW(wnd, cls, 64);
-            if (pid == f->Pid && wcscmp(cls, kWindowClass) == 0 && ::IsWindowVisible(wnd)) {
-                f->Found = wnd;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&f));
-    return f.Found;
-}
-
 // The program, started from its folder by a user whose current folder is elsewhere, with its
 // main window shown.
 struct TRunningProgram {
@@ -121,7 +98,7 @@ struct TRunningProgram {
     explicit TRunningProgram(const std::wstring& exe) : Process(Start(Quoted(exe), Elsewhere.Path())) {
         const ULONGLONG end = ::GetTickCount64() + kWindowTimeoutMs;
         while (!Window && ::GetTickCount64() < end) {
-            Window = MainWindowOf(Process.Id);
+            Window = sktest::VisibleWindowOf(Process.Id, kWindowClass);
             if (!Window && ::WaitForSingleObject(Process.Handle.Get(), 100) == WAIT_OBJECT_0) break;
         }
     }

@@ -2,6 +2,7 @@
 // The system hosts file is never touched: every manager here is pointed at the scratch folder.
 #include <memory>
 
+#include "CountingPump.h"
 #include "HttpTestServer.h"
 #include "SecurityTestSupport.h"
 #include "TestSupport.h"
@@ -14,12 +15,6 @@ using namespace sktest;
 using sk::TIESecurity;
 
 namespace {
-
-class TCountingPump final : public sk::TMessagePump {
-public:
-    void Pump() override { ++Count; }
-    int Count = 0;
-};
 
 struct TShield {
     TTempDir Dir;

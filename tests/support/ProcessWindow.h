@@ -1,0 +1,38 @@
+// Finding the window of another process that a test or a benchmark started.
+#pragma once
+
+#include <windows.h>
+
+#include <cwchar>
+
+namespace sktest {
+
+// A visible top-level window of the process with the given window class or, when className is
+// null, one that no other window owns (its main window); nullptr while there is none.
+inline HWND VisibleWindowOf(DWORD pid, const wchar_t* className = nullptr) {
+    struct TFind {
+        DWORD Pid;
+        const wchar_t* ClassName;
+        HWND Found = nullptr;
+    } find{pid, className};
+    ::EnumWindows(
+        [](HWND wnd, LPARAM lp) -> BOOL {
+            auto* f = reinterpret_cast<TFind*>(lp);
+            DWORD owner = 0;
+            ::GetWindowThreadProcessId(wnd, &owner);
+            if (owner != f->Pid || !::IsWindowVisible(wnd)) return TRUE;
+            if (f->ClassName) {
+                wchar_t cls[256] = {};
+                ::GetClassNameW(wnd, cls, 256);
+                if (wcscmp(cls, f->ClassName) != 0) return TRUE;
+            } else if (::GetWindow(wnd, GW_OWNER) != nullptr) {
+                return TRUE;
+            }
+            f->Found = wnd;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&find));
+    return find.Found;
+}
+
+}  // namespace sktest
