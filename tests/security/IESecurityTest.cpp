@@ -386,15 +386,26 @@ TEST_CASE("listing lets the window run every 10 ms, not before every line") {
     TShield s;
     WriteAll(s.Hosts, HostsOf250());
     auto shield = s.Make();
-    ListAll(*shield, 0);
-    CHECK(s.Pump.Count < 10);  // 251 lines read in far less than 100 ms
+    TFakePumpClock clock;
+    CHECK(ListAll(*shield, 0).size() == 251);
+    CHECK(s.Pump.Count == 0);  // the clock stood still: nothing was due, however many lines
 
+    // Each of the 250 hosts takes the receiver 1 ms: the window runs before every eleventh line of a
+    // host, when 10 ms have passed since it last ran, and at no other line.
     s.Pump.Count = 0;
-    int slow = 0;
-    shield->ListHosts(0, [&](const std::wstring&) {
-        if (slow++ < 8) ::Sleep(40);
+    int hosts = 0;
+    std::vector<int> pumpedAfter;  // the hosts listed when the window ran
+    s.Pump.OnPump = [&](int) { pumpedAfter.push_back(hosts); };
+    shield->ListHosts(0, [&](const std::wstring& host) {
+        if (host.empty()) return;  // the end of the listing
+        ++hosts;
+        clock.Advance(1);
     });
-    CHECK(s.Pump.Count >= 4);
+    std::vector<int> everyTenth;
+    for (int n = 10; n < 250; n += 10) everyTenth.push_back(n);
+    CHECK(hosts == 250);
+    CHECK(pumpedAfter == everyTenth);
+    CHECK(s.Pump.Count == 24);
 }
 
 TEST_CASE("a listing started while another runs keeps each its own receiver") {
