@@ -586,13 +586,32 @@ TEST_CASE("the hosts file is swapped in whole, never rewritten in place") {
     CHECK(s.Leftovers().empty());
 }
 
-TEST_CASE("the default resolver flush is harmless") {
-    TShield s;
-    auto options = s.Options();
-    options.FlushResolverCache = nullptr;  // the real one, from dnsapi.dll when present
-    TIESecurity shield(options);
-    shield.AddHost(L"a.example", true);
-    CHECK(shield.HostExists(L"a.example"));
+// The flushes counted by the stand-in resolver library built beside this test.
+int FakeFlushes() {
+    wchar_t text[32] = {};
+    const DWORD n = ::GetEnvironmentVariableW(L"SURFKEEP_TEST_FLUSHES", text, 32);
+    return n > 0 && n < 32 ? _wtoi(text) : 0;
+}
+
+TEST_CASE("the resolver flush calls DnsFlushResolverCache of the library it names") {
+    // Wine always loads its own dnsapi.dll for that name, so the stand-in has a name of its own.
+    ::SetEnvironmentVariableW(L"SURFKEEP_TEST_FLUSHES", nullptr);
+    const std::wstring fake = TestExeFolder() + L"fake-dnsapi.dll";
+    REQUIRE(sk::FileExists(fake));
+    CHECK(sk::FlushResolverCacheWith(fake));
+    CHECK(sk::FlushResolverCacheWith(fake));
+    CHECK(FakeFlushes() == 2);
+
+    // No such library, or one without the function: nothing is called, nothing fails.
+    TTempDir empty;
+    CHECK_FALSE(sk::FlushResolverCacheWith(empty / L"dnsapi.dll"));
+    wchar_t system[MAX_PATH] = {};
+    REQUIRE(::GetSystemDirectoryW(system, MAX_PATH) > 0);
+    CHECK_FALSE(sk::FlushResolverCacheWith(std::wstring(system) + L"\\version.dll"));
+
+    // The system's own library, which the shield's default flush calls, has the function.
+    CHECK(sk::FlushResolverCacheWith(std::wstring(system) + L"\\dnsapi.dll"));
+    CHECK(FakeFlushes() == 2);
 }
 
 TEST_CASE("update check against our server") {
