@@ -698,31 +698,3 @@ TEST_CASE("closing the window stops a running scan") {
     MSG msg;
     while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {}
 }
-
-TEST_CASE("a picture of the scanned tab" * doctest::skip()) {
-    TTabFixture f;
-    f.Browse();
-    // A deep folder, so the status line has to be cut.
-    const std::wstring deep =
-        f.Cache + L"Content.IE5\\EF56 with a rather long folder name for the pictures of one site\\";
-    MakeFolder(deep);
-    for (int i = 0; i < 40; ++i)
-        MakeFile(deep + L"image" + std::to_wstring(i) + L"[1].jpg", 1000 + 37 * i);
-    TCleanTab& tab = f.Open();
-    tab.actIEClean_Scan.Execute();
-    tab.tvIEClean.Expand(f.Category(1), true);
-    tab.tvIEClean.Expand(f.Category(3), true);
-    f.ClickCheckBox(*f.Category(1).Children[0]);
-    sktest::PumpFor(300);
-    CHECK(sktest::SaveWindowPng(f.Form->Handle(), L"Z:\\tmp\\cleantab-scanned.png"));
-    f.Pump.Count = 0;
-    f.Pump.OnPump = [&](int count) {
-        if (count == 30) {
-            sktest::PumpFor(100);
-            sktest::SaveWindowPng(f.Form->Handle(), L"Z:\\tmp\\cleantab-busy.png");
-        }
-    };
-    tab.actIEClean_Clean.Execute();
-    sktest::PumpFor(300);
-    CHECK(sktest::SaveWindowPng(f.Form->Handle(), L"Z:\\tmp\\cleantab-cleaned.png"));
-}
