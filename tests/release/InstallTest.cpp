@@ -136,27 +136,11 @@ std::vector<std::wstring> UninstallByHand(const std::wstring& uninstaller) {
     }
     REQUIRE(worker.Handle.IsValid());
 
-    struct TWindows {
-        DWORD Pid;
-        std::vector<HWND> Found;
-    } windows{worker.Id};
     std::vector<std::wstring> messages;
     const ULONGLONG end = ::GetTickCount64() + kProcessTimeoutMs;
     while (::WaitForSingleObject(worker.Handle.Get(), 200) == WAIT_TIMEOUT && ::GetTickCount64() < end) {
-        windows.Found.clear();
-        ::EnumWindows(
-            [](HWND wnd, LPARAM lp) -> BOOL {
-                auto* w = reinterpret_cast<TWindows*>(lp);
-                DWORD pid = 0;
-                ::GetWindowThreadProcessId(wnd, &pid);
-                wchar_t cls[16] = {};
-                ::GetClassNameW(wnd, cls, 16);
-                if (pid == w->Pid && wcscmp(cls, L"#32770") == 0 && ::IsWindowVisible(wnd)) w->Found.push_back(wnd);
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(&windows));
         HWND box = nullptr, wizard = nullptr;
-        for (HWND w : windows.Found) (::GetDlgItem(w, 0xFFFF) ? box : wizard) = w;
+        for (HWND w : sktest::VisibleWindowsOf(worker.Id, L"#32770")) (::GetDlgItem(w, 0xFFFF) ? box : wizard) = w;
         if (box) {
             wchar_t text[1024] = {};
             ::GetDlgItemTextW(box, 0xFFFF, text, 1024);

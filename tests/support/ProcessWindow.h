@@ -4,17 +4,18 @@
 #include <windows.h>
 
 #include <cwchar>
+#include <vector>
 
 namespace sktest {
 
-// A visible top-level window of the process with the given window class or, when className is
-// null, one that no other window owns (its main window); nullptr while there is none.
-inline HWND VisibleWindowOf(DWORD pid, const wchar_t* className = nullptr) {
+// The visible top-level windows of the process with the given window class or, when className is
+// null, those that no other window owns (its main windows), in the order the system lists them.
+inline std::vector<HWND> VisibleWindowsOf(DWORD pid, const wchar_t* className = nullptr) {
     struct TFind {
         DWORD Pid;
         const wchar_t* ClassName;
-        HWND Found = nullptr;
-    } find{pid, className};
+        std::vector<HWND> Found;
+    } find{pid, className, {}};
     ::EnumWindows(
         [](HWND wnd, LPARAM lp) -> BOOL {
             auto* f = reinterpret_cast<TFind*>(lp);
@@ -28,11 +29,17 @@ inline HWND VisibleWindowOf(DWORD pid, const wchar_t* className = nullptr) {
             } else if (::GetWindow(wnd, GW_OWNER) != nullptr) {
                 return TRUE;
             }
-            f->Found = wnd;
-            return FALSE;
+            f->Found.push_back(wnd);
+            return TRUE;
         },
         reinterpret_cast<LPARAM>(&find));
     return find.Found;
+}
+
+// The first of them; nullptr while there is none.
+inline HWND VisibleWindowOf(DWORD pid, const wchar_t* className = nullptr) {
+    const std::vector<HWND> found = VisibleWindowsOf(pid, className);
+    return found.empty() ? nullptr : found.front();
 }
 
 }  // namespace sktest
