@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "BenchSupport.h"
+#include "ProcessWindow.h"
 
 namespace {
 
@@ -14,28 +15,6 @@ std::wstring Folder() {
     ::GetModuleFileNameW(nullptr, buf, MAX_PATH);
     std::wstring p = buf;
     return p.substr(0, p.find_last_of(L'\\') + 1);
-}
-
-struct TFind {
-    DWORD Pid;
-    HWND Found = nullptr;
-};
-
-HWND VisibleWindowOf(DWORD pid) {
-    TFind f{pid};
-    ::EnumWindows(
-        [](HWND wnd, LPARAM lp) -> BOOL {
-            auto* f = reinterpret_cast<TFind*>(lp);
-            DWORD p = 0;
-            ::GetWindowThreadProcessId(wnd, &p);
-            if (p == f->Pid && ::IsWindowVisible(wnd) && ::GetWindow(wnd, GW_OWNER) == nullptr) {
-                f->Found = wnd;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&f));
-    return f.Found;
 }
 
 // Milliseconds from the process start to its window shown and the program waiting for input.
@@ -47,7 +26,7 @@ double TimeStart(const std::wstring& exe) {
     const double t0 = skbench::NowMs();
     if (!::CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, dir.c_str(), &si, &pi)) return -1;
     HWND wnd = nullptr;
-    while (!(wnd = VisibleWindowOf(pi.dwProcessId))) {
+    while (!(wnd = sktest::VisibleWindowOf(pi.dwProcessId))) {
         if (::WaitForSingleObject(pi.hProcess, 2) == WAIT_OBJECT_0) break;
     }
     ::WaitForInputIdle(pi.hProcess, 30000);

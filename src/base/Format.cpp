@@ -80,4 +80,12 @@ std::wstring FormatText(const std::wstring& pattern, const std::vector<TFormatAr
     return out;
 }
 
+std::wstring Trimmed(const std::wstring& text) {
+    size_t first = 0;
+    size_t last = text.size();
+    while (first < last && text[first] <= L' ') ++first;
+    while (last > first && text[last - 1] <= L' ') --last;
+    return text.substr(first, last - first);
+}
+
 }  // namespace sk

@@ -35,4 +35,7 @@ std::wstring Fmt(const std::wstring& pattern, Args&&... args) {
 // A number with two decimals, with or without thousands separators, in the user's format.
 std::wstring FormatNumber2(double value, bool thousands);
 
+// The text without the blanks and control characters (anything up to U+0020) at either end.
+std::wstring Trimmed(const std::wstring& text);
+
 }  // namespace sk

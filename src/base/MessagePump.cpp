@@ -27,7 +27,13 @@ public:
     void Pump() override {}
 };
 
+TPumpClock gPumpClock = nullptr;
+
+uint64_t PumpClockNow() { return gPumpClock ? gPumpClock() : ::GetTickCount64(); }
+
 }  // namespace
+
+void SetPumpClock(TPumpClock clock) { gPumpClock = clock; }
 
 TMessagePump& WindowsMessagePump() {
     static TWindowsMessagePump pump;
@@ -40,19 +46,19 @@ TMessagePump& NullMessagePump() {
 }
 
 TThrottledPump::TThrottledPump(TMessagePump& pump, uint32_t intervalMs)
-    : FPump(pump), FIntervalMs(intervalMs), FLastTick(::GetTickCount64()) {}
+    : FPump(pump), FIntervalMs(intervalMs), FLastTick(PumpClockNow()) {}
 
 bool TThrottledPump::MaybePump() {
-    const uint64_t now = ::GetTickCount64();
+    const uint64_t now = PumpClockNow();
     if (now - FLastTick < FIntervalMs) return false;
     FPump.Pump();
-    FLastTick = ::GetTickCount64();
+    FLastTick = PumpClockNow();
     return true;
 }
 
 void TThrottledPump::PumpNow() {
     FPump.Pump();
-    FLastTick = ::GetTickCount64();
+    FLastTick = PumpClockNow();
 }
 
 }  // namespace sk

@@ -19,6 +19,11 @@ TMessagePump& WindowsMessagePump();
 // A pump that does nothing (engines used without a window).
 TMessagePump& NullMessagePump();
 
+// The clock of every TThrottledPump, in milliseconds: GetTickCount64 unless a test puts its own in
+// place, so that what is due when does not depend on how fast the machine is (nullptr: the real one).
+using TPumpClock = uint64_t (*)();
+void SetPumpClock(TPumpClock clock);
+
 // Pumps only when at least IntervalMs have passed since its last pump: one pump costs tens of
 // microseconds under Wine, so pumping per item would dominate long walks.
 class TThrottledPump {

@@ -4,6 +4,7 @@
 
 #include <exception>
 
+#include "base/Format.h"
 #include "base/Paths.h"
 #include "registry/RegistryStore.h"
 
@@ -22,14 +23,6 @@ bool IsBlank(const std::wstring& text) {
     for (wchar_t c : text)
         if (c > L' ') return false;
     return true;
-}
-
-std::wstring Trimmed(const std::wstring& text) {
-    size_t first = 0;
-    size_t last = text.size();
-    while (first < last && text[first] <= L' ') ++first;
-    while (last > first && text[last - 1] <= L' ') --last;
-    return text.substr(first, last - first);
 }
 
 bool SamePath(const std::wstring& a, const std::wstring& b) {

@@ -100,21 +100,6 @@ REGSAM ViewFlag(TRegView view) {
     return 0;
 }
 
-std::vector<std::wstring> SplitRegPath(const std::wstring& path) {
-    std::vector<std::wstring> parts;
-    std::wstring part;
-    for (wchar_t c : path) {
-        if (c == L'\\') {
-            if (!part.empty()) parts.push_back(std::move(part));
-            part.clear();
-        } else {
-            part += c;
-        }
-    }
-    if (!part.empty()) parts.push_back(std::move(part));
-    return parts;
-}
-
 }  // namespace
 
 std::wstring LayoutRegKeyName(TRegRoot root, TRegView view, const std::wstring& path) {

@@ -30,21 +30,6 @@ bool SameRegName(const std::wstring& a, const std::wstring& b) {
     return a.size() == b.size() && CompareRegNames(a, b) == 0;
 }
 
-std::vector<std::wstring> SplitPath(const std::wstring& path) {
-    std::vector<std::wstring> parts;
-    std::wstring part;
-    for (wchar_t c : path) {
-        if (c == L'\\') {
-            if (!part.empty()) parts.push_back(std::move(part));
-            part.clear();
-        } else {
-            part += c;
-        }
-    }
-    if (!part.empty()) parts.push_back(std::move(part));
-    return parts;
-}
-
 std::shared_ptr<TNode> ChildOf(const TNode& node, const std::wstring& name) {
     auto it = std::lower_bound(
         node.Subkeys.begin(), node.Subkeys.end(), name,
@@ -127,12 +112,12 @@ public:
 
     bool SubkeyExists(const std::wstring& name) override {
         if (FNode->Deleted) return false;
-        return Walk(FNode, SplitPath(name), false) != nullptr;
+        return Walk(FNode, SplitRegPath(name), false) != nullptr;
     }
 
     bool CreateSubkey(const std::wstring& name) override {
         if (!Writable()) return false;
-        const auto parts = SplitPath(name);
+        const auto parts = SplitRegPath(name);
         if (parts.empty()) return false;
         auto node = Walk(FNode, parts, true);
         return node && !node->Refused;
@@ -140,7 +125,7 @@ public:
 
     bool DeleteSubkeyTree(const std::wstring& name) override {
         if (!Writable()) return false;
-        auto parts = SplitPath(name);
+        auto parts = SplitRegPath(name);
         if (parts.empty()) return false;
         const std::wstring last = parts.back();
         parts.pop_back();
@@ -186,7 +171,7 @@ std::shared_ptr<TNode> TMemoryRegistryBackend::Find(TRegRoot root,
                                                     TRegView view,
                                                     const std::wstring& path,
                                                     bool create) {
-    auto parts = SplitPath(path);
+    auto parts = SplitRegPath(path);
     std::shared_ptr<TNode> top;
     switch (root) {
         case TRegRoot::CurrentUser:
@@ -226,7 +211,7 @@ std::unique_ptr<TRegistryKey> TMemoryRegistryBackend::OpenKey(TRegRoot root,
                                                               bool create) {
     auto node = Find(root, view, path, create);
     // The predefined roots always open; any other key refuses full access when marked so.
-    if (!node || (node->Refused && !SplitPath(path).empty())) return nullptr;
+    if (!node || (node->Refused && !SplitRegPath(path).empty())) return nullptr;
     return std::make_unique<TMemoryRegistryKey>(*this, std::move(node));
 }
 

@@ -61,6 +61,21 @@ std::wstring JoinRegPath(const std::wstring& a, const std::wstring& b) {
     return NormalizeRegPath(a + L'\\' + b);
 }
 
+std::vector<std::wstring> SplitRegPath(const std::wstring& path) {
+    std::vector<std::wstring> parts;
+    std::wstring part;
+    for (wchar_t c : path) {
+        if (c == L'\\') {
+            if (!part.empty()) parts.push_back(std::move(part));
+            part.clear();
+        } else {
+            part += c;
+        }
+    }
+    if (!part.empty()) parts.push_back(std::move(part));
+    return parts;
+}
+
 namespace {
 
 [[noreturn]] void RaiseInvalidType(const std::wstring& name) { throw TError(Fmt(L"Invalid data type for '%s'", name)); }

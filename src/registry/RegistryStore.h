@@ -163,5 +163,7 @@ private:
 std::wstring NormalizeRegPath(const std::wstring& path);
 // Joins two registry paths with one "\".
 std::wstring JoinRegPath(const std::wstring& a, const std::wstring& b);
+// "\\a\\b\\" -> {"a", "b"}: the key names of a path, empty parts left out.
+std::vector<std::wstring> SplitRegPath(const std::wstring& path);
 
 }  // namespace sk

@@ -238,13 +238,7 @@ void FlushSystemResolverCache() {
     wchar_t system[MAX_PATH] = {};
     const UINT n = ::GetSystemDirectoryW(system, MAX_PATH);
     if (n == 0 || n >= MAX_PATH) return;
-    // A full path: the program runs elevated and must not pick up a dnsapi.dll planted elsewhere.
-    const TModule dns(::LoadLibraryW((std::wstring(system) + L"\\dnsapi.dll").c_str()));
-    if (!dns) return;
-    using TFlush = BOOL(WINAPI*)();
-    const auto flush =
-        reinterpret_cast<TFlush>(reinterpret_cast<void*>(::GetProcAddress(dns.Get(), "DnsFlushResolverCache")));
-    if (flush) flush();
+    FlushResolverCacheWith(std::wstring(system) + L"\\dnsapi.dll");
 }
 
 [[noreturn]] void RaiseCheckError(const std::wstring& url, DWORD code) {
@@ -254,6 +248,17 @@ void FlushSystemResolverCache() {
 }
 
 }  // namespace
+
+bool FlushResolverCacheWith(const std::wstring& dllPath) {
+    const TModule dns(::LoadLibraryW(dllPath.c_str()));
+    if (!dns) return false;
+    using TFlush = BOOL(WINAPI*)();
+    const auto flush =
+        reinterpret_cast<TFlush>(reinterpret_cast<void*>(::GetProcAddress(dns.Get(), "DnsFlushResolverCache")));
+    if (!flush) return false;
+    flush();
+    return true;
+}
 
 TIESecurity::TIESecurity() : TIESecurity(TIESecurityOptions{}) {}
 

@@ -61,6 +61,11 @@ struct TUrlParts {
     bool Secure = false;  // https: connect with INTERNET_FLAG_SECURE
 };
 
+// Loads the library at the full path dllPath, calls its DnsFlushResolverCache and answers whether
+// the function was there to call. The shield's default flush passes dnsapi.dll of the system
+// folder: the program runs elevated and must not pick up a dnsapi.dll planted elsewhere.
+bool FlushResolverCacheWith(const std::wstring& dllPath);
+
 struct TVersionDate {
     int Year = 0, Month = 0, Day = 0;
     auto operator<=>(const TVersionDate&) const = default;

@@ -5,7 +5,7 @@
 
 #include <commctrl.h>
 
-#include "base/MessageBox.h"
+#include "MessageBoxRecorder.h"
 #include "base/Settings.h"
 #include "base/StringTable.h"
 #include "app/FormAbout.h"
@@ -18,15 +18,8 @@ using sktest::TTempDir;
 
 namespace {
 
-struct TBox {
-    std::wstring Text, Caption;
-    UINT Style;
-};
-std::vector<TBox> gBoxes;
-int BoxHook(HWND, const std::wstring& text, const std::wstring& caption, UINT style) {
-    gBoxes.push_back({text, caption, style});
-    return IDOK;
-}
+// The boxes shown (recorded by the fixture's TMessageBoxRecorder).
+std::vector<sktest::TShownBox>& gBoxes = sktest::TMessageBoxRecorder::Boxes();
 
 const wchar_t* const kMain = L"Software\\Microsoft\\Internet Explorer\\Main";
 const wchar_t* const kExplorerPolicies = L"Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer";
@@ -46,6 +39,7 @@ void WriteText(TRegistryBackend& reg, TRegRoot root, const std::wstring& path, c
 }
 
 struct TFormFixture {
+    sktest::TMessageBoxRecorder Boxes;
     TTempDir Dir;
     TMemoryRegistryBackend Registry;
     std::unique_ptr<TfrmSurfkeep> Form;
@@ -60,13 +54,10 @@ struct TFormFixture {
             std::vector<TRepairRow> rows;
             RepairItem(i, rows, Registry);
         }
-        gBoxes.clear();
-        SetMessageBoxHook(BoxHook);
         TfrmSurfkeep::SetShellOpenHook([this](const std::wstring& t) { Opened.push_back(t); });
     }
     ~TFormFixture() {
         Form.reset();
-        SetMessageBoxHook(nullptr);
         TfrmSurfkeep::SetShellOpenHook(nullptr);
     }
     TfrmSurfkeep& Open() {

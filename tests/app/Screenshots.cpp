@@ -1,4 +1,5 @@
-// Renders the main window on each tab and every dialog to PNG files, for people to look at:
+// Renders the main window on each tab (and the Cleaning tab after a clean, the Security tab with the
+// shield off) and every dialog to PNG files, for people to look at:
 //   surfkeep_screenshots.exe <output folder>
 // Runs on an in-memory registry with a few broken settings, in a scratch program folder.
 #include <windows.h>
@@ -145,7 +146,9 @@ int wmain(int argc, wchar_t** argv) {
     TCleanTab& clean = *cleanTab;
     args.Others.push_back(std::move(cleanTab));
     args.Others.push_back(std::make_unique<TPlugInTab>(plugIns));
-    args.Others.push_back(std::make_unique<TSecurityTab>(security));
+    auto securityTab = std::make_unique<TSecurityTab>(security);
+    TSecurityTab& shield = *securityTab;
+    args.Others.push_back(std::move(securityTab));
     TfrmSurfkeep form(std::move(args));
     if (!form.Create()) return 1;
     ::SetWindowPos(form.Handle(), HWND_TOP, 20, 20, 0, 0, SWP_NOSIZE);
@@ -161,6 +164,16 @@ int wmain(int argc, wchar_t** argv) {
         std::wstring name = form.pgcMain().Caption(i);
         for (auto& c : name) c = static_cast<wchar_t>(c == L' ' ? L'-' : towlower(c));
         Save(form.Handle(), out, L"main-" + name);
+        // The states after the user's next step: the report of a clean, the shield switched off.
+        if (form.Page(i) == &clean) {
+            clean.actIEClean_Clean.Execute();
+            sktest::PumpUntil([&] { return !clean.actIEClean_Stop.Enabled(); }, 10000);
+            Save(form.Handle(), out, L"main-" + name + L"-cleaned");
+        } else if (form.Page(i) == &shield) {
+            shield.actSecurity_TurnOff.Execute();
+            Save(form.Handle(), out, L"main-" + name + L"-off");
+            shield.actSecurity_TurnOn.Execute();
+        }
     }
     form.pgcMain().Select(0);
     form.RepairTab().actIERepair_Repair.Execute();

@@ -1,5 +1,6 @@
 // Runs the real program: first start in an empty folder, one copy per executable name, and the
 // start that cannot write its settings.
+#include "ProcessWindow.h"
 #include "TestSupport.h"
 
 #include <algorithm>
@@ -33,36 +34,10 @@ TRunning Start(const std::wstring& exe) {
     return r;
 }
 
-struct TFind {
-    DWORD Pid;
-    const wchar_t* ClassName;
-    HWND Found = nullptr;
-};
-
-// A visible top-level window of the process with the given class.
-HWND WindowOf(DWORD pid, const wchar_t* className) {
-    TFind f{pid, className};
-    ::EnumWindows(
-        [](HWND wnd, LPARAM lp) -> BOOL {
-            auto* f = reinterpret_cast<TFind*>(lp);
-            DWORD pid = 0;
-            ::GetWindowThreadProcessId(wnd, &pid);
-            wchar_t cls[64] = {};
-            ::GetClassNameW(wnd, cls, 64);
-            if (pid == f->Pid && wcscmp(cls, f->ClassName) == 0 && ::IsWindowVisible(wnd)) {
-                f->Found = wnd;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&f));
-    return f.Found;
-}
-
 HWND WaitForWindow(const TRunning& r, const wchar_t* className, DWORD timeoutMs = 20000) {
     const ULONGLONG end = ::GetTickCount64() + timeoutMs;
     while (::GetTickCount64() < end) {
-        if (HWND w = WindowOf(r.Id(), className)) return w;
+        if (HWND w = sktest::VisibleWindowOf(r.Id(), className)) return w;
         if (::WaitForSingleObject(r.Process.Get(), 50) == WAIT_OBJECT_0) return nullptr;
     }
     return nullptr;
@@ -188,7 +163,7 @@ TEST_CASE("one copy per executable name") {
             ::SetForegroundWindow(front);
             const TRunning b = Start(second);
             CHECK(WaitForExit(b) == 0);
-            CHECK(WindowOf(b.Id(), L"TfrmSurfkeep") == nullptr);
+            CHECK(sktest::VisibleWindowOf(b.Id(), L"TfrmSurfkeep") == nullptr);
             CHECK(::GetForegroundWindow() == wnd);
             ::DestroyWindow(front);
         }
@@ -216,7 +191,7 @@ TEST_CASE("a start that cannot write its settings shows the error and opens no w
     ::GetDlgItemTextW(box, 0xFFFF, text, 512);
     CHECK(std::wstring(caption) == L"Surfkeep");
     CHECK(std::wstring(text) == L"Unable to write to " + dir / L"config\\config.ini" + L".");
-    CHECK(WindowOf(r.Id(), L"TfrmSurfkeep") == nullptr);
+    CHECK(sktest::VisibleWindowOf(r.Id(), L"TfrmSurfkeep") == nullptr);
     ::PostMessageW(box, WM_COMMAND, IDOK, 0);
     CHECK(WaitForExit(r) == 1);
 }

@@ -28,3 +28,18 @@ TEST_CASE("FormatText fills the string table's placeholders") {
     }
     CHECK(Fmt(L"%d of %s", 3, L"five") == L"3 of five");
 }
+
+TEST_CASE("Trimmed takes blanks and control characters off both ends only") {
+    const std::pair<std::wstring, std::wstring> cases[] = {
+        {L"", L""},
+        {L" \t\r\n ", L""},
+        {L"ads.example", L"ads.example"},
+        {L"  ads.example\t", L"ads.example"},
+        {L"\x1F a b \x01", L"a b"},
+        {L"\xA0x\xA0", L"\xA0x\xA0"},  // a no-break space is text
+    };
+    for (const auto& [text, expected] : cases) {
+        CAPTURE(text);
+        CHECK(Trimmed(text) == expected);
+    }
+}

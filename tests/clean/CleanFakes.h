@@ -1,5 +1,5 @@
-// Substitutes for the cleaner's platform: a URL cache and a history store in memory, a message pump
-// that counts (and can act), and a file system that reports some real folders as junctions.
+// Substitutes for the cleaner's platform: a URL cache and a history store in memory and a file
+// system that reports some real folders as junctions (the counting pump is in tests/support).
 #pragma once
 
 #include <functional>
@@ -11,7 +11,7 @@
 #include "clean/CleanFileSystem.h"
 #include "clean/HistoryStore.h"
 #include "clean/UrlCache.h"
-#include "base/MessagePump.h"
+#include "CountingPump.h"  // the pump of the cleaner tests
 
 namespace sktest {
 
@@ -51,17 +51,6 @@ public:
     int Connects = 0;
     int Clears = 0;
     std::vector<std::wstring> Deleted;
-};
-
-// Counts pumps; OnPump runs inside each one (as a window handler would).
-class TCountingPump final : public sk::TMessagePump {
-public:
-    void Pump() override {
-        ++Count;
-        if (OnPump) OnPump(Count);
-    }
-    int Count = 0;
-    std::function<void(int count)> OnPump;
 };
 
 // The real file system, except that listed folders (full paths with trailing backslash) are reported

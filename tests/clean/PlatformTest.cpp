@@ -239,20 +239,36 @@ TEST_CASE("typed addresses in the real registry: reported by a scan, removed by 
     }
 }
 
-TEST_CASE("the shell's folders and the skip list built from them") {
+namespace {
+
+// A folder of the user's profile named by an environment variable, with trailing backslash.
+std::wstring ProfileFolder(const wchar_t* variable, const std::wstring& below) {
+    wchar_t buf[MAX_PATH] = {};
+    const DWORD n = ::GetEnvironmentVariableW(variable, buf, MAX_PATH);
+    REQUIRE((n > 0 && n < MAX_PATH));
+    return std::wstring(buf) + L"\\" + below + L"\\";
+}
+
+bool SameFolder(const std::wstring& a, const std::wstring& b) { return _wcsicmp(a.c_str(), b.c_str()) == 0; }
+
+}  // namespace
+
+TEST_CASE("the shell's folders are the browser's folders of the user's profile, and the skip list is built from them") {
+    // Where the browser keeps its data, from the profile's own variable: Wine's prefix lays the
+    // folders out as Windows 8.1 and later do.
+    const std::wstring inetCache = ProfileFolder(L"LOCALAPPDATA", L"Microsoft\\Windows\\INetCache");
+    const std::wstring cookies = ProfileFolder(L"LOCALAPPDATA", L"Microsoft\\Windows\\INetCookies");
+    const std::wstring history = ProfileFolder(L"LOCALAPPDATA", L"Microsoft\\Windows\\History");
     TCleanLocations& shell = ShellCleanLocations();
-    CHECK(shell.InternetCacheFolder() == SpecialFolderPath(CSIDL_INTERNET_CACHE, false));
-    CHECK(shell.CookiesFolder() == SpecialFolderPath(CSIDL_COOKIES, false));
-    CHECK(shell.HistoryFolder() == SpecialFolderPath(CSIDL_HISTORY, false));
-    CHECK_FALSE(shell.InternetCacheFolder().empty());
-    CHECK(shell.InternetCacheFolder().back() == L'\\');
+    CHECK(SameFolder(shell.InternetCacheFolder(), inetCache));
+    CHECK(SameFolder(shell.CookiesFolder(), cookies));
+    CHECK(SameFolder(shell.HistoryFolder(), history));
 
     const TIECleaner cleaner;
     std::vector<std::wstring> expected;
     const std::wstring cache = shell.InternetCacheFolder();
     if (DirectoryExists(cache))
         expected = {cache + L"desktop.ini", cache + L"Content.IE5\\index.dat", cache + L"Content.IE5\\desktop.ini"};
-    const std::wstring cookies = shell.CookiesFolder();
-    if (DirectoryExists(cookies)) expected.push_back(cookies + L"index.dat");
+    if (DirectoryExists(shell.CookiesFolder())) expected.push_back(shell.CookiesFolder() + L"index.dat");
     CHECK(cleaner.SkipList == expected);
 }

@@ -1,24 +1,14 @@
 #include "TestSupport.h"
+#include "UiTestSupport.h"
 
 #include <cstring>
 
 #include "controls/CheckTree.h"
 
 using namespace sk;
+using sktest::PumpFor;
 
 namespace {
-
-void PumpFor(DWORD ms) {
-    const ULONGLONG end = ::GetTickCount64() + ms;
-    do {
-        MSG msg;
-        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            ::TranslateMessage(&msg);
-            ::DispatchMessageW(&msg);
-        }
-        ::Sleep(5);
-    } while (::GetTickCount64() < end);
-}
 
 struct TTreeFixture {
     HWND Parent;

@@ -1,6 +1,7 @@
-// The program's pictures put together as its windows use them. The case checks that the texts stay
-// readable on the pictures; with SURFKEEP_GALLERY set to a folder it also writes the windows there
-// as PNG files, to be looked at.
+// The program's pictures put together as its windows use them. Each scene checks its pixels: the
+// texts stay readable on the pictures, and every button state is drawn where it is put and differs
+// from the others. With SURFKEEP_GALLERY set to a folder the scenes are also written there as PNG
+// files, to be looked at.
 #include "ControlsTestSupport.h"
 
 #include <cstdlib>
@@ -142,6 +143,14 @@ int CountNear(const TKivPicture& pic, const RECT& r, COLORREF c, int tolerance) 
     return n;
 }
 
+bool SamePixels(const TKivPicture& a, const TKivPicture& b) {
+    if (a.Width() != b.Width() || a.Height() != b.Height()) return false;
+    for (int y = 0; y < a.Height(); ++y)
+        for (int x = 0; x < a.Width(); ++x)
+            if (a.Pixel(x, y) != b.Pixel(x, y)) return false;
+    return true;
+}
+
 }  // namespace
 
 TEST_CASE("the pictures make finished-looking windows with readable texts") {
@@ -223,6 +232,12 @@ TEST_CASE("the pictures make finished-looking windows with readable texts") {
             s.Button(back, assets::kButton, 385, 303, 75, 26, L"Close");
             s.Show();
             s.Save(folder, L"allhosts.png");
+            const TKivPicture pic = RenderWindow(s.Handle());
+            // The white title on the caption strip, the dark list lines on the light page, the
+            // status line on the window's face.
+            CHECK(CountNear(pic, RECT{7, 9, 160, 30}, RGB(255, 255, 255), 40) > 20);
+            CHECK(CountNear(pic, RECT{5 + 6, 37 + 4, 5 + 200, 37 + 34}, assets::kText, 60) > 20);
+            CHECK(CountNear(pic, RECT{8, 312, 150, 326}, assets::kText, 60) > 10);
         }
         {
             TScene s(344, 176, assets::kAddDialogBackground);
@@ -258,5 +273,42 @@ TEST_CASE("the pictures make finished-looking windows with readable texts") {
         }
         s.Show();
         s.Save(folder, L"states.png");
+        // Each state's picture stands where it was put, blended over the background as its alpha
+        // says. The states differ from one another, so a state that fell back to another's picture
+        // shows too.
+        const TKivPicture pic = RenderWindow(s.Handle());
+        TScene empty(420, 120, assets::kAddDialogBackground);
+        empty.Show();
+        const TKivPicture background = RenderWindow(empty.Handle());
+        for (const auto& g : s.Graphics) {
+            const auto& image = dynamic_cast<const TKivImage&>(*g);
+            const TKivPicture& drawn = image.Picture();
+            CAPTURE(image.Left());
+            CAPTURE(image.Top());
+            int visible = 0, off = 0;
+            for (int y = 0; y < drawn.Height(); ++y)
+                for (int x = 0; x < drawn.Width(); ++x) {
+                    const uint32_t p = drawn.Pixel(x, y);  // premultiplied
+                    const int a = static_cast<int>(p >> 24);
+                    if (a == 0) continue;
+                    ++visible;
+                    const uint32_t under = background.Pixel(image.Left() + x, image.Top() + y);
+                    const uint32_t shown = pic.Pixel(image.Left() + x, image.Top() + y);
+                    auto blend = [a](int top, int below) { return top + (below * (255 - a) + 127) / 255; };
+                    if (std::abs(R(shown) - blend(R(p), R(under))) > 2 || std::abs(G(shown) - blend(G(p), G(under))) > 2 ||
+                        std::abs(B(shown) - blend(B(p), B(under))) > 2)
+                        ++off;
+                }
+            CHECK(visible > 0);
+            CHECK(off == 0);
+        }
+        for (const wchar_t* kind : kinds) {
+            CAPTURE(sktest::Narrow(kind));
+            const TKivStatePictures p = AssetStatePictures(kind);
+            CHECK_FALSE(SamePixels(p.Normal, p.Hover));
+            CHECK_FALSE(SamePixels(p.Normal, p.Down));
+            CHECK_FALSE(SamePixels(p.Hover, p.Down));
+            CHECK_FALSE(SamePixels(p.Normal, p.Disabled));
+        }
     }
 }

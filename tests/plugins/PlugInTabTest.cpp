@@ -2,6 +2,7 @@
 // mouse, keyboard and the select links, the clean of context-menu extensions and COM add-ons (one
 // registry view at a time) with the fresh listing after it, the report, and errors of the engine.
 // Most cases run on the in-memory registry; the last one on the Wine registry.
+#include "MessageBoxRecorder.h"
 #include "PlugInTestSupport.h"
 #include "UiTestSupport.h"
 
@@ -9,7 +10,6 @@
 
 #include <algorithm>
 
-#include "base/MessageBox.h"
 #include "base/Paths.h"
 #include "base/Settings.h"
 #include "base/StringTable.h"
@@ -26,11 +26,8 @@ namespace {
 const TRegView Native = TRegView::Native, Wow32 = TRegView::Wow32;
 const TRegRoot HKCU = TRegRoot::CurrentUser, HKLM = TRegRoot::LocalMachine;
 
-std::vector<std::wstring> gBoxes;  // the texts of the boxes shown
-int BoxHook(HWND, const std::wstring& text, const std::wstring&, UINT) {
-    gBoxes.push_back(text);
-    return IDOK;
-}
+// The texts of the boxes shown (recorded by the fixture's TMessageBoxRecorder).
+std::vector<std::wstring>& gBoxes = sktest::TMessageBoxRecorder::Texts();
 
 // Passes everything through, and lets the test look at the window whenever the engine reaches the
 // registry (that is, in the middle of a listing or a clean).
@@ -52,6 +49,7 @@ std::wstring ToolbarLine(const std::wstring& clsid) { return L"Browser Helper Ob
 
 // The tab in the main window, with a registry of its own.
 struct TTabFixture {
+    sktest::TMessageBoxRecorder Boxes;
     sktest::TTempDir Dir;
     TMemoryRegistryBackend Registry;
     TMemoryRegistryBackend RepairRegistry;
@@ -65,13 +63,8 @@ struct TTabFixture {
     TTabFixture() {
         ResetStringTable();
         LoadSettingsFor(Dir / L"surfkeep.exe");
-        gBoxes.clear();
-        SetMessageBoxHook(BoxHook);
     }
-    ~TTabFixture() {
-        Close();
-        SetMessageBoxHook(nullptr);
-    }
+    ~TTabFixture() { Close(); }
     void Close() {
         Form.reset();
         Tab = nullptr;
@@ -295,7 +288,19 @@ TEST_CASE("the first listing: groups with counts, entries, detail lines, texts a
     s.ClickCheckBox(s.AddOn(TestGuid(3), Native, TPlugInSource::BrowserHelperObject));
     tab.tvPlugIn.Expand(s.AddOn(TestGuid(1), Native, TPlugInSource::Toolbar), true);
     sktest::PumpFor(50);
-    CHECK(sktest::SaveWindowPng(s.Form->Handle(), L"Z:\\tmp\\plugintab-listed.png"));
+    // The tree shows it so: the two ticks, both groups partly ticked, the toolbar's details open.
+    std::wstring seen = s.Listing();
+    auto mark = [&seen](const std::wstring& from, const std::wstring& to) {
+        const size_t at = seen.find(from);
+        REQUIRE(at != std::wstring::npos);
+        seen.replace(at, from.size(), to);
+    };
+    mark(L"v [ ] Plug-Ins in IE Context Menu", L"v [-] Plug-Ins in IE Context Menu");
+    mark(L"    [ ] &Translate", L"    [x] &Translate");
+    mark(L"v [ ] Plug-Ins on IE Toolbar", L"v [-] Plug-Ins on IE Toolbar");
+    mark(L"  > [ ] Acme Toolbar\n", L"  v [ ] Acme Toolbar\n");
+    mark(L"  > [ ] Acme Both\n", L"  > [x] Acme Both\n");
+    CHECK(s.Shown() == seen);
 }
 
 TEST_CASE("nothing registered: both groups say 0 items and hold nothing") {
@@ -416,8 +421,6 @@ TEST_CASE("clean: what goes, the report, and the listing after it") {
         after.erase(after.find(L"    [ ] E&xport"), std::wstring(L"    [ ] E&xport to Acme Sheet\n").size());
         CHECK(s.Shown() == after);
         CHECK(s.Deleted.empty());
-        sktest::PumpFor(50);
-        CHECK(sktest::SaveWindowPng(s.Form->Handle(), L"Z:\\tmp\\plugintab-cleaned.png"));
 
         SUBCASE("a refresh clears the report") {
             s.PressButton(tab.btnIEPlugIn_Scan);

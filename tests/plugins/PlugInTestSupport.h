@@ -19,17 +19,6 @@ std::ostream& operator<<(std::ostream& os, TRegView view);
 
 namespace sktest {
 
-// The message of the TError that fn raises, or "(no error)".
-template <typename Fn>
-std::wstring ErrorOf(Fn&& fn) {
-    try {
-        fn();
-    } catch (const sk::TError& e) {
-        return e.Message();
-    }
-    return L"(no error)";
-}
-
 // A CLSID-shaped name unique to this process: "{5EED00<nn>-5EED-4000-8000-<process id>}".
 std::wstring TestGuid(int number);
 

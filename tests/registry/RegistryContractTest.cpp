@@ -309,3 +309,19 @@ TEST_CASE("substitute: refused keys and failing writes") {
     s.AddSubkey(L"Fresh");
     CHECK(s.HasSubkey(L"Fresh"));
 }
+
+TEST_CASE("registry paths: normalized, joined and split into key names") {
+    CHECK(NormalizeRegPath(L"\\a\\\\b\\") == L"a\\b");
+    CHECK(JoinRegPath(L"a\\", L"\\b") == L"a\\b");
+    const std::pair<std::wstring, std::vector<std::wstring>> cases[] = {
+        {L"", {}},
+        {L"\\\\", {}},
+        {L"Software", {L"Software"}},
+        {L"\\Software\\\\Classes\\CLSID\\", {L"Software", L"Classes", L"CLSID"}},
+        {L"Software\\Microsoft\\Internet Explorer", {L"Software", L"Microsoft", L"Internet Explorer"}},
+    };
+    for (const auto& [path, names] : cases) {
+        CAPTURE(path);
+        CHECK(SplitRegPath(path) == names);
+    }
+}

@@ -1,6 +1,7 @@
 // The real release packages in the test's Wine prefix: the installer run silently into Program Files
 // and into a folder of the user's choice, the first start from there, an upgrade over a running copy,
 // the silent removal, and the program started from the unpacked portable zip.
+#include "ProcessWindow.h"
 #include "TestSupport.h"
 
 #include <windows.h>
@@ -87,30 +88,6 @@ DWORD Run(const std::wstring& commandLine) {
 
 std::wstring Quoted(const std::wstring& path) { return L"\"" + path + L"\""; }
 
-struct TFind {
-    DWORD Pid;
-    HWND Found = nullptr;
-};
-
-HWND MainWindowOf(DWORD pid) {
-    TFind f{pid};
-    ::EnumWindows(
-        [](HWND wnd, LPARAM lp) -> BOOL {
-            auto* f = reinterpret_cast<TFind*>(lp);
-            DWORD pid = 0;
-            ::GetWindowThreadProcessId(wnd, &pid);
-            wchar_t cls[64] = {};
-            ::GetClassNameW(wnd, cls, 64);
-            if (pid == f->Pid && wcscmp(cls, kWindowClass) == 0 && ::IsWindowVisible(wnd)) {
-                f->Found = wnd;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&f));
-    return f.Found;
-}
-
 // The program, started from its folder by a user whose current folder is elsewhere, with its
 // main window shown.
 struct TRunningProgram {
@@ -121,7 +98,7 @@ struct TRunningProgram {
     explicit TRunningProgram(const std::wstring& exe) : Process(Start(Quoted(exe), Elsewhere.Path())) {
         const ULONGLONG end = ::GetTickCount64() + kWindowTimeoutMs;
         while (!Window && ::GetTickCount64() < end) {
-            Window = MainWindowOf(Process.Id);
+            Window = sktest::VisibleWindowOf(Process.Id, kWindowClass);
             if (!Window && ::WaitForSingleObject(Process.Handle.Get(), 100) == WAIT_OBJECT_0) break;
         }
     }
@@ -159,27 +136,11 @@ std::vector<std::wstring> UninstallByHand(const std::wstring& uninstaller) {
     }
     REQUIRE(worker.Handle.IsValid());
 
-    struct TWindows {
-        DWORD Pid;
-        std::vector<HWND> Found;
-    } windows{worker.Id};
     std::vector<std::wstring> messages;
     const ULONGLONG end = ::GetTickCount64() + kProcessTimeoutMs;
     while (::WaitForSingleObject(worker.Handle.Get(), 200) == WAIT_TIMEOUT && ::GetTickCount64() < end) {
-        windows.Found.clear();
-        ::EnumWindows(
-            [](HWND wnd, LPARAM lp) -> BOOL {
-                auto* w = reinterpret_cast<TWindows*>(lp);
-                DWORD pid = 0;
-                ::GetWindowThreadProcessId(wnd, &pid);
-                wchar_t cls[16] = {};
-                ::GetClassNameW(wnd, cls, 16);
-                if (pid == w->Pid && wcscmp(cls, L"#32770") == 0 && ::IsWindowVisible(wnd)) w->Found.push_back(wnd);
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(&windows));
         HWND box = nullptr, wizard = nullptr;
-        for (HWND w : windows.Found) (::GetDlgItem(w, 0xFFFF) ? box : wizard) = w;
+        for (HWND w : sktest::VisibleWindowsOf(worker.Id, L"#32770")) (::GetDlgItem(w, 0xFFFF) ? box : wizard) = w;
         if (box) {
             wchar_t text[1024] = {};
             ::GetDlgItemTextW(box, 0xFFFF, text, 1024);

@@ -416,26 +416,68 @@ std::vector<TCatalogueCase> CatalogueCases() {
     };
 }
 
-std::wstring ItemName(int index) { return RepairItemAt(index).TextKey; }
+// The string-table entry of a key; nullptr when the table has no such key.
+const TStringEntry* EntryOf(const std::wstring& key) {
+    for (const TStringEntry& e : StringTableEntries())
+        if (key == e.Key) return &e;
+    return nullptr;
+}
 
 }  // namespace
 
-TEST_CASE("catalogue: the 22 items, their groups, texts and scanning") {
+TEST_CASE("catalogue: the 22 items, their groups, text keys, English texts and scanning") {
+    struct TItemPin {
+        int Group;
+        const wchar_t* TextKey;
+        const wchar_t* Text;
+        bool Scanned;
+    };
+    // In list order: the index is the row.
+    const TItemPin pins[] = {
+        {0, L"IDS_IEREPAIR_HomePage", L"Set blank page (about:blank) as IE default homepage.", true},
+        {0, L"IDS_IEREPAIR_PopuMenu", L"Restore context menu of Windows Shell.", true},
+        {0, L"IDS_IEREPAIR_IESearchEngine", L"Restore IE search engine.", true},
+        {0, L"IDS_IEREPAIR_IETitle", L"Restore IE title bar.", true},
+        {0, L"IDS_IEREPAIR_IEIconOnDesktop", L"Restore shortcut of IE on desktop.", true},
+        {0, L"IDS_IEREPAIR_LinkFolderName", L"Restore links text in IE tool bar.", false},
+        {0, L"IDS_IEREPAIR_ViewSource", L"Repair \"Source\" item in \"View\" menu.", true},
+        {0, L"IDS_IEREPAIR_FileDownload", L"Enable file downloading in IE.", true},
+        {0, L"IDS_IEREPAIR_AdvertiseOnToolbar", L"Clean plugs-in in IE tool bar.(Available with IE6 or earlier.)", true},
+        {0, L"IDS_IEREPAIR_InternetOptions", L"Enable \"Internet Options\".", true},
+        {0, L"IDS_IEREPAIR_FileMenu", L"Restore \"File\" menu in browser.", true},
+        {1, L"IDS_IEREPAIR_EnableRegistryEditor", L"Restore the forbidden registry editor.", true},
+        {1, L"IDS_IEREPAIR_StartMenu", L"Restore common items in \"Start\" menu.", true},
+        {1, L"IDS_IEREPAIR_FolderOptions", L"Restore \"Folder Options\".", true},
+        {1, L"IDS_IEREPAIR_MyNetworkPlace", L"Restore shortcut of \"My Network Places\" on desktop.", true},
+        {1, L"IDS_IEREPAIR_FileProperties",
+         L"Clean unexpected information in \"File Properties\". (And repair the datetime's format in \"File "
+         L"Properties\" at the same time.)",
+         false},
+        {1, L"IDS_IEREPAIR_Desktop", L"Restore the disabled destop.", true},
+        {1, L"IDS_IEREPAIR_HiddenDrives", L"Restore hidden disk volumes.", true},
+        {1, L"IDS_IEREPAIR_RegFile", L"Repair association of registry script file (*.reg).", true},
+        {1, L"IDS_IEREPAIR_ExeFile", L"Repair association of executable file (*.exe).", true},
+        {1, L"IDS_IEREPAIR_LogonAdvertise", L"Remove message box while login Windows.", true},
+        {1, L"IDS_IEREPAIR_OETitle", L"Restore title bar of Outlook Express.", true},
+    };
+    static_assert(std::size(pins) == RepairItemCount);
+    ResetStringTable();
     REQUIRE(RepairItems().size() == size_t(RepairItemCount));
-    const auto entries = StringTableEntries();
     for (int i = 0; i < RepairItemCount; ++i) {
+        const TItemPin& pin = pins[i];
         const TRepairItem& item = RepairItemAt(i);
         CAPTURE(i);
         CHECK(item.Index == i);
-        CHECK(item.Group == (i <= 10 ? 0 : 1));
-        CHECK(item.Scanned == (i != 5 && i != 15));
-        const auto entry = std::find_if(entries.begin(), entries.end(),
-                                        [&](const TStringEntry& e) { return std::wstring(e.Key) == item.TextKey; });
-        REQUIRE(entry != entries.end());
+        CHECK(item.Group == pin.Group);
+        CHECK(item.Scanned == pin.Scanned);
+        CHECK(std::wstring(item.TextKey) == std::wstring(pin.TextKey));
+        REQUIRE(item.Text != nullptr);
+        CHECK(*item.Text == std::wstring(pin.Text));
+        // A language pack reaches the line through the key's entry.
+        const TStringEntry* entry = EntryOf(pin.TextKey);
+        REQUIRE(entry != nullptr);
         CHECK(entry->Text == item.Text);
     }
-    CHECK(ItemName(0) == L"IDS_IEREPAIR_HomePage");
-    CHECK(ItemName(21) == L"IDS_IEREPAIR_OETitle");
     CHECK_THROWS_AS(RepairItemAt(22), std::out_of_range);
     CHECK_THROWS_AS(RepairItemAt(-1), std::out_of_range);
 }
@@ -461,6 +503,178 @@ TEST_CASE("catalogue: checks, repairs, rows and the registry afterwards") {
         CHECK(rows == c.Rows);
         CheckFacts(reg, c.After);
         if (c.Index != 5 && c.Index != 15) CHECK(ItemNeedsRepair(c.Index, reg) == !c.InOrderAfter);
+    }
+}
+
+namespace {
+
+// One setting of a repair item as the user meets it: the value that breaks it, the row its repair
+// shows (with the label's string-table key and English text), the level, and the value afterwards.
+struct TSettingPin {
+    int Index;
+    TRegFact Broken;
+    const wchar_t* LabelKey;
+    const wchar_t* Label;
+    const wchar_t* Before;
+    const wchar_t* After;
+    TRepairLevel Level;
+    std::vector<TRegFact> Afterwards;
+};
+
+// A policy value set to 1: "Disabled" to "Enabled", the value deleted.
+TSettingPin Policy(int index, const std::wstring& key, const wchar_t* value, const wchar_t* labelKey,
+                   const wchar_t* label, TRepairLevel level) {
+    return {index, Num(HKCU, key, value, 1), labelKey, label, L"Disabled", L"Enabled", level,
+            {NoVal(HKCU, key, value)}};
+}
+// A toolbar picture: its file name read, the value deleted.
+TSettingPin Picture(const wchar_t* value, const wchar_t* labelKey, const wchar_t* label, const wchar_t* after) {
+    return {8, Text(HKCU, Toolbar, value, L"c:\\ads\\bar.bmp"), labelKey, label, L"c:\\ads\\bar.bmp", after,
+            TRepairLevel::RestartIE, {NoVal(HKCU, Toolbar, value)}};
+}
+
+const TRepairLevel L0 = TRepairLevel::None, L1 = TRepairLevel::RestartIE, L2 = TRepairLevel::LogOff;
+
+// Every value name and label of items 8, 9 and 12 in their order, and the settings of items 0 and 2
+// that no other case reaches.
+std::vector<TSettingPin> SettingPins() {
+    const std::wstring& CP = IEControlPanel;
+    return {
+        {0, Text(HKCU, Main, L"Local Page", L"http://l.example/"), L"IDS_IEREPAIR_Repaired_LocalPage", L"Local page",
+         L"http://l.example/", L"about:blank", L1, {Text(HKCU, Main, L"Local Page", L"about:blank")}},
+        {2, Text(HKLM, Search, L"CustomizeSearch", L"http://evil.example/"), L"IDS_IEREPAIR_Repaired_CustomSearch",
+         L"Custom search engine", L"http://evil.example/", DefaultSearchAssistantUrl, L1,
+         {Text(HKLM, Search, L"CustomizeSearch", DefaultSearchAssistantUrl)}},
+
+        Picture(L"BackBitmapIE5", L"IDS_IEREPAIR_Repaired_ToolbarBackImage", L"Background image in IE toolbar",
+                L"Cleaned"),
+        Picture(L"BrandBitmap", L"IDS_IEREPAIR_Repaired_ToolbarBrandImage", L"Large dynamic image in IE toolbar",
+                L"Restore to default"),
+        Picture(L"SmBrandBitmap", L"IDS_IEREPAIR_Repaired_ToolbarSmBrandImage", L"Small dynamic image in IE toolbar",
+                L"Restore to default"),
+        Picture(L"BigBitmap", L"IDS_IEREPAIR_Repaired_ToolbarBigImage", L"Large static image in IE toolbar",
+                L"Restore to default"),
+        Picture(L"SmallBitmap", L"IDS_IEREPAIR_Repaired_ToolbarSmallImage", L"Small static image in IE toolbar",
+                L"Restore to default"),
+
+        Policy(9, IERestrictions, L"NoBrowserOptions", L"IDS_IEREPAIR_Repaired_InternetOptions", L"Internet Options",
+               L1),
+        Policy(9, CP, L"GeneralTab", L"IDS_IEREPAIR_Repaired_InternetOptionsGeneral", L"Internet Options -> General",
+               L0),
+        Policy(9, CP, L"SecurityTab", L"IDS_IEREPAIR_Repaired_InternetOptionsSecurity", L"Internet Options -> Security",
+               L0),
+        Policy(9, CP, L"PrivacyTab", L"IDS_IEREPAIR_Repaired_InternetOptionsPrivacy", L"Internet Options -> Privacy",
+               L0),
+        Policy(9, CP, L"ContentTab", L"IDS_IEREPAIR_Repaired_InternetOptionsContent", L"Internet Options -> Content",
+               L0),
+        Policy(9, CP, L"ConnectionsTab", L"IDS_IEREPAIR_Repaired_InternetOptionsConnections",
+               L"Internet Options -> Connections", L0),
+        Policy(9, CP, L"ProgramsTab", L"IDS_IEREPAIR_Repaired_InternetOptionsPrograms", L"Internet Options -> Programs",
+               L0),
+        Policy(9, CP, L"AdvancedTab", L"IDS_IEREPAIR_Repaired_InternetOptionsAdvanced", L"Internet Options -> Advanced",
+               L0),
+        Policy(9, CP, L"HomePage", L"IDS_IEREPAIR_Repaired_IEHomePageSetting",
+               L"Internet Options -> General -> Homepage", L0),
+        Policy(9, CP, L"Cache", L"IDS_IEREPAIR_Repaired_IETempFileSetting",
+               L"Internet Options -> General -> Browsing History -> Settings -> Temporary Internet Files", L0),
+        Policy(9, CP, L"History", L"IDS_IEREPAIR_Repaired_IEHistorySetting",
+               L"Internet Options -> General -> Browsing History -> Settings -> History ", L0),
+        Policy(9, CP, L"Colors", L"IDS_IEREPAIR_Repaired_IEColorSetting",
+               L"Internet Options -> General -> Colors -> Text colors", L0),
+        Policy(9, CP, L"Links", L"IDS_IEREPAIR_Repaired_IEHyperLinkColorSetting",
+               L"Internet Options -> General -> Color -> hyperlink color", L0),
+        Policy(9, CP, L"Fonts", L"IDS_IEREPAIR_Repaired_IEFontSetting", L"Internet Options -> General -> Fonts", L0),
+        Policy(9, CP, L"Languages", L"IDS_IEREPAIR_Repaired_IELanguageSetting",
+               L"Internet Options -> General -> Language", L0),
+        Policy(9, CP, L"Accessibility", L"IDS_IEREPAIR_Repaired_IEAccessibilitySetting",
+               L"Internet Options -> General -> Accessibility", L0),
+        Policy(9, CP, L"SecChangeSettings", L"IDS_IEREPAIR_Repaired_IECustomDefineSecurity",
+               L"Internet Options -> Security -> Custom level...", L0),
+        {9, Val(HKLM, Ratings, L"Key", RegBytes({0x41, 0, 0x42, 0})), L"IDS_IEREPAIR_Repaired_IEContentPassword",
+         L"Internet Options -> Content -> Content Advisor", L"Enabled", L"Disabled", L0,
+         {Key(HKLM, Ratings), NoVal(HKLM, Ratings, L"Key")}},
+        Policy(9, CP, L"Connwiz Admin Lock", L"IDS_IEREPAIR_Repaired_IESetupConnection",
+               L"Internet Options -> Connections -> Connections", L0),
+        Policy(9, CP, L"Connection Settings", L"IDS_IEREPAIR_Repaired_IEConnectionSetting",
+               L"Internet Options -> Connections -> Settings", L0),
+        Policy(9, CP, L"Proxy", L"IDS_IEREPAIR_Repaired_IEProxySetting",
+               L"Internet Options -> Connections -> Settings -> Proxy Server", L0),
+        Policy(9, CP, L"AutoConfig", L"IDS_IEREPAIR_Repaired_IEAutoConfig",
+               L"Internet Options -> Connections -> Automatic Configuration", L0),
+        Policy(9, CP, L"Settings", L"IDS_IEREPAIR_Repaired_IESettings", L"Internet Options -> Other settings", L0),
+
+        Policy(12, ExplorerPolicies, L"NoRun", L"IDS_IEREPAIR_Repaired_RunInStartMemu",
+               L"\"Run...\" in \"Start\" menu", L2),
+        Policy(12, ExplorerPolicies, L"NoClose", L"IDS_IEREPAIR_Repaired_CloseInStartMenu",
+               L"\"Turn Off Computer\" in \"Start\" menu", L2),
+        Policy(12, ExplorerPolicies, L"StartMenuLogOff", L"IDS_IEREPAIR_Repaired_LogOffInStartMenu",
+               L"\"Log off\" in \"Start\" menu", L2),
+        Policy(12, ExplorerPolicies, L"NoRecentDocsMenu", L"IDS_IEREPAIR_Repaired_RecentDocsInStartMenu",
+               L"\"My Recent Documents\" in \"Start\" menu", L2),
+        Policy(12, ExplorerPolicies, L"NoFind", L"IDS_IEREPAIR_Repaired_SearchInStartMenu",
+               L"\"Search\" in \"Start\" menu", L2),
+        Policy(12, ExplorerPolicies, L"NoControlPanel", L"IDS_IEREPAIR_Repaired_ControlPanelInStartMenu",
+               L"\"Control Panel\" in \"Start\" menu", L2),
+        Policy(12, ExplorerPolicies, L"NoSetFolders", L"IDS_IEREPAIR_Repaired_SetFoldersInStartMenu",
+               L"\"Settings\" in \"Start\" menu", L2),
+        Policy(12, ExplorerPolicies, L"NoSetTaskbar", L"IDS_IEREPAIR_Repaired_SetTaskbarInStartMenu",
+               L"Properties of \"Start\" menu and taskbar", L2),
+        Policy(12, ExplorerPolicies, L"NoTrayContextMenu", L"IDS_IEREPAIR_Repaired_PopuMenuOfTaskbar",
+               L"Context menu of taskbar", L2),
+    };
+}
+
+std::wstring Describe(const TSettingPin& pin) {
+    return L"item " + std::to_wstring(pin.Index) + L", value '" + pin.Broken.Name + L"'";
+}
+
+}  // namespace
+
+TEST_CASE("catalogue: each setting of items 0, 2, 8, 9 and 12 by its value name, row, label key and level") {
+    ResetStringTable();
+    for (const TSettingPin& pin : SettingPins()) {
+        INFO(Narrow(Describe(pin)));
+        TMemoryRegistryBackend reg;
+        ApplyFacts(reg, HealthyWith({pin.Broken}));
+        CHECK(ItemNeedsRepair(pin.Index, reg));
+        std::vector<TRepairRow> rows;
+        CHECK(RepairItem(pin.Index, rows, reg) == pin.Level);
+        CHECK(rows == std::vector<TRepairRow>{{pin.Label, pin.Before, pin.After}});
+        CheckFacts(reg, pin.Afterwards);
+        CHECK_FALSE(ItemNeedsRepair(pin.Index, reg));
+
+        // The label is the text of its own key: a language pack that translates that key is shown.
+        const TStringEntry* entry = EntryOf(pin.LabelKey);
+        REQUIRE(entry != nullptr);
+        CHECK(std::wstring(entry->BuiltIn) == std::wstring(pin.Label));
+        *entry->Text = L"translated";
+        TMemoryRegistryBackend again;
+        ApplyFacts(again, HealthyWith({pin.Broken}));
+        rows.clear();
+        RepairItem(pin.Index, rows, again);
+        ResetStringTable();
+        REQUIRE(rows.size() == 1);
+        CHECK(rows[0].Label == L"translated");
+    }
+}
+
+TEST_CASE("catalogue: items 8, 9 and 12 with every setting broken repair all of them, in their order") {
+    ResetStringTable();
+    for (int index : {8, 9, 12}) {
+        CAPTURE(index);
+        std::vector<TRegFact> broken;
+        std::vector<TRepairRow> expected;
+        for (const TSettingPin& pin : SettingPins()) {
+            if (pin.Index != index) continue;
+            broken.push_back(pin.Broken);
+            expected.push_back({pin.Label, pin.Before, pin.After});
+        }
+        TMemoryRegistryBackend reg;
+        ApplyFacts(reg, HealthyWith(broken));
+        std::vector<TRepairRow> rows;
+        CHECK(RepairItem(index, rows, reg) == (index == 12 ? L2 : L1));
+        CHECK(rows == expected);
+        CHECK_FALSE(ItemNeedsRepair(index, reg));
     }
 }
 

@@ -2,6 +2,7 @@
 // The system hosts file is never touched: every manager here is pointed at the scratch folder.
 #include <memory>
 
+#include "CountingPump.h"
 #include "HttpTestServer.h"
 #include "SecurityTestSupport.h"
 #include "TestSupport.h"
@@ -14,12 +15,6 @@ using namespace sktest;
 using sk::TIESecurity;
 
 namespace {
-
-class TCountingPump final : public sk::TMessagePump {
-public:
-    void Pump() override { ++Count; }
-    int Count = 0;
-};
 
 struct TShield {
     TTempDir Dir;
@@ -391,15 +386,26 @@ TEST_CASE("listing lets the window run every 10 ms, not before every line") {
     TShield s;
     WriteAll(s.Hosts, HostsOf250());
     auto shield = s.Make();
-    ListAll(*shield, 0);
-    CHECK(s.Pump.Count < 10);  // 251 lines read in far less than 100 ms
+    TFakePumpClock clock;
+    CHECK(ListAll(*shield, 0).size() == 251);
+    CHECK(s.Pump.Count == 0);  // the clock stood still: nothing was due, however many lines
 
+    // Each of the 250 hosts takes the receiver 1 ms: the window runs before every eleventh line of a
+    // host, when 10 ms have passed since it last ran, and at no other line.
     s.Pump.Count = 0;
-    int slow = 0;
-    shield->ListHosts(0, [&](const std::wstring&) {
-        if (slow++ < 8) ::Sleep(40);
+    int hosts = 0;
+    std::vector<int> pumpedAfter;  // the hosts listed when the window ran
+    s.Pump.OnPump = [&](int) { pumpedAfter.push_back(hosts); };
+    shield->ListHosts(0, [&](const std::wstring& host) {
+        if (host.empty()) return;  // the end of the listing
+        ++hosts;
+        clock.Advance(1);
     });
-    CHECK(s.Pump.Count >= 4);
+    std::vector<int> everyTenth;
+    for (int n = 10; n < 250; n += 10) everyTenth.push_back(n);
+    CHECK(hosts == 250);
+    CHECK(pumpedAfter == everyTenth);
+    CHECK(s.Pump.Count == 24);
 }
 
 TEST_CASE("a listing started while another runs keeps each its own receiver") {
@@ -580,13 +586,32 @@ TEST_CASE("the hosts file is swapped in whole, never rewritten in place") {
     CHECK(s.Leftovers().empty());
 }
 
-TEST_CASE("the default resolver flush is harmless") {
-    TShield s;
-    auto options = s.Options();
-    options.FlushResolverCache = nullptr;  // the real one, from dnsapi.dll when present
-    TIESecurity shield(options);
-    shield.AddHost(L"a.example", true);
-    CHECK(shield.HostExists(L"a.example"));
+// The flushes counted by the stand-in resolver library built beside this test.
+int FakeFlushes() {
+    wchar_t text[32] = {};
+    const DWORD n = ::GetEnvironmentVariableW(L"SURFKEEP_TEST_FLUSHES", text, 32);
+    return n > 0 && n < 32 ? _wtoi(text) : 0;
+}
+
+TEST_CASE("the resolver flush calls DnsFlushResolverCache of the library it names") {
+    // Wine always loads its own dnsapi.dll for that name, so the stand-in has a name of its own.
+    ::SetEnvironmentVariableW(L"SURFKEEP_TEST_FLUSHES", nullptr);
+    const std::wstring fake = TestExeFolder() + L"fake-dnsapi.dll";
+    REQUIRE(sk::FileExists(fake));
+    CHECK(sk::FlushResolverCacheWith(fake));
+    CHECK(sk::FlushResolverCacheWith(fake));
+    CHECK(FakeFlushes() == 2);
+
+    // No such library, or one without the function: nothing is called, nothing fails.
+    TTempDir empty;
+    CHECK_FALSE(sk::FlushResolverCacheWith(empty / L"dnsapi.dll"));
+    wchar_t system[MAX_PATH] = {};
+    REQUIRE(::GetSystemDirectoryW(system, MAX_PATH) > 0);
+    CHECK_FALSE(sk::FlushResolverCacheWith(std::wstring(system) + L"\\version.dll"));
+
+    // The system's own library, which the shield's default flush calls, has the function.
+    CHECK(sk::FlushResolverCacheWith(std::wstring(system) + L"\\dnsapi.dll"));
+    CHECK(FakeFlushes() == 2);
 }
 
 TEST_CASE("update check against our server") {

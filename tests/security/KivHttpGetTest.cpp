@@ -3,10 +3,10 @@
 #include <optional>
 
 #include "HttpTestServer.h"
+#include "MessageBoxRecorder.h"
 #include "SecurityTestSupport.h"
 #include "TestSupport.h"
 #include "base/Errors.h"
-#include "base/MessageBox.h"
 #include "base/Paths.h"
 #include "security/KivHttpGet.h"
 
@@ -73,11 +73,7 @@ struct TDownload {
     std::vector<std::wstring> Leftovers() const { return FilesStartingWith(Dir.Path(), L"~sk"); }
 };
 
-std::vector<std::wstring> gBoxes;
-int CaptureBox(HWND, const std::wstring& text, const std::wstring&, UINT) {
-    gBoxes.push_back(text);
-    return IDOK;
-}
+std::vector<std::wstring>& gBoxes = TMessageBoxRecorder::Texts();  // the texts of the boxes shown
 
 }  // namespace
 
@@ -345,8 +341,7 @@ TEST_CASE("stop from inside an event, and destruction during a download") {
 TEST_CASE("an error raised by an event handler is shown once the worker is released") {
     THttpTestServer server;
     server.On("/list.txt", Answer(200, Filler(1300)));
-    gBoxes.clear();
-    sk::SetMessageBoxHook(CaptureBox);
+    std::optional<TMessageBoxRecorder> recorder(std::in_place);
     TDownload d;
     int boxesDuringEvents = -1;
     d.Get.OnFileCompleted = [&](TKivHttpGet*, int, const std::wstring&, const std::wstring&, int) {
@@ -355,7 +350,7 @@ TEST_CASE("an error raised by an event handler is shown once the worker is relea
     };
     d.Run(server.Url("/list.txt"));
     PumpUntil([] { return !gBoxes.empty(); }, 2000);
-    sk::SetMessageBoxHook(nullptr);
+    recorder.reset();
     CHECK(boxesDuringEvents == 0);
     REQUIRE(gBoxes.size() == 1);
     CHECK(gBoxes[0] == L"Cannot open file \"x\". Access denied.");

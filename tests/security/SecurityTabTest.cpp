@@ -3,6 +3,7 @@
 // switches, the first 100 entries, the settings, the update and its download, the all-hosts window
 // and the add dialog. Nothing here touches the system hosts file.
 #include "HttpTestServer.h"
+#include "MessageBoxRecorder.h"
 #include "UiTestSupport.h"
 
 #include "SecurityTestSupport.h"
@@ -15,7 +16,6 @@
 #include <vector>
 
 #include "base/Format.h"
-#include "base/MessageBox.h"
 #include "base/Paths.h"
 #include "base/ProfileFile.h"
 #include "base/Settings.h"
@@ -34,11 +34,8 @@ using sktest::WriteAll;
 
 namespace {
 
-std::vector<std::wstring> gBoxes;  // the texts of the error and message boxes shown
-int BoxHook(HWND, const std::wstring& text, const std::wstring&, UINT) {
-    gBoxes.push_back(text);
-    return IDOK;
-}
+// The texts of the error and message boxes shown (recorded by the fixture's TMessageBoxRecorder).
+std::vector<std::wstring>& gBoxes = sktest::TMessageBoxRecorder::Texts();
 
 // Steps run one after another from a thread timer, so they also run inside modal loops and while
 // the hosts file is listed. A step may wait for a condition (given up after five seconds; the
@@ -181,6 +178,7 @@ TfrmAddSecurityItem* OpenAddDialog() {
 
 // The tab in the main window, on the files of a scratch folder and our own server.
 struct TTabFixture {
+    sktest::TMessageBoxRecorder Boxes;
     sktest::TTempDir Dir;
     sktest::THttpTestServer Server;
     TMemoryRegistryBackend RepairRegistry;
@@ -194,15 +192,12 @@ struct TTabFixture {
     TTabFixture() {
         ResetStringTable();
         LoadSettingsFor(Dir / L"surfkeep.exe");
-        gBoxes.clear();
-        SetMessageBoxHook(BoxHook);
         ::CreateDirectoryW((Dir / L"etc").c_str(), nullptr);
         WriteAll(Hosts, HostsText(3));
     }
     ~TTabFixture() {
         Form.reset();
         Tab = nullptr;
-        SetMessageBoxHook(nullptr);
         Server.Release();
     }
 
@@ -1009,49 +1004,4 @@ TEST_CASE("the hidden Add and Delete commands") {
           "127.0.0.1\tsite3.example\r\n# end\r\n");
     CHECK_FALSE(tab.actSecurity_Delete.Enabled());
     CHECK(gBoxes.empty());
-}
-
-TEST_CASE("pictures of the tab and its windows" * doctest::skip()) {
-    TTabFixture f;
-    WriteAll(f.Hosts, HostsText(250));
-    WriteAll(f.List, ListText("2010-09-07", 180));
-    f.Server.On("/hosts.txt", sktest::Answer(404, "gone\r\n"));
-    TSecurityTab& tab = f.Open();
-    ::ShowWindow(f.Form->Handle(), SW_SHOW);
-    tab.actUpdateWebListExecute();
-    sktest::PumpFor(300);
-    CHECK(sktest::SaveWindowPng(f.Form->Handle(), L"Z:\\tmp\\sectab-off.png"));
-    tab.actSecurity_TurnOn.Execute();
-    f.Server.On("/hosts.txt", sktest::Answer(200, ListText("2010-10-01", 240)));
-    f.UpdateAndWait();
-    sktest::PumpFor(300);
-    CHECK(sktest::SaveWindowPng(f.Form->Handle(), L"Z:\\tmp\\sectab-on.png"));
-
-    WriteAll(f.Hosts, HostsText(250000));
-    TSteps steps;
-    steps
-        .When([&] { return OpenAllHostsWindow() && OpenAllHostsWindow()->LineCount() > 120000; },
-              [&] {
-                  sktest::PumpFor(250);
-                  sktest::SaveWindowPng(OpenAllHostsWindow()->Handle(), L"Z:\\tmp\\allhosts-loading.png");
-              })
-        .When([&] { return OpenAllHostsWindow() && !OpenAllHostsWindow()->Loading(); },
-              [&] {
-                  sktest::PumpFor(300);
-                  sktest::SaveWindowPng(OpenAllHostsWindow()->Handle(), L"Z:\\tmp\\allhosts-loaded.png");
-                  PostKeyToFocus(OpenAllHostsWindow()->Handle(), VK_ESCAPE);
-              });
-    steps.Start();
-    tab.actSecurity_ShowAll.Execute();
-
-    TSteps add;
-    add.When([&] { return OpenAddDialog() && ::GetFocus() == OpenAddDialog()->edtName; },
-             [&] {
-                 Type(OpenAddDialog()->edtName, L"ads.example");
-                 sktest::PumpFor(300);
-                 sktest::SaveWindowPng(OpenAddDialog()->Handle(), L"Z:\\tmp\\adddialog.png");
-                 PostKey(OpenAddDialog()->edtName, VK_ESCAPE);
-             });
-    add.Start();
-    tab.actSecurity_Add.Execute();
 }

@@ -34,17 +34,6 @@ struct StringMaker<std::vector<std::wstring>> {
 
 namespace sktest {
 
-// The message of the TError that fn raises, or "(no error)".
-template <typename Fn>
-std::wstring ErrorOf(Fn&& fn) {
-    try {
-        fn();
-    } catch (const sk::TError& e) {
-        return e.Message();
-    }
-    return L"(no error)";
-}
-
 // Removes a key with everything beneath it from the real registry; true when it was there.
 inline bool RemoveRealKey(sk::TRegRoot root, const std::wstring& path) {
     const std::wstring normal = sk::NormalizeRegPath(path);

@@ -1,4 +1,5 @@
-// Helpers shared by the tests: scratch folders, whole-file reads and writes, wide-string printing.
+// Helpers shared by the tests: scratch folders, whole-file reads and writes, wide-string printing,
+// the message of an error.
 #pragma once
 
 #include <windows.h>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "PumpUntil.h"
+#include "base/Errors.h"
 
 namespace doctest {
 template <>
@@ -44,5 +46,16 @@ void WriteUtf16File(const std::wstring& file, const std::wstring& text);
 std::wstring ReadTextFile(const std::wstring& file);
 // The directory of the running test executable, with trailing backslash.
 std::wstring TestExeFolder();
+
+// The message of the TError that fn raises, or "(no error)".
+template <typename Fn>
+std::wstring ErrorOf(Fn&& fn) {
+    try {
+        fn();
+    } catch (const sk::TError& e) {
+        return e.Message();
+    }
+    return L"(no error)";
+}
 
 }  // namespace sktest

@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include "base/Format.h"
 #include "base/MessageBox.h"
 #include "base/Settings.h"
 #include "base/StringTable.h"
@@ -38,12 +39,6 @@ void SetColumnCaption(HWND list, int index, const std::wstring& caption) {
     col.mask = LVCF_TEXT;
     col.pszText = const_cast<wchar_t*>(caption.c_str());
     ListView_SetColumn(list, index, &col);
-}
-
-std::wstring Trimmed(const std::wstring& s) {
-    const auto first = s.find_first_not_of(L' ');
-    if (first == std::wstring::npos) return {};
-    return s.substr(first, s.find_last_not_of(L' ') - first + 1);
 }
 
 const std::wstring& GroupHeading(int group) { return group == 0 ? IDS_IEREPAIR_IERelated : IDS_IEREPAIR_OtherRepair; }

@@ -25,15 +25,6 @@ constexpr UINT kInstallListMessage = WM_APP + 0x5EC;
 
 constexpr COLORREF kWarningText = RGB(0xC0, 0x1F, 0x1F);
 
-std::wstring Trimmed(const std::wstring& s) {
-    size_t b = 0, e = s.size();
-    while (b < e && s[b] <= L' ')
-        ++b;
-    while (e > b && s[e - 1] <= L' ')
-        --e;
-    return s.substr(b, e - b);
-}
-
 TKivLabelArgs LabelArgs(HWND parent, int left, int top, const TKivFont& font) {
     TKivLabelArgs args;
     args.Parent = parent;
