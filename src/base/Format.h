@@ -35,4 +35,11 @@ std::wstring Fmt(const std::wstring& pattern, Args&&... args) {
 // A number with two decimals, with or without thousands separators, in the user's format.
 std::wstring FormatNumber2(double value, bool thousands);
 
+// Whether a character shows nothing: a control character (C0, DEL, C1) or a blank of any kind (the
+// space, no-break spaces, the typographic spaces, the ideographic space, zero-width spaces).
+bool IsBlankChar(wchar_t c);
+// The text without such characters at either end; "" when it holds nothing else.
+std::wstring TrimmedText(const std::wstring& text);
+inline bool IsBlankText(const std::wstring& text) { return TrimmedText(text).empty(); }
+
 }  // namespace sk
