@@ -44,6 +44,12 @@ public:
 
     bool MoveToBackup(const std::wstring& from, const std::wstring& to, DWORD& error) override {
         error = 0;
+        // A file only: a registration that names a folder (the user's documents, say) moves nothing.
+        const DWORD attributes = ::GetFileAttributesW(from.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            error = attributes == INVALID_FILE_ATTRIBUTES ? ::GetLastError() : ERROR_DIRECTORY;
+            return false;
+        }
         if (::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH)) return true;
         error = ::GetLastError();
         // A move across volumes copies first: a copy whose source could not be deleted (a DLL in use)

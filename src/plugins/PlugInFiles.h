@@ -28,7 +28,8 @@ public:
     // names resolved, without the "\\?\" prefix. "" when it does not exist or cannot be opened.
     virtual std::wstring FinalPath(const std::wstring& path) = 0;
     // Moves a file to a new name, to another volume too. False when it cannot be moved (then the
-    // file is where it was, and nothing is left at to); error then holds the system's error code.
+    // file is where it was, and nothing is left at to), and for a folder, which is never moved;
+    // error then holds the system's error code.
     virtual bool MoveToBackup(const std::wstring& from, const std::wstring& to, DWORD& error) = 0;
 };
 

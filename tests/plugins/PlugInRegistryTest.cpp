@@ -289,6 +289,21 @@ TEST_CASE("real registry and files: a helper object naming shell32.dll loses its
     CHECK(PlugInFileReportText(cleaner.FileReports[0]).find(L"belongs to Windows") != std::wstring::npos);
 }
 
+TEST_CASE("real registry and files: a registration that names a folder moves no folder") {
+    TRealAddOns s;
+    const std::wstring folder = s.Temp / L"Documents";
+    ::CreateDirectoryW(folder.c_str(), nullptr);
+    sktest::WriteBytes(folder + L"\\thesis.doc", {'d'});
+    const TAddOnSpec a = s.Add(0x75, folder);
+    TIEPlugInCleaner cleaner(WindowsRegistryBackend(), s.Temp / L"backup\\plugins");
+    cleaner.Clean({{TPlugInKind::ComAddOn, a.Clsid, {}}}, {});
+    CHECK_FALSE(s.Listed(a));
+    CHECK(FileExists(folder + L"\\thesis.doc"));
+    REQUIRE(cleaner.FileReports.size() == 1);
+    CHECK(cleaner.FileReports[0].Fate == TPlugInFileFate::NotMoved);
+    CHECK(cleaner.FileReports[0].Error == ERROR_DIRECTORY);
+}
+
 TEST_CASE("real registry and files: a DLL two classes share stays while one remains; a shared type library stays") {
     TRealAddOns s;
     const std::wstring dll = s.Temp / L"shared.dll";
