@@ -3,12 +3,16 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <exception>
+#include <new>
+
 #include "base/Errors.h"
 #include "app/FormSurfkeep.h"
 #include "app/GdiPlus.h"
 #include "base/Handles.h"
 #include "base/MessageBox.h"
 #include "base/Paths.h"
+#include "base/ProfileFile.h"
 #include "base/Settings.h"
 #include "base/StringTable.h"
 #include "clean/ui/CleanTab.h"
@@ -47,40 +51,80 @@ TfrmSurfkeepArgs DefaultTabs(TApplicationModule& module) {
 
 std::wstring InstanceMutexName() { return FileNameOf(ExecutablePath()); }
 
-int RunSurfkeep(int showCommand) {
-    TApplicationModule module;
+void LimitDllSearchToSystem() {
+    // Looked up, not imported: Windows 7 has it only with its loader update.
+    using TSetDefaultDllDirectories = BOOL(WINAPI*)(DWORD);
+    const auto setDefault = reinterpret_cast<TSetDefaultDllDirectories>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories")));
+    if (setDefault && setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32)) return;
+    // Without it, at least the current folder is left out.
+    ::SetDllDirectoryW(L"");
+}
 
+std::wstring ReadFormTitle(const std::wstring& exePath) {
+    const std::wstring folder = FileFolderOf(exePath);
+    const TProfileFile settings(folder + L"config\\config.ini");
+    const int language = FileExists(settings.FileName())
+                             ? settings.ReadInteger(kLanguageSection, kLanguageKey, kDefaultLanguageId)
+                             : kDefaultLanguageId;
+    const std::wstring pack = folder + L"langs\\" + std::to_wstring(language) + L"\\" +
+                              ChangeFileExt(FileNameOf(exePath), L".ini");
+    if (!FileExists(pack)) return IDS_SURFKEEP_FormTitle;
+    return UnescapeText(TProfileFile(pack).ReadString(kLangPackSection, L"IDS_SURFKEEP_FormTitle", IDS_SURFKEEP_FormTitle));
+}
+
+int RunGuardedStart(const std::function<int()>& start) {
+    // The window, if it was made, is gone by the time the box shows: the box has no owner.
     try {
-        LoadSettings();
+        return start();
     } catch (const TError& e) {
-        // Without a settings file the program cannot run: say why and end without a window.
         ShowErrorBox(nullptr, e.Message());
-        return 1;
+    } catch (const std::bad_alloc&) {
+        ShowErrorBox(nullptr, IDS_SURFKEEP_OutOfMemory);
+    } catch (const std::exception& e) {
+        const char* what = e.what();
+        std::wstring text;
+        const int n = ::MultiByteToWideChar(CP_ACP, 0, what, -1, nullptr, 0);
+        if (n > 1) {
+            text.resize(static_cast<size_t>(n - 1));
+            ::MultiByteToWideChar(CP_ACP, 0, what, -1, text.data(), n);
+        }
+        ShowErrorBox(nullptr, text.empty() ? IDS_SURFKEEP_WindowFailed : text);
     }
-    LoadStringTable();
-    // The hosts manager keeps its list and its one-time backup of the hosts file beside the program.
-    module.Security = std::make_unique<TIESecurity>();
+    return 1;
+}
 
-    // One copy per executable name within this logon session. The handle stays open until the
+int RunSurfkeep(int showCommand) {
+    // One copy per executable name within this logon session, decided before anything is created or
+    // written: a second copy leaves the first's folder as it is. The handle stays open until the
     // process ends; the system releases it then.
     const THandle instanceMutex(::CreateMutexW(nullptr, FALSE, InstanceMutexName().c_str()));
     if (::GetLastError() == ERROR_ALREADY_EXISTS) {
-        ::SetForegroundWindow(::FindWindowW(nullptr, IDS_SURFKEEP_FormTitle.c_str()));
+        ::SetForegroundWindow(::FindWindowW(nullptr, ReadFormTitle(ExecutablePath()).c_str()));
         return 0;
     }
 
-    INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES | ICC_TAB_CLASSES};
-    ::InitCommonControlsEx(&icc);
+    return RunGuardedStart([showCommand] {
+        TApplicationModule module;
+        try {
+            LoadSettings();
+        } catch (const TError& e) {
+            // Without a settings file the program cannot run: say why and end without a window.
+            ShowErrorBox(nullptr, e.Message());
+            return 1;
+        }
+        LoadStringTable();
+        // The hosts manager keeps its list and its one-time backup of the hosts file beside the program.
+        module.Security = std::make_unique<TIESecurity>();
 
-    TfrmSurfkeep form(DefaultTabs(module));
-    try {
-        if (!form.Create()) return 1;
+        INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES | ICC_TAB_CLASSES};
+        ::InitCommonControlsEx(&icc);
+
+        TfrmSurfkeep form(DefaultTabs(module));
+        if (!form.Create()) throw TError(IDS_SURFKEEP_WindowFailed);
         form.Show(showCommand);
-    } catch (const TError& e) {
-        ShowErrorBox(form.Handle(), e.Message());
-    }
-
-    return RunMessageLoop(form);
+        return RunMessageLoop(form);
+    });
 }
 
 int RunMessageLoop(TfrmSurfkeep& form) {

@@ -1,6 +1,7 @@
 // Start-up, single instance and shutdown.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -31,9 +32,23 @@ struct TfrmSurfkeepArgs;
 // The main window's tabs on the module's engines and the real registry.
 TfrmSurfkeepArgs DefaultTabs(TApplicationModule& module);
 
-// The program: settings, string table, the instance check, the main window and its message loop.
+// Makes every later DLL load without a full path search the system folder only: the program runs
+// elevated, and a folder users can write (a portable copy's) must not supply its DLLs. The DLLs that
+// are not Known DLLs are delay-loaded, so the loader looks for none of them before this runs.
+void LimitDllSearchToSystem();
+
+// The program: the instance check, settings, string table, the main window and its message loop.
 // Returns the process exit code.
 int RunSurfkeep(int showCommand);
+
+// Runs the start of the program (settings, window, message loop) and returns its exit code. When it
+// fails (an error, too little memory, any standard exception) the error box says why and 1 is
+// returned, so that the process ends: a copy without its window must not hold the instance mutex.
+int RunGuardedStart(const std::function<int()>& start);
+
+// The main window's title as the language pack beside the program gives it, read without creating
+// or writing any file (a second copy finds the first's window by it).
+std::wstring ReadFormTitle(const std::wstring& exePath);
 
 class TfrmSurfkeep;
 // The main window's message loop, until WM_QUIT.

@@ -88,4 +88,21 @@ std::wstring Trimmed(const std::wstring& text) {
     return text.substr(first, last - first);
 }
 
+bool IsBlankChar(wchar_t c) {
+    if (c <= 0x20 || (c >= 0x7F && c <= 0xA0)) return true;
+    switch (c) {
+        case 0x1680: case 0x180E: case 0x2028: case 0x2029: case 0x202F: case 0x205F: case 0x2060: case 0x3000:
+        case 0xFEFF:
+            return true;
+    }
+    return c >= 0x2000 && c <= 0x200B;
+}
+
+std::wstring TrimmedText(const std::wstring& text) {
+    size_t first = 0, last = text.size();
+    while (first < last && IsBlankChar(text[first])) ++first;
+    while (last > first && IsBlankChar(text[last - 1])) --last;
+    return text.substr(first, last - first);
+}
+
 }  // namespace sk

@@ -35,7 +35,15 @@ std::wstring Fmt(const std::wstring& pattern, Args&&... args) {
 // A number with two decimals, with or without thousands separators, in the user's format.
 std::wstring FormatNumber2(double value, bool thousands);
 
-// The text without the blanks and control characters (anything up to U+0020) at either end.
+// The text without the blanks and control characters (anything up to U+0020) at either end: for
+// names and paths, where a no-break space is part of the text.
 std::wstring Trimmed(const std::wstring& text);
+// Whether a character shows nothing: a control character (C0, DEL, C1) or a blank of any kind (the
+// space, no-break spaces, the typographic spaces, the ideographic space, zero-width spaces).
+bool IsBlankChar(wchar_t c);
+// The text without such characters at either end; "" when it holds nothing else: for captions and
+// labels, which must show something.
+std::wstring TrimmedText(const std::wstring& text);
+inline bool IsBlankText(const std::wstring& text) { return TrimmedText(text).empty(); }
 
 }  // namespace sk

@@ -20,7 +20,8 @@ TMessageBoxHook gHook = nullptr;
 void LoadMessageBoxLibrary() {
     const std::wstring path = FileFolderOf(ExecutablePath()) + L"VODLib.dll";
     if (!FileExists(path)) return;
-    gVodLib.Reset(::LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+    // The one DLL taken from the program's folder; whatever it needs comes from the system folder.
+    gVodLib.Reset(::LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32));
     if (!gVodLib) return;
     gVodMessageBox = reinterpret_cast<TVodMessageBox>(
         reinterpret_cast<void*>(::GetProcAddress(gVodLib.Get(), "MessageBox")));

@@ -5,6 +5,8 @@
 
 #include <vector>
 
+#include "base/Handles.h"
+
 namespace sk {
 
 std::wstring WithTrailingBackslash(const std::wstring& path) {
@@ -52,6 +54,46 @@ std::wstring ExecutablePath() {
         if (n < buf.size()) return std::wstring(buf.data(), n);
         buf.resize(buf.size() * 2);
     }
+}
+
+std::wstring WithoutLongPathPrefix(const std::wstring& path) {
+    if (path.rfind(L"\\\\?\\UNC\\", 0) == 0) return L"\\\\" + path.substr(8);
+    if (path.rfind(L"\\\\?\\", 0) == 0) return path.substr(4);
+    return path;
+}
+
+bool PathIsWithin(const std::wstring& path, const std::wstring& folder) {
+    size_t length = folder.size();
+    while (length > 0 && folder[length - 1] == L'\\') --length;
+    if (length == 0 || path.size() < length) return false;
+    if (::CompareStringOrdinal(path.data(), static_cast<int>(length), folder.data(), static_cast<int>(length), TRUE) !=
+        CSTR_EQUAL)
+        return false;
+    return path.size() == length || path[length] == L'\\';
+}
+
+std::wstring FinalPathOfHandle(HANDLE handle) {
+    std::wstring buffer(MAX_PATH, L'\0');
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        const DWORD n = ::GetFinalPathNameByHandleW(handle, buffer.data(), static_cast<DWORD>(buffer.size()),
+                                                    FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+        if (n == 0) return {};
+        if (n < buffer.size()) {
+            buffer.resize(n);
+            return WithoutLongPathPrefix(buffer);
+        }
+        buffer.resize(n + 1);
+    }
+    return {};
+}
+
+std::wstring FinalPathOf(const std::wstring& path) {
+    // Attributes only, shared in every way: the file is looked at, not held.
+    const THandle handle(::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                       FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!handle) return {};
+    return FinalPathOfHandle(handle.Get());
 }
 
 bool FileExists(const std::wstring& path) {

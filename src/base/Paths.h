@@ -1,6 +1,8 @@
 // Small path helpers shared by every part of the program.
 #pragma once
 
+#include <windows.h>
+
 #include <string>
 
 namespace sk {
@@ -20,6 +22,18 @@ std::wstring ChangeFileExt(const std::wstring& fileName, const std::wstring& ext
 std::wstring SpecialFolderPath(int csidl, bool create);
 // Full path of the running executable.
 std::wstring ExecutablePath();
+
+// "\\?\C:\x" -> "C:\x", "\\?\UNC\server\share\x" -> "\\server\share\x"; other paths unchanged.
+std::wstring WithoutLongPathPrefix(const std::wstring& path);
+// Whether path is folder itself or lies beneath it (folder with or without its trailing
+// backslash), letter case ignored. An empty folder holds nothing.
+bool PathIsWithin(const std::wstring& path, const std::wstring& folder);
+// Where an existing file or folder really lies: its full path with links, junctions and short
+// names resolved (GetFinalPathNameByHandleW), without the "\\?\" prefix; "" when it cannot be
+// opened.
+std::wstring FinalPathOf(const std::wstring& path);
+// The same for an open handle.
+std::wstring FinalPathOfHandle(HANDLE handle);
 
 bool FileExists(const std::wstring& path);
 bool DirectoryExists(const std::wstring& path);

@@ -35,9 +35,29 @@ private:
     bool FPending = false;  // the entry of FindFirstFileExW is not handed out yet
 };
 
+class TWindowsOpenFolder final : public TOpenFolder {
+public:
+    explicit TWindowsOpenFolder(THandle folder) : FFolder(std::move(folder)) {}
+    std::wstring FinalPath() override { return FinalPathOfHandle(FFolder.Get()); }
+
+private:
+    THandle FFolder;
+};
+
 class TWindowsCleanFileSystem final : public TCleanFileSystem {
 public:
     bool FolderExists(const std::wstring& path) override { return DirectoryExists(path); }
+
+    DWORD Attributes(const std::wstring& path) override { return ::GetFileAttributesW(path.c_str()); }
+
+    std::unique_ptr<TOpenFolder> OpenFolder(const std::wstring& path) override {
+        // Reading and writing inside it stay open to others; deleting or renaming it does not.
+        THandle folder(::CreateFileW(path.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                     FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        if (!folder) return nullptr;
+        return std::make_unique<TWindowsOpenFolder>(std::move(folder));
+    }
 
     std::unique_ptr<TFolderListing> List(const std::wstring& folder) override {
         auto listing = std::make_unique<TWindowsFolderListing>(folder);

@@ -16,7 +16,25 @@ public:
     std::wstring HistoryFolder() override { return SpecialFolderPath(CSIDL_HISTORY, false); }
 };
 
+std::vector<std::wstring> ShellFolders(std::initializer_list<int> csidls) {
+    std::vector<std::wstring> folders;
+    for (int csidl : csidls) {
+        std::wstring folder = SpecialFolderPath(csidl, false);
+        if (!folder.empty()) folders.push_back(std::move(folder));
+    }
+    return folders;
+}
+
 }  // namespace
+
+std::vector<std::wstring> TCleanLocations::ContainerFolders() {
+    return ShellFolders({CSIDL_PROFILE, CSIDL_LOCAL_APPDATA, CSIDL_APPDATA});
+}
+
+std::vector<std::wstring> TCleanLocations::ProtectedFolders() {
+    return ShellFolders({CSIDL_PERSONAL, CSIDL_DESKTOPDIRECTORY, CSIDL_MYPICTURES, CSIDL_MYMUSIC, CSIDL_MYVIDEO,
+                         CSIDL_FAVORITES, CSIDL_WINDOWS});
+}
 
 TCleanLocations& ShellCleanLocations() {
     static TShellCleanLocations locations;

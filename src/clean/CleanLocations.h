@@ -1,8 +1,10 @@
-// Where the browser keeps the data the cleaner works on. The engine asks these at the start of every
-// category, so tests can point it at folders of their own.
+// Where the browser keeps the data the cleaner works on, and where such data may lie at all. The
+// engine asks these at the start of every category, so tests can point it at folders of their own.
 #pragma once
 
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace sk {
 
@@ -13,6 +15,12 @@ public:
     virtual std::wstring InternetCacheFolder() = 0;
     virtual std::wstring CookiesFolder() = 0;
     virtual std::wstring HistoryFolder() = 0;
+    // The folders that a folder the cleaner walks must lie inside (never be): the user's profile and
+    // application-data folders, as the shell names them.
+    virtual std::vector<std::wstring> ContainerFolders();
+    // The folders that a folder the cleaner walks may neither be, lie inside, nor hold: the user's
+    // documents, desktop, pictures, music, videos and favourites, and the Windows folder.
+    virtual std::vector<std::wstring> ProtectedFolders();
 };
 
 // The shell's special folders: CSIDL_INTERNET_CACHE, CSIDL_COOKIES and CSIDL_HISTORY, never created.
@@ -28,10 +36,19 @@ public:
     std::wstring InternetCacheFolder() override { return Cache; }
     std::wstring CookiesFolder() override { return Cookies; }
     std::wstring HistoryFolder() override { return History; }
+    std::vector<std::wstring> ContainerFolders() override {
+        return Containers ? *Containers : TCleanLocations::ContainerFolders();
+    }
+    std::vector<std::wstring> ProtectedFolders() override {
+        return Protected ? *Protected : TCleanLocations::ProtectedFolders();
+    }
 
     std::wstring Cache;
     std::wstring Cookies;
     std::wstring History;
+    // Unset: the shell's, as for the real locations.
+    std::optional<std::vector<std::wstring>> Containers;
+    std::optional<std::vector<std::wstring>> Protected;
 };
 
 }  // namespace sk

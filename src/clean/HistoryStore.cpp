@@ -102,6 +102,11 @@ public:
 
     bool DeleteUrl(const std::wstring& url) override { return FHistory->DeleteUrl(url.c_str(), 0) == S_OK; }
 
+    bool DeletesSingleUrls() override {
+        // Asked of an address nobody visits: whatever else it answers, "not implemented" is final.
+        return FHistory->DeleteUrl(L"http://surfkeep.invalid/single-delete-probe", 0) != E_NOTIMPL;
+    }
+
     void ClearHistory() override { FHistory->ClearHistory(); }
 
 private:

@@ -28,6 +28,9 @@ public:
     virtual std::unique_ptr<THistoryEnumeration> EnumUrls() = 0;
     // Whether the address was deleted.
     virtual bool DeleteUrl(const std::wstring& url) = 0;
+    // Whether the store deletes addresses one by one at all (Wine's answers "not implemented"):
+    // where it does not, history can only be cleaned as a whole.
+    virtual bool DeletesSingleUrls() = 0;
     // Failures are silent: the entries deleted one by one are already gone.
     virtual void ClearHistory() = 0;
 };

@@ -63,8 +63,36 @@ private:
     unsigned FBits = 0;
 };
 
+// Where a found item comes from, and so how it is deleted on its own.
+enum class TIECleanSource {
+    File,        // a file below the cache or cookies folder: Key is its name within its folder
+    TypedUrl,    // a value of the TypedUrls key: Key is the value's name
+    CacheEntry,  // a WinInet URL-cache entry: Key is its source URL name
+    HistoryUrl,  // an address of the history store: Key is the URL
+};
+
+// One item a scan found, with what deleting it on its own takes.
+struct TIECleanItem {
+    int Category = 0;
+    int Kind = -1;
+    TIECleanSource Source = TIECleanSource::File;
+    std::wstring Text;  // as the scan reported it: the file's full path, the address, the title
+    std::wstring Key;
+    uint64_t Size = 0;  // as found: counted when the item is deleted
+
+    bool operator==(const TIECleanItem&) const = default;
+};
+
+// What a clean deletes: whole categories (everything they hold when the clean runs: the fast way for
+// a category whose every item is ticked) and single items found by a scan. Items of a category in
+// Whole are covered by it.
+struct TIECleanSelection {
+    TIECleanCategories Whole;
+    std::vector<TIECleanItem> Items;
+};
+
 // A found item: category, kind, the folder or key it was found in, its text, and the running totals
-// after counting it. The final call of a scan: category 0, kind -1, empty texts, current totals, with
+// after counting it. During the call the item's record is the engine's FoundItems.back(). The final call of a scan: category 0, kind -1, empty texts, current totals, with
 // Finished already true.
 using TIECleanScanEvent = std::function<void(int category, int kind, const std::wstring& context,
                                              const std::wstring& item, uint64_t byteCount, int32_t itemCount)>;
@@ -94,14 +122,19 @@ public:
     TIECleaner(const TIECleaner&) = delete;
     TIECleaner& operator=(const TIECleaner&) = delete;
 
-    // Reports what the categories hold, without changing anything. Totals restart with each
-    // category. Returns after the final callback. An error (a typed address that is not text, a
-    // history store that cannot be reached) still ends with Finished and the final callback; it is
-    // raised afterwards.
+    // Reports what the categories hold, without changing anything, and keeps each item's record in
+    // FoundItems. Totals restart with each category. Returns after the final callback. An error (a
+    // typed address that is not text, a history store that cannot be reached, a folder the cleaner
+    // refuses to walk) still ends with Finished and the final callback; it is raised afterwards.
     void Scan(TIECleanCategories categories, TIECleanScanEvent onProgress);
     // Deletes everything in the categories and reports each deleted item; totals run over the whole
     // clean. Ends like Scan.
     void Clean(TIECleanCategories categories, TIECleanDeleteEvent onProgress);
+    // Deletes exactly what the selection names: the whole categories, and each single item on its
+    // own (a file, a typed address whose text is still the one found, a cache entry, a history
+    // address). Items that are gone or cannot be deleted are passed over and not counted; a file is
+    // deleted only where its folder still really lies inside the category's folder. Ends like Scan.
+    void Clean(const TIECleanSelection& selection, TIECleanDeleteEvent onProgress);
 
     // Whether a file path is one that the walks never report nor delete.
     bool IsSkipped(const std::wstring& path) const;
@@ -117,21 +150,38 @@ public:
     TIECleanDeleteEvent OnCleanProgress;  // of the last clean
     // Full file paths the walks leave alone: the folders' own index and desktop.ini files.
     std::vector<std::wstring> SkipList;
+    // Every item the last scan reported, in order.
+    std::vector<TIECleanItem> FoundItems;
+    // Whether the history store deletes single addresses; false (as under Wine) means history can
+    // be cleaned only as a whole. Found out by the last scan of history.
+    bool HistoryPerItem = true;
 
 private:
+    struct TRoot;  // a category's folder, checked and held open
+
     bool FolderUsable(const std::wstring& folder);
+    // The category's folder when it may be walked; a refusal is noted for the error raised at the
+    // end of the operation, and nullptr returned.
+    std::unique_ptr<TRoot> OpenRoot(const std::wstring& folder);
+    // Opens a folder below root and tells whether it really lies inside it.
+    std::unique_ptr<TOpenFolder> OpenInside(const std::wstring& folder, const TRoot& root);
+    void Finish(std::exception_ptr error);
     // Lets the window's messages run when the interval has passed, then tells whether to stop.
     bool StopDue();
 
     void ScanCategory(int category);
-    void ScanFolder(const std::wstring& folder, int category, int kind);
+    void ScanFolder(const std::wstring& folder, const TRoot& root, int category, int kind);
     void ScanTypedUrls();
     void ScanUrlCache(const std::wstring& context);
     void ScanHistory(const std::wstring& context);
-    void ReportFound(int category, int kind, const std::wstring& context, const std::wstring& item);
+    void ReportFound(int category, int kind, const std::wstring& context, TIECleanItem item);
 
     void CleanCategory(int category);
-    void CleanFolder(const std::wstring& folder);
+    void CleanFolder(const std::wstring& folder, const TRoot& root);
+    void CleanItems(int category, const std::vector<const TIECleanItem*>& items);
+    void CleanFileItems(const std::wstring& rootFolder, const std::vector<const TIECleanItem*>& items);
+    void CleanTypedUrlItems(const std::vector<const TIECleanItem*>& items);
+    void CleanHistoryItems(const std::vector<const TIECleanItem*>& items);
     void CleanTypedUrls();
     void CleanUrlCache();
     void CleanHistory();
@@ -149,6 +199,7 @@ private:
     TMessagePump& FPump;          // not owned
     uint32_t FPumpIntervalMs;
     std::optional<TThrottledPump> FThrottle;  // for the operation under way
+    std::vector<std::wstring> FRefusals;      // of the operation under way: folders not walked, and why
 };
 
 }  // namespace sk

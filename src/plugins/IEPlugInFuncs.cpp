@@ -1,9 +1,14 @@
 #include "plugins/IEPlugInFuncs.h"
 
+#include <algorithm>
 #include <cstring>
+#include <map>
+#include <set>
 
+#include "base/Format.h"
 #include "base/Paths.h"
 #include "base/Settings.h"
+#include "base/StringTable.h"
 #include "plugins/RegBackup.h"
 
 namespace sk {
@@ -14,6 +19,12 @@ bool IsBlank(const std::wstring& text) {
     for (wchar_t c : text)
         if (c > L' ') return false;
     return true;
+}
+
+// Upper case for map keys that must match as the registry and the file system match names.
+std::wstring Folded(std::wstring text) {
+    if (!text.empty()) ::CharUpperBuffW(text.data(), static_cast<DWORD>(text.size()));
+    return text;
 }
 
 bool SameTextI(const std::wstring& a, const std::wstring& b) {
@@ -43,15 +54,94 @@ bool IsFullPath(const std::wstring& name) {
     return name.size() > 2 && name[0] == L'\\' && name[1] == L'\\';
 }
 
-}  // namespace
-
-void DeleteExistingFile(const std::wstring& fileName) {
-    if (FileExists(fileName)) ::DeleteFileW(fileName.c_str());
+// A registered file name as a path: surrounding blanks and quotes removed.
+std::wstring Unquoted(const std::wstring& text) {
+    size_t first = 0, last = text.size();
+    while (first < last && text[first] <= L' ') ++first;
+    while (last > first && text[last - 1] <= L' ') --last;
+    if (last - first >= 2 && text[first] == L'"' && text[last - 1] == L'"') {
+        ++first;
+        --last;
+    }
+    return text.substr(first, last - first);
 }
 
-TIEPlugInCleaner::TIEPlugInCleaner(TRegistryBackend& backend, std::wstring backupFolder, TDeleteFileFunc deleteFile)
-    : FBackend(backend), FBackupFolder(std::move(backupFolder)), FDeleteFile(std::move(deleteFile)) {
-    if (!FDeleteFile) FDeleteFile = DeleteExistingFile;
+// The folders below System32 that the file-system redirector leaves alone.
+bool IsRedirectionExempt(const std::wstring& relative) {
+    for (const wchar_t* exempt : {L"catroot", L"catroot2", L"drivers\\etc", L"logfiles", L"spool"})
+        if (PathIsWithin(relative, exempt)) return true;
+    return false;
+}
+
+// A type library's file entry may end in a resource number ("acme.dll\2").
+std::wstring WithoutResourceNumber(const std::wstring& path) {
+    const size_t cut = path.rfind(L'\\');
+    if (cut == std::wstring::npos || cut + 1 >= path.size()) return path;
+    for (size_t i = cut + 1; i < path.size(); ++i)
+        if (path[i] < L'0' || path[i] > L'9') return path;
+    return path.substr(0, cut);
+}
+
+const wchar_t* const kUserClassesCLSIDPath = L"Software\\Classes\\CLSID";
+
+}  // namespace
+
+std::wstring PlugInFileReportText(const TPlugInFileReport& report) {
+    switch (report.Fate) {
+        case TPlugInFileFate::Moved: return Fmt(IDS_IEPLUGIN_FileMoved, report.File, report.MovedTo);
+        case TPlugInFileFate::KeptWindows: return Fmt(IDS_IEPLUGIN_FileKeptWindows, report.File);
+        case TPlugInFileFate::KeptShared: return Fmt(IDS_IEPLUGIN_FileKeptShared, report.File);
+        case TPlugInFileFate::KeptRegistered: return Fmt(IDS_IEPLUGIN_FileKeptRegistered, report.File);
+        case TPlugInFileFate::KeptUnqualified: return Fmt(IDS_IEPLUGIN_FileKeptUnqualified, report.File);
+        case TPlugInFileFate::NotMoved: return Fmt(IDS_IEPLUGIN_FileNotMoved, report.File);
+    }
+    return report.File;
+}
+
+// Which registered classes name which file, type library and AppID, so that nothing another class
+// still uses is removed with an add-on. Keyed by folded text; each use is one class registration,
+// "<root> <view> <CLSID>".
+struct TIEPlugInCleaner::TClassIndex {
+    struct TNames {
+        std::wstring File, TypeLib, AppID;  // folded; "" when absent
+    };
+    std::map<std::wstring, TNames> Classes;
+    std::map<std::wstring, std::set<std::wstring>> Files, TypeLibs, AppIDs;
+
+    static std::wstring KeyOf(TRegRoot root, TRegView view, const std::wstring& clsid) {
+        return std::to_wstring(static_cast<int>(root)) + L" " + std::to_wstring(static_cast<int>(view)) + L" " +
+               Folded(clsid);
+    }
+    void Add(const std::wstring& key, TNames names) {
+        Remove(key);
+        if (!names.File.empty()) Files[names.File].insert(key);
+        if (!names.TypeLib.empty()) TypeLibs[names.TypeLib].insert(key);
+        if (!names.AppID.empty()) AppIDs[names.AppID].insert(key);
+        Classes[key] = std::move(names);
+    }
+    void Remove(const std::wstring& key) {
+        const auto it = Classes.find(key);
+        if (it == Classes.end()) return;
+        Files[it->second.File].erase(key);
+        TypeLibs[it->second.TypeLib].erase(key);
+        AppIDs[it->second.AppID].erase(key);
+        Classes.erase(it);
+    }
+    bool Has(const std::wstring& key) const { return Classes.count(key) != 0; }
+    // The classes that name text in map, the registrations in own left out.
+    static std::vector<std::wstring> Others(const std::map<std::wstring, std::set<std::wstring>>& map,
+                                            const std::wstring& text, const std::set<std::wstring>& own) {
+        std::vector<std::wstring> others;
+        const auto it = map.find(text);
+        if (text.empty() || it == map.end()) return others;
+        for (const auto& key : it->second)
+            if (!own.count(key)) others.push_back(key);
+        return others;
+    }
+};
+
+TIEPlugInCleaner::TIEPlugInCleaner(TRegistryBackend& backend, std::wstring backupFolder, TPlugInFiles& files)
+    : FBackend(backend), FBackupFolder(std::move(backupFolder)), FFiles(files) {
     KeyNamer = DefaultRegKeyNamer(FBackend);
 }
 
@@ -134,8 +224,11 @@ void TIEPlugInCleaner::ReadClassRegistration(TIEPlugInInfo& record) {
 
 void TIEPlugInCleaner::Clean(const std::vector<std::wstring>& selection, TIEPlugInCleanEvent onProgress) {
     TPlugInSelection entries;
-    entries.reserve(selection.size());
-    for (const auto& text : selection) entries.push_back({text, std::nullopt});
+    entries.reserve(selection.size() * 2);
+    for (const auto& text : selection) {
+        entries.push_back({TPlugInKind::MenuExtension, text, std::nullopt});
+        entries.push_back({TPlugInKind::ComAddOn, text, std::nullopt});
+    }
     Clean(entries, std::move(onProgress));
 }
 
@@ -144,16 +237,19 @@ void TIEPlugInCleaner::Clean(const TPlugInSelection& selection, TIEPlugInCleanEv
     CleanedCount = 0;
     Finished = false;
     BackupFileName.clear();
+    FileReports.clear();
     try {
         BeginBackup();
         RemoveMenuExtensions(selection);
         RemoveComAddOns(selection);
     } catch (...) {
+        FClasses.reset();
         EndBackup();
         Finished = true;
         Progress(L"");
         throw;
     }
+    FClasses.reset();
     EndBackup();
     Finished = true;
     Progress(L"");
@@ -183,8 +279,9 @@ void TIEPlugInCleaner::RemoveMenuExtensions(const TPlugInSelection& selection) {
         names = store.ListSubkeys();
     }
     for (const auto& entry : selection) {
+        if (entry.Kind != TPlugInKind::MenuExtension) continue;
         for (const auto& name : names) {
-            if (entry.Text != name) continue;
+            if (entry.Name != name) continue;
             Progress(name);
             if (RemoveSaved(TRegRoot::CurrentUser, TRegView::Native, kMenuExtPath, name, TRegEntryKind::Subkey))
                 ++CleanedCount;
@@ -193,12 +290,15 @@ void TIEPlugInCleaner::RemoveMenuExtensions(const TPlugInSelection& selection) {
 }
 
 void TIEPlugInCleaner::RemoveComAddOns(const TPlugInSelection& selection) {
-    if (selection.empty()) return;
+    if (std::none_of(selection.begin(), selection.end(),
+                     [](const TPlugInSelectionEntry& e) { return e.Kind == TPlugInKind::ComAddOn; }))
+        return;
     const TPlugInInfoArray records = ListToolbarsAndBHOs();
     for (const auto& entry : selection) {
+        if (entry.Kind != TPlugInKind::ComAddOn || IsBlank(entry.Name)) continue;
         for (const auto& record : records) {
             const std::wstring& clsid = record.BHOInfo.CLSID;
-            if (clsid.empty() || entry.Text.find(clsid) == std::wstring::npos) continue;
+            if (clsid.empty() || !SameTextI(entry.Name, clsid)) continue;
             if (entry.View && *entry.View != record.View) continue;
             Progress(record.Name);
             RemoveComAddOn(record);
@@ -216,6 +316,46 @@ bool TIEPlugInCleaner::IsStillListed(const TIEPlugInInfo& record) {
     return store.Open(kBHOPath, false) && store.HasSubkey(record.BHOInfo.CLSID);
 }
 
+std::wstring TIEPlugInCleaner::PhysicalPath(const std::wstring& registered, TRegView view) {
+    const std::wstring name = Unquoted(registered);
+    if (!IsFullPath(name)) return {};
+    wchar_t buffer[MAX_PATH * 2] = {};
+    const DWORD n = ::GetFullPathNameW(name.c_str(), MAX_PATH * 2, buffer, nullptr);
+    if (n == 0 || n >= MAX_PATH * 2) return {};
+    std::wstring full(buffer, n);
+    // A registration names System32 as the code of its own view sees it: a 32-bit add-on's
+    // System32 is SysWOW64.
+    const std::wstring system = FFiles.SystemFolder();
+    if (PathIsWithin(full, system) && full.size() > system.size()) {
+        const std::wstring relative = full.substr(WithTrailingBackslash(system).size());
+        if (!IsRedirectionExempt(relative)) full = FFiles.SystemFolderFor(view) + relative;
+    }
+    return full;
+}
+
+namespace {
+
+struct TClassNames {
+    bool Exists = false;
+    std::wstring File, TypeLib, AppID;
+};
+
+TClassNames ReadClassNames(TRegistryBackend& backend, TRegRoot root, TRegView view, const std::wstring& classPath) {
+    TClassNames names;
+    TRegistryStore store(backend, root, view);
+    if (!store.Open(classPath, false)) return names;
+    names.Exists = true;
+    names.AppID = RegistrationText(store, L"AppID");
+    for (const auto& [subkey, field] : {std::pair<const wchar_t*, std::wstring*>{L"InprocServer32", &names.File},
+                                        {L"TypeLib", &names.TypeLib}}) {
+        TRegistryStore sub(backend, root, view);
+        if (sub.Open(JoinRegPath(classPath, subkey), false)) *field = RegistrationText(sub, L"");
+    }
+    return names;
+}
+
+}  // namespace
+
 void TIEPlugInCleaner::RemoveComAddOn(const TIEPlugInInfo& record) {
     const TIEBHOInfo& info = record.BHOInfo;
     const TRegView view = record.View;
@@ -224,13 +364,54 @@ void TIEPlugInCleaner::RemoveComAddOn(const TIEPlugInInfo& record) {
         RemoveRegistryEntry(root, path, name, kind, view);
     };
     const TRegRoot classes = TRegRoot::ClassesRoot, machine = TRegRoot::LocalMachine;
+    const std::vector<TRegView> views = AddOnViews();
+
+    // Made once per clean, before its first COM removal: which classes name which file, type library
+    // and AppID, in every view, the user's own classes included (Windows merges them into
+    // HKEY_CLASSES_ROOT).
+    if (!FClasses) {
+        FClasses = std::make_unique<TClassIndex>();
+        for (const TRegRoot root : {machine, TRegRoot::CurrentUser}) {
+            const wchar_t* base = root == machine ? kClassesCLSIDPath : kUserClassesCLSIDPath;
+            for (size_t i = 0; i < views.size(); ++i) {
+                if (i > 0 && SameTextI(KeyNamer(root, views[0], base), KeyNamer(root, views[i], base))) continue;
+                std::vector<std::wstring> clsids;
+                {
+                    TRegistryStore store(FBackend, root, views[i]);
+                    if (!store.Open(base, false)) continue;
+                    clsids = store.ListSubkeys();
+                }
+                for (const auto& clsid : clsids) {
+                    const TClassNames names = ReadClassNames(FBackend, root, views[i], JoinRegPath(base, clsid));
+                    if (!names.Exists) continue;
+                    FClasses->Add(TClassIndex::KeyOf(root, views[i], clsid),
+                                  {Folded(PhysicalPath(names.File, views[i])), Folded(Unquoted(names.TypeLib)),
+                                   Folded(Unquoted(names.AppID))});
+                }
+            }
+        }
+    }
+    // The add-on's own registration: its class in its view, the machine's and the user's copy.
+    const std::set<std::wstring> own = {TClassIndex::KeyOf(machine, view, info.CLSID),
+                                        TClassIndex::KeyOf(TRegRoot::CurrentUser, view, info.CLSID)};
+    const std::wstring dll = PhysicalPath(info.FileName, view);
+    // Read before the class key goes: the type library and AppID are the add-on's only when no other
+    // class names them.
+    const bool ownTypeLib =
+        !IsBlank(info.TypeLib) &&
+        TClassIndex::Others(FClasses->TypeLibs, Folded(Unquoted(info.TypeLib)), own).empty() &&
+        TypeLibIsOwn(record, dll);
+    const bool ownAppId =
+        !IsBlank(info.AppID) && TClassIndex::Others(FClasses->AppIDs, Folded(Unquoted(info.AppID)), own).empty();
 
     RemoveProgID(classes, L"", info.ProgID, info.CLSID, view);
     RemoveProgID(classes, L"", info.VersionIndependentProgID, info.CLSID, view);
     remove(classes, L"CLSID", info.CLSID);
-    remove(classes, L"TypeLib", info.TypeLib);
-    // HKEY_CLASSES_ROOT shows a per-user type library in place of the machine's; take both.
-    remove(machine, L"Software\\Classes\\TypeLib", info.TypeLib);
+    if (ownTypeLib) {
+        remove(classes, L"TypeLib", info.TypeLib);
+        // HKEY_CLASSES_ROOT shows a per-user type library in place of the machine's; take both.
+        remove(machine, L"Software\\Classes\\TypeLib", info.TypeLib);
+    }
     remove(TRegRoot::CurrentUser, kExtStatsPath, info.CLSID);
     RemoveProgID(machine, L"Software\\Classes", info.ProgID, info.CLSID, view);
     RemoveProgID(machine, L"Software\\Classes", info.VersionIndependentProgID, info.CLSID, view);
@@ -239,18 +420,149 @@ void TIEPlugInCleaner::RemoveComAddOn(const TIEPlugInInfo& record) {
     remove(machine, kToolbarPath, info.CLSID, TRegEntryKind::Value);
 
     // The AppID's own key, and the "<module>.dll" key that names it, whose name comes from the
-    // AppID's default value; both read before the AppID key goes.
-    const bool noAppId = IsBlank(info.AppID);
-    std::wstring moduleName = ReadAppIdName(
-        machine, noAppId ? L"Software\\Classes\\AppID" : JoinRegPath(L"Software\\Classes\\AppID", info.AppID), L"",
-        view);
-    remove(machine, L"Software\\Classes\\AppID", info.AppID);
-    remove(machine, L"Software\\Classes\\AppID", moduleName);
-    moduleName = ReadAppIdName(classes, noAppId ? L"AppID" : JoinRegPath(L"AppID", info.AppID), moduleName, view);
-    remove(classes, L"AppID", info.AppID);
-    remove(classes, L"AppID", moduleName);
+    // AppID's default value; both read before the AppID key goes. An add-on without an AppID has
+    // neither.
+    if (ownAppId) {
+        const auto removeModule = [&](TRegRoot root, const wchar_t* path, const std::wstring& module) {
+            // Only a module key that names this AppID belongs to it.
+            if (IsBlank(module) || module.find(L'\\') != std::wstring::npos) return;
+            {
+                TRegistryStore store(FBackend, root, view);
+                if (!store.Open(JoinRegPath(path, module), false)) return;
+                if (!SameTextI(Unquoted(RegistrationText(store, L"AppID")), Unquoted(info.AppID))) return;
+            }
+            remove(root, path, module);
+        };
+        std::wstring moduleName =
+            ReadAppIdName(machine, JoinRegPath(L"Software\\Classes\\AppID", info.AppID), L"", view);
+        remove(machine, L"Software\\Classes\\AppID", info.AppID);
+        removeModule(machine, L"Software\\Classes\\AppID", moduleName);
+        moduleName = ReadAppIdName(classes, JoinRegPath(L"AppID", info.AppID), moduleName, view);
+        remove(classes, L"AppID", info.AppID);
+        removeModule(classes, L"AppID", moduleName);
+    }
 
-    if (IsFullPath(info.FileName)) FDeleteFile(info.FileName);
+    // What the registry says of the add-on's class now.
+    for (const TRegRoot root : {machine, TRegRoot::CurrentUser}) {
+        const std::wstring key = TClassIndex::KeyOf(root, view, info.CLSID);
+        const wchar_t* base = root == machine ? kClassesCLSIDPath : kUserClassesCLSIDPath;
+        const TClassNames names = ReadClassNames(FBackend, root, view, JoinRegPath(base, info.CLSID));
+        if (names.Exists)
+            FClasses->Add(key, {Folded(PhysicalPath(names.File, view)), Folded(Unquoted(names.TypeLib)),
+                                Folded(Unquoted(names.AppID))});
+        else
+            FClasses->Remove(key);
+    }
+    RemoveAddOnFile(record);
+}
+
+bool TIEPlugInCleaner::TypeLibIsOwn(const TIEPlugInInfo& record, const std::wstring& dll) {
+    if (dll.empty()) return false;
+    // Every file the library names, in every version and language, must be the add-on's DLL.
+    int files = 0;
+    for (const auto& [root, base] : {std::pair<TRegRoot, const wchar_t*>{TRegRoot::ClassesRoot, L"TypeLib"},
+                                     {TRegRoot::LocalMachine, L"Software\\Classes\\TypeLib"}}) {
+        const std::wstring lib = JoinRegPath(base, record.BHOInfo.TypeLib);
+        std::vector<std::wstring> versions;
+        {
+            TRegistryStore store(FBackend, root, record.View);
+            if (!store.Open(lib, false)) continue;
+            versions = store.ListSubkeys();
+        }
+        for (const auto& version : versions) {
+            std::vector<std::wstring> languages;
+            {
+                TRegistryStore store(FBackend, root, record.View);
+                if (!store.Open(JoinRegPath(lib, version), false)) continue;
+                languages = store.ListSubkeys();
+            }
+            for (const auto& language : languages) {
+                if (language.empty() || !std::all_of(language.begin(), language.end(), [](wchar_t c) {
+                        return (c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f') || (c >= L'A' && c <= L'F');
+                    }))
+                    continue;  // FLAGS, HELPDIR
+                for (const bool win64 : {false, true}) {
+                    TRegistryStore store(FBackend, root, record.View);
+                    if (!store.Open(JoinRegPath(JoinRegPath(JoinRegPath(lib, version), language),
+                                                win64 ? L"win64" : L"win32"),
+                                    false))
+                        continue;
+                    // win32 files are loaded by 32-bit code, win64 files by 64-bit code.
+#if defined(_WIN64)
+                    const TRegView fileView = win64 ? TRegView::Native : TRegView::Wow32;
+#else
+                    const TRegView fileView = win64 ? TRegView::Wow64 : TRegView::Native;
+#endif
+                    const std::wstring file = PhysicalPath(WithoutResourceNumber(Unquoted(RegistrationText(store, L""))),
+                                                           fileView);
+                    if (!SameTextI(file, dll)) return false;
+                    ++files;
+                }
+            }
+        }
+    }
+    return files > 0;
+}
+
+void TIEPlugInCleaner::RemoveAddOnFile(const TIEPlugInInfo& record) {
+    const TIEBHOInfo& info = record.BHOInfo;
+    if (IsBlank(info.FileName)) return;
+    TPlugInFileReport report;
+    report.AddOn = record.Name.empty() ? info.CLSID : record.Name;
+    const std::wstring physical = PhysicalPath(info.FileName, record.View);
+    if (physical.empty()) {
+        report.File = info.FileName;
+        report.Fate = TPlugInFileFate::KeptUnqualified;
+        FileReports.push_back(std::move(report));
+        return;
+    }
+    // A file that is not there (already moved when the add-on was listed twice) has no fate.
+    const std::wstring final = FFiles.FinalPath(physical);
+    if (final.empty()) return;
+    report.File = final;
+
+    const std::wstring windows = FFiles.WindowsFolder();
+    const std::wstring windowsFinal = FFiles.FinalPath(windows);
+    const std::set<std::wstring> own = {TClassIndex::KeyOf(TRegRoot::LocalMachine, record.View, info.CLSID),
+                                        TClassIndex::KeyOf(TRegRoot::CurrentUser, record.View, info.CLSID)};
+    std::vector<std::wstring> users = TClassIndex::Others(FClasses->Files, Folded(physical), own);
+    for (const auto& key : TClassIndex::Others(FClasses->Files, Folded(final), own))
+        if (std::find(users.begin(), users.end(), key) == users.end()) users.push_back(key);
+
+    if (PathIsWithin(final, windows) || PathIsWithin(physical, windows) ||
+        (!windowsFinal.empty() && PathIsWithin(final, windowsFinal))) {
+        report.Fate = TPlugInFileFate::KeptWindows;
+    } else if (std::any_of(own.begin(), own.end(), [&](const std::wstring& key) { return FClasses->Has(key); })) {
+        report.Fate = TPlugInFileFate::KeptRegistered;
+    } else if (!users.empty()) {
+        report.Fate = TPlugInFileFate::KeptShared;
+        for (const auto& key : users) report.UsedBy.push_back(key.substr(key.rfind(L' ') + 1));
+    } else {
+        // Beside the .reg file and named after it; the .reg file says where the DLL came from, so
+        // that the backup folder alone tells how to put everything back.
+        if (FBackup->FileName().empty()) FBackup->Append(L"");  // makes the file, and so its name
+        std::wstring base = FileNameOf(FBackup->FileName());
+        base = base.substr(0, base.size() - FileExtOf(base).size());
+        std::wstring target;
+        for (int n = 1;; ++n) {
+            target = FileFolderOf(FBackup->FileName()) + base + L" " +
+                     (n > 1 ? L"(" + std::to_wstring(n) + L") " : std::wstring()) + FileNameOf(final);
+            if (!FileExists(target) && !DirectoryExists(target)) break;
+        }
+        const uint64_t mark = FBackup->Size();
+        FBackup->Append(L"; " + final + L" is saved beside this file as \"" + FileNameOf(target) + L"\".\r\n\r\n");
+        DWORD error = 0;
+        if (FFiles.MoveToBackup(final, target, error)) {
+            report.Fate = TPlugInFileFate::Moved;
+            report.MovedTo = target;
+        } else {
+            FBackup->Truncate(mark);
+            FBackup->Append(L"; " + final + L" could not be moved into the backup and stays where it is.\r\n\r\n");
+            report.Fate = TPlugInFileFate::NotMoved;
+            report.Error = error;
+        }
+    }
+    FileReports.push_back(std::move(report));
 }
 
 void TIEPlugInCleaner::RemoveProgID(TRegRoot root, const std::wstring& path, const std::wstring& progId,

@@ -1,6 +1,7 @@
 // The plug-in scanner and remover: lists the browser's context-menu extensions, toolbars and browser
 // helper objects, and removes the chosen ones with their COM registration and DLL file. Every
-// registry entry it deletes is first saved to a regedit file under backup\plugins\.
+// registry entry it deletes is first saved to a regedit file under backup\plugins\, and the DLL is
+// moved there beside it.
 #pragma once
 
 #include <windows.h>
@@ -12,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "plugins/PlugInFiles.h"
 #include "plugins/RegBackup.h"
 #include "registry/RegistryStore.h"
 
@@ -58,27 +60,48 @@ using TIEPlugInCleanEvent = std::function<void(const std::wstring& name)>;
 
 enum class TRegEntryKind { Subkey, Value };
 
-// One entry of a selection: a context-menu extension's subkey name, or for a COM add-on any text
-// that contains its CLSID (the Plug-ins tab passes its "Browser Helper Object: {...}" line). View,
-// when set, limits a COM entry to the add-ons listed in that view; unset, it takes the add-on in
-// every view it is listed in.
+enum class TPlugInKind { MenuExtension, ComAddOn };
+
+// One entry of a selection, naming exactly one add-on: a context-menu extension by its subkey name
+// (letter case significant), or a COM add-on by its CLSID (letter case ignored, as the registry
+// ignores it). Never a part of a longer text. View, when set, limits a COM entry to the add-on as
+// listed in that view; unset, it takes the add-on in every view it is listed in.
 struct TPlugInSelectionEntry {
-    std::wstring Text;
+    TPlugInKind Kind = TPlugInKind::ComAddOn;
+    std::wstring Name;
     std::optional<TRegView> View;
+
+    bool operator==(const TPlugInSelectionEntry&) const = default;
 };
 using TPlugInSelection = std::vector<TPlugInSelectionEntry>;
 
-// Deletes an add-on's DLL; the result is not used.
-using TDeleteFileFunc = std::function<void(const std::wstring& fileName)>;
-// The real one: DeleteFileW when the file exists.
-void DeleteExistingFile(const std::wstring& fileName);
+// What became of the DLL of a removed COM add-on.
+enum class TPlugInFileFate {
+    Moved,           // moved into the backup folder (MovedTo)
+    KeptWindows,     // it lies in the Windows folder
+    KeptShared,      // other registered classes still name it (UsedBy)
+    KeptRegistered,  // the add-on's own class could not be removed from the registry
+    KeptUnqualified, // the registration names it without its folder: which file it is cannot be told
+    NotMoved,        // the move failed (a DLL in use, no rights); Error says why
+};
+
+struct TPlugInFileReport {
+    std::wstring AddOn;  // the add-on's name, or its CLSID when it has none
+    std::wstring File;   // the file as it really lies (a 32-bit registration's System32 is SysWOW64)
+    TPlugInFileFate Fate = TPlugInFileFate::Moved;
+    std::wstring MovedTo;
+    std::vector<std::wstring> UsedBy;  // KeptShared: the CLSIDs of the classes that still name it
+    DWORD Error = 0;                   // NotMoved: the system's error code
+};
+// The report's line for the user (string table texts).
+std::wstring PlugInFileReportText(const TPlugInFileReport& report);
 
 class TIEPlugInCleaner {
 public:
     // backupFolder "" means backup\plugins\ beside the program (taken at each clean, so the engine
-    // may be made before the program's folder is settled); deleteFile unset means DeleteExistingFile.
+    // may be made before the program's folder is settled).
     explicit TIEPlugInCleaner(TRegistryBackend& backend = WindowsRegistryBackend(), std::wstring backupFolder = {},
-                              TDeleteFileFunc deleteFile = {});
+                              TPlugInFiles& files = WindowsPlugInFiles());
     ~TIEPlugInCleaner();
     TIEPlugInCleaner(const TIEPlugInCleaner&) = delete;
     TIEPlugInCleaner& operator=(const TIEPlugInCleaner&) = delete;
@@ -96,11 +119,17 @@ public:
     // Removes the selected add-ons: context-menu extensions first, then COM add-ons, each in the
     // order of the selection; returns after the final callback. A context-menu extension counts when
     // its key is deleted, a COM add-on when its Toolbar value or BHO key (where it was listed) is gone
-    // afterwards. An error (a registry value of an unexpected type, a backup file that cannot be
-    // written) still ends with Finished true and the final callback, and then reaches the caller.
-    // The first form takes every view of a COM add-on; a {}-selection needs the type spelt out.
-    void Clean(const std::vector<std::wstring>& selection, TIEPlugInCleanEvent onProgress);
+    // afterwards. Of a COM add-on's registration only what is its own goes: its type library only
+    // when the library's files are the add-on's DLL and no other class names the library, its AppID
+    // only when no other class names it. Its DLL is moved into the backup folder, beside the .reg
+    // file and named after it ("<time> <file name>"), unless it lies in the Windows folder or another
+    // class (of either view) still names it; FileReports says what became of each DLL.
+    // An error (a registry value of an unexpected type, a backup file that cannot be written) still
+    // ends with Finished true and the final callback, and then reaches the caller.
     void Clean(const TPlugInSelection& selection, TIEPlugInCleanEvent onProgress);
+    // Each text names a context-menu extension by its exact name, or a COM add-on (every view) by its
+    // exact CLSID. A {}-selection needs the type spelt out.
+    void Clean(const std::vector<std::wstring>& selection, TIEPlugInCleanEvent onProgress);
 
     // Removes the subkey (with everything beneath it) or the value called name beneath root\path
     // ("" is the root itself), saving it to the backup first. Nothing happens for a blank name, a
@@ -124,11 +153,18 @@ public:
     // The regedit file of the last clean (or RemoveRegistryEntry call outside a clean); "" when it
     // removed nothing from the registry.
     std::wstring BackupFileName;
+    // What became of the DLL of every COM add-on the last clean removed, in order.
+    std::vector<TPlugInFileReport> FileReports;
 
 private:
+    struct TClassIndex;  // which classes name which files, type libraries and AppIDs
+
     void RemoveMenuExtensions(const TPlugInSelection& selection);
     void RemoveComAddOns(const TPlugInSelection& selection);
     void RemoveComAddOn(const TIEPlugInInfo& record);
+    bool TypeLibIsOwn(const TIEPlugInInfo& record, const std::wstring& dll);
+    void RemoveAddOnFile(const TIEPlugInInfo& record);
+    std::wstring PhysicalPath(const std::wstring& registered, TRegView view);
     bool IsStillListed(const TIEPlugInInfo& record);
     void RemoveProgID(TRegRoot root, const std::wstring& path, const std::wstring& progId, const std::wstring& clsid,
                       TRegView view);
@@ -141,8 +177,9 @@ private:
 
     TRegistryBackend& FBackend;  // not owned
     std::wstring FBackupFolder;
-    TDeleteFileFunc FDeleteFile;
+    TPlugInFiles& FFiles;  // not owned
     std::unique_ptr<TRegBackupFile> FBackup;  // the running clean's file, made at its first removal
+    std::unique_ptr<TClassIndex> FClasses;    // the running clean's, made at its first COM add-on
 };
 
 }  // namespace sk

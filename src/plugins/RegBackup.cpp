@@ -23,6 +23,15 @@ bool IsUnder(const std::wstring& name, const std::wstring& prefix) {
     return name.size() == prefix.size() || name[prefix.size()] == L'\\';
 }
 
+// regedit has no escape for a line break in a key or value name: such a name would end its line
+// early, and whatever follows it would be read as lines of the file's own, other keys and values
+// that a restore would write. An entry with such a name is left out of the backup.
+bool HasLineBreak(const std::wstring& name) { return name.find_first_of(L"\r\n") != std::wstring::npos; }
+
+const wchar_t* const kKeyLeftOut = L"; A key whose name holds a line break is not saved: regedit could not read it back.\r\n\r\n";
+const wchar_t* const kValueLeftOut = L"; A value whose name holds a line break is not saved: regedit could not read it back.\r\n";
+
+// A quoted name or text: backslashes and quotes escaped, as regedit reads them.
 std::wstring Quoted(const std::wstring& text) {
     std::wstring out = L"\"";
     for (wchar_t c : text) {
@@ -184,6 +193,7 @@ std::wstring RegeditNameOf(const std::wstring& kernel) {
 }  // namespace
 
 std::wstring RegFileValueLine(const std::wstring& name, const TRegValue& value) {
+    if (HasLineBreak(name)) return kValueLeftOut;
     const std::wstring head = name.empty() ? std::wstring(L"@=") : Quoted(name) + L"=";
     if (value.Type == REG_SZ && IsPlainText(value.Data)) return head + Quoted(TextOfPlain(value.Data)) + L"\r\n";
     if (value.Type == REG_DWORD && value.Data.size() == sizeof(uint32_t)) {
@@ -221,6 +231,11 @@ void AppendKeyTree(TRegistryBackend& backend, TRegRoot root, TRegView view, cons
     {
         TRegistryStore store(backend, root, view);
         if (!store.Open(path, false)) return;
+        // Its subkeys' names hold the same line break: none of them can be saved either.
+        if (HasLineBreak(name)) {
+            out += kKeyLeftOut;
+            return;
+        }
         out += L"[" + name + L"]\r\n";
         for (const auto& valueName : store.ListValueNames()) {
             const auto value = store.ReadValue(valueName);
@@ -258,7 +273,9 @@ std::wstring RegFileValue(TRegistryBackend& backend, const TRegKeyNamer& namer, 
         value = store.ReadValue(name);
     }
     if (!value) return {};
-    return L"[" + namer(root, view, normal) + L"]\r\n" + RegFileValueLine(name, *value) + L"\r\n";
+    const std::wstring key = namer(root, view, normal);
+    if (HasLineBreak(key)) return kKeyLeftOut;
+    return L"[" + key + L"]\r\n" + RegFileValueLine(name, *value) + L"\r\n";
 }
 
 TRegBackupFile::TRegBackupFile(std::wstring folder, const SYSTEMTIME& time)

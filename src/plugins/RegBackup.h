@@ -18,7 +18,9 @@ inline constexpr const wchar_t* kRegFileHeader = L"Windows Registry Editor Versi
 // One value as a line of a regedit file, ending in "\r\n": `"name"=...` (`@=` for the default value).
 // Plain text values are quoted; text that a quoted string cannot carry exactly (line breaks, inner
 // zeros, a missing terminator) and every other type are written as hex bytes, so the bytes come back
-// unchanged. Long hex runs are wrapped with "\" as regedit does.
+// unchanged. Long hex runs are wrapped with "\" as regedit does. In the name, backslashes and quotes
+// are escaped; a name with a line break cannot be written so that regedit reads it back (nor so
+// that it cannot add lines of its own), and the value is left out: the line is a comment saying so.
 std::wstring RegFileValueLine(const std::wstring& name, const TRegValue& value);
 
 // Names a key as regedit does ("HKEY_LOCAL_MACHINE\Software\..."), where the key really lies: a key
@@ -37,7 +39,8 @@ std::wstring SystemRegKeyName(TRegRoot root, TRegView view, const std::wstring& 
 TRegKeyNamer DefaultRegKeyNamer(TRegistryBackend& backend);
 
 // The key and everything beneath it as regedit blocks, parents before children; "" when the key does
-// not open. Subkeys that do not open are left out (they cannot be deleted either).
+// not open. Subkeys that do not open are left out (they cannot be deleted either), and so is a key
+// whose name holds a line break, with all beneath it (a comment line says so).
 std::wstring RegFileKeyTree(TRegistryBackend& backend, const TRegKeyNamer& namer, TRegRoot root, TRegView view,
                             const std::wstring& path);
 // One value as a regedit block under its key's heading; "" when the key or the value is absent.

@@ -2,6 +2,8 @@
 
 #include <stdexcept>
 
+#include "base/Errors.h"
+
 #include "base/Format.h"
 #include "base/StringTable.h"
 
@@ -73,10 +75,33 @@ struct TFinding {
     std::wstring Where;
 };
 
+// What a repair step did: repaired the setting, found nothing left to do, or failed, and why.
+struct TStep {
+    enum TOutcome { Done, Nothing, Failed } Outcome = Done;
+    std::wstring Reason;
+};
+
+TStep Done() { return {TStep::Done, {}}; }
+TStep Nothing() { return {TStep::Nothing, {}}; }
+TStep Fail(const std::wstring& reasonPattern, const std::wstring& name) {
+    return {TStep::Failed, Fmt(reasonPattern, name)};
+}
+
+std::wstring RootName(TRegRoot root) {
+    switch (root) {
+        case TRegRoot::ClassesRoot: return L"HKEY_CLASSES_ROOT";
+        case TRegRoot::CurrentUser: return L"HKEY_CURRENT_USER";
+        case TRegRoot::LocalMachine: return L"HKEY_LOCAL_MACHINE";
+        case TRegRoot::Users: return L"HKEY_USERS";
+    }
+    return L"";
+}
+
+std::wstring KeyName(TRegRoot root, const std::wstring& path) { return RootName(root) + L"\\" + path; }
+
 struct TRepairSetting;
 using TOwnCheck = TFinding (*)(TRegistryBackend&, const TRepairSetting&);
-// Returns whether the registry was changed as intended.
-using TOwnRepair = bool (*)(TRegistryBackend&, const TRepairSetting&, const TFinding&);
+using TOwnRepair = TStep (*)(TRegistryBackend&, const TRepairSetting&, const TFinding&);
 
 struct TRepairSetting {
     TRegRoot Root;
@@ -171,7 +196,7 @@ TFinding CheckDefaultScope(TRegistryBackend& backend, const TRepairSetting&) {
     return f;
 }
 
-bool RepairDefaultScope(TRegistryBackend& backend, const TRepairSetting&, const TFinding&) {
+TStep RepairDefaultScope(TRegistryBackend& backend, const TRepairSetting&, const TFinding&) {
     const bool own = PointScopesAtBing(backend, HKCU, kScopes);
     // Every user's hive too, whatever the current user's gave: the first hive that has a default
     // scope is rewritten, and the walk ends there.
@@ -185,15 +210,16 @@ bool RepairDefaultScope(TRegistryBackend& backend, const TRepairSetting&, const 
             }
         }
     }
-    return own || other;
+    return own || other ? Done() : Nothing();
 }
 
-bool RepairRatings(TRegistryBackend& backend, const TRepairSetting&, const TFinding&) {
+TStep RepairRatings(TRegistryBackend& backend, const TRepairSetting&, const TFinding&) {
     TRegistryStore store(backend, HKLM);
-    if (!store.Open(kRatingsParent, true)) return false;
-    if (store.HasSubkey(L"Ratings") && !store.RemoveKey(L"Ratings")) return false;
+    if (!store.Open(kRatingsParent, true)) return Fail(IDS_IEREPAIR_Reason_CreateKey, KeyName(HKLM, kRatingsParent));
+    if (store.HasSubkey(L"Ratings") && !store.RemoveKey(L"Ratings"))
+        return Fail(IDS_IEREPAIR_Reason_DeleteKey, KeyName(HKLM, kRatings));
     store.AddSubkey(L"Ratings");
-    return true;
+    return Done();
 }
 
 TFinding CheckLogonNotice(TRegistryBackend& backend, const TRepairSetting&) {
@@ -207,13 +233,13 @@ TFinding CheckLogonNotice(TRegistryBackend& backend, const TRepairSetting&) {
     return f;
 }
 
-bool RepairLogonNotice(TRegistryBackend& backend, const TRepairSetting&, const TFinding&) {
+TStep RepairLogonNotice(TRegistryBackend& backend, const TRepairSetting&, const TFinding&) {
     TRegistryStore store(backend, HKLM);
-    if (!store.Open(kWinLogon, false)) return false;
+    if (!store.Open(kWinLogon, false)) return Fail(IDS_IEREPAIR_Reason_OpenKey, KeyName(HKLM, kWinLogon));
     // The values stay, emptied: Windows shows no notice for an empty caption and text.
     for (const wchar_t* name : {L"LegalNoticeCaption", L"LegalNoticeText"})
         if (store.HasValue(name)) store.WriteText(name, L"");
-    return true;
+    return Done();
 }
 
 TFinding CheckOutlookTitle(TRegistryBackend& backend, const TRepairSetting&) {
@@ -233,10 +259,13 @@ TFinding CheckOutlookTitle(TRegistryBackend& backend, const TRepairSetting&) {
     return f;
 }
 
-bool RepairOutlookTitle(TRegistryBackend& backend, const TRepairSetting&, const TFinding& found) {
+TStep RepairOutlookTitle(TRegistryBackend& backend, const TRepairSetting&, const TFinding& found) {
     TRegistryStore store(backend, HKCU);
-    if (found.Where.empty() || !store.Open(found.Where, false)) return false;
-    return !store.HasValue(L"WindowTitle") || store.RemoveValue(L"WindowTitle");
+    if (found.Where.empty()) return Nothing();
+    if (!store.Open(found.Where, false)) return Fail(IDS_IEREPAIR_Reason_OpenKey, KeyName(HKCU, found.Where));
+    if (store.HasValue(L"WindowTitle") && !store.RemoveValue(L"WindowTitle"))
+        return Fail(IDS_IEREPAIR_Reason_DeleteValue, L"WindowTitle");
+    return Done();
 }
 
 // ---- The catalogue ----
@@ -497,44 +526,54 @@ TFinding Check(TRegistryBackend& backend, const TRepairSetting& s) {
     return f;
 }
 
-// Carries out the repair; false when its key could not be opened (or created), so nothing changed.
-bool Apply(TRegistryBackend& backend, const TRepairSetting& s, const TFinding& found) {
+// Carries out the repair. A write that fails raises the store's TError.
+TStep Apply(TRegistryBackend& backend, const TRepairSetting& s, const TFinding& found) {
     if (s.OwnRepair) return s.OwnRepair(backend, s, found);
     TRegistryStore store(backend, s.Root);
+    const std::wstring key = KeyName(s.Root, s.Path);
     switch (s.Action) {
         case TAction::DeleteValue:
-        case TAction::DeleteValueCreatingKey:
-            if (!store.Open(s.Path, s.Action == TAction::DeleteValueCreatingKey)) return false;
-            return !store.HasValue(s.Value) || store.RemoveValue(s.Value);
+        case TAction::DeleteValueCreatingKey: {
+            const bool create = s.Action == TAction::DeleteValueCreatingKey;
+            if (!store.Open(s.Path, create)) {
+                // An item without a check clears what there is: an absent key holds nothing.
+                if (s.Rule == TRule::Always && !create) return Done();
+                return Fail(create ? IDS_IEREPAIR_Reason_CreateKey : IDS_IEREPAIR_Reason_OpenKey, key);
+            }
+            if (store.HasValue(s.Value) && !store.RemoveValue(s.Value)) return Fail(IDS_IEREPAIR_Reason_DeleteValue, s.Value);
+            return Done();
+        }
         case TAction::WriteTextIfOpens:
-            if (!store.Open(s.Path, false)) return false;
+            if (!store.Open(s.Path, false)) return Fail(IDS_IEREPAIR_Reason_OpenKey, key);
             store.WriteText(s.Value, s.Target);
-            return true;
+            return Done();
         case TAction::WriteTextIfPresent:
-            if (!store.Open(s.Path, false) || !store.HasValue(s.Value)) return false;
+            if (!store.Open(s.Path, false)) return Fail(IDS_IEREPAIR_Reason_OpenKey, key);
+            if (!store.HasValue(s.Value)) return Nothing();
             store.WriteText(s.Value, s.Target);
-            return true;
+            return Done();
         case TAction::WriteTextCreatingKey:
-            if (!store.Open(s.Path, true)) return false;
+            if (!store.Open(s.Path, true)) return Fail(IDS_IEREPAIR_Reason_CreateKey, key);
             store.WriteText(s.Value, s.Target);
-            return true;
+            return Done();
         case TAction::WriteZeroIfPresent:
-            if (!store.Open(s.Path, false) || !store.HasValue(s.Value)) return false;
+            if (!store.Open(s.Path, false)) return Fail(IDS_IEREPAIR_Reason_OpenKey, key);
+            if (!store.HasValue(s.Value)) return Nothing();
             store.WriteNumber(s.Value, 0);
-            return true;
+            return Done();
         case TAction::WriteZeroCreatingKey:
-            if (!store.Open(s.Path, true)) return false;
+            if (!store.Open(s.Path, true)) return Fail(IDS_IEREPAIR_Reason_CreateKey, key);
             store.WriteNumber(s.Value, 0);
             if (s.NotifyShell) backend.NotifyAssociationsChanged();
-            return true;
+            return Done();
         case TAction::ClearTextList:
-            if (!store.Open(s.Path, false)) return false;
+            if (!store.Open(s.Path, false)) return Fail(IDS_IEREPAIR_Reason_OpenKey, key);
             store.ClearTextList(s.Root, s.Path, s.Value);
-            return true;
+            return Done();
         case TAction::Own:
             break;
     }
-    return false;
+    return Nothing();
 }
 
 }  // namespace
@@ -553,18 +592,90 @@ bool ItemNeedsRepair(int index, TRegistryBackend& backend) {
     return needs;
 }
 
+TRepairCheck CheckItem(int index, TRegistryBackend& backend) {
+    const TItemDef& def = ItemDef(index);
+    TRepairCheck result;
+    if (!def.Item.Scanned) return result;
+    bool needs = false;
+    for (const auto& setting : def.Settings) {
+        try {
+            if (Check(backend, setting).Needs) needs = true;
+        } catch (const TError& e) {
+            result.Unreadable.push_back(e.Message());
+        }
+    }
+    result.State = needs ? TRepairState::NeedsRepair
+                         : result.Unreadable.empty() ? TRepairState::InOrder : TRepairState::NotCheckable;
+    return result;
+}
+
+std::vector<TRepairCheck> CheckAllItems(TRegistryBackend& backend) {
+    std::vector<TRepairCheck> checks;
+    checks.reserve(RepairItemCount);
+    for (int index = 0; index < RepairItemCount; ++index) checks.push_back(CheckItem(index, backend));
+    return checks;
+}
+
+std::wstring RepairLineText(const TRepairItem& item, const TRepairCheck& check) {
+    switch (check.State) {
+        case TRepairState::NeedsRepair: return IDS_IEREPAIR_Changed + L" " + *item.Text;
+        case TRepairState::NotCheckable:
+            return Fmt(IDS_IEREPAIR_NotCheckable, check.Unreadable.empty() ? std::wstring() : check.Unreadable.front()) +
+                   L" " + *item.Text;
+        case TRepairState::InOrder: break;
+    }
+    return *item.Text;
+}
+
+std::wstring RepairScanProblems(const std::vector<TRepairCheck>& checks) {
+    std::wstring lines;
+    for (size_t i = 0; i < checks.size() && i < static_cast<size_t>(RepairItemCount); ++i)
+        for (const auto& reason : checks[i].Unreadable)
+            lines += L"\n" + TrimmedText(*RepairItemAt(static_cast<int>(i)).Text) + L": " + reason;
+    return lines.empty() ? std::wstring() : IDS_IEREPAIR_MSG_Unreadable + lines;
+}
+
 TRepairLevel RepairItem(int index, std::vector<TRepairRow>& rows, TRegistryBackend& backend) {
     TRepairLevel level = TRepairLevel::None;
     for (const auto& setting : ItemDef(index).Settings) {
-        const TFinding found = Check(backend, setting);
-        if (!found.Needs) continue;
-        // Items without a check always report what they cleared, even when there was nothing.
-        if (!Apply(backend, setting, found) && setting.Rule != TRule::Always) continue;
-        rows.push_back({*setting.Label, setting.Before ? *setting.Before : found.AsRead,
-                        setting.After ? *setting.After : std::wstring(setting.Target)});
+        TFinding found;
+        TStep step;
+        try {
+            found = Check(backend, setting);
+            if (!found.Needs) continue;
+            step = Apply(backend, setting, found);
+        } catch (const TError& e) {
+            // The value could not be read, or not written: this setting failed, the others go on.
+            step = {TStep::Failed, e.Message()};
+        }
+        if (step.Outcome == TStep::Nothing) continue;
+        const std::wstring before = setting.Before ? *setting.Before : found.AsRead;
+        if (step.Outcome == TStep::Failed) {
+            // A failure is never dropped: with a blank label, the value's name says which it was.
+            std::wstring label = *setting.Label;
+            if (IsBlankText(label)) label = setting.Value && *setting.Value ? setting.Value : setting.Path;
+            rows.push_back({label, before, Fmt(IDS_IEREPAIR_Repaired_Failed, step.Reason), true});
+            continue;
+        }
+        if (!IsBlankText(*setting.Label))
+            rows.push_back({*setting.Label, before, setting.After ? *setting.After : std::wstring(setting.Target)});
         if (setting.Level > level) level = setting.Level;
     }
     return level;
+}
+
+int FailedRowCount(const std::vector<TRepairRow>& rows) {
+    int failed = 0;
+    for (const auto& row : rows) failed += row.Failed ? 1 : 0;
+    return failed;
+}
+
+std::wstring RepairClosingText(TRepairLevel level, int failures) {
+    std::wstring text = level == TRepairLevel::LogOff      ? IDS_IEREPAIR_MSG_LogOff
+                        : level == TRepairLevel::RestartIE ? IDS_IEREPAIR_MSG_RestartIE
+                                                           : std::wstring();
+    if (failures > 0) text += (text.empty() ? L"" : L"\n\n") + Fmt(IDS_IEREPAIR_MSG_Failures, failures);
+    return text;
 }
 
 }  // namespace sk

@@ -4,6 +4,7 @@
 #include "TestSupport.h"
 
 #include <algorithm>
+#include <cstring>
 #include <cwctype>
 #include <set>
 
@@ -64,9 +65,9 @@ std::wstring CopyProgram(const TTempDir& dir, const std::wstring& name) {
     return target;
 }
 
-// The DLLs that the executable names in its import tables (ordinary and delay-loaded), read from
-// the file itself, lower case.
-std::vector<std::wstring> ImportedDlls(const std::wstring& exe) {
+// The DLLs that the executable names in its import tables (ordinary and, where the linker fills in
+// their directory, delay-loaded), read from the file itself, lower case.
+std::vector<std::wstring> ImportedDlls(const std::wstring& exe, bool delayed = true) {
     const std::vector<unsigned char> file = sktest::ReadBytes(exe);
     auto at = [&](size_t offset, size_t size) {
         REQUIRE(offset + size <= file.size());
@@ -100,7 +101,7 @@ std::vector<std::wstring> ImportedDlls(const std::wstring& exe) {
             dlls.push_back(nameAt(d->Name));
         }
     }
-    if (DWORD rva = dirs[IMAGE_DIRECTORY_ENTRY_DELAY_IMPORT].VirtualAddress) {
+    if (DWORD rva = delayed ? dirs[IMAGE_DIRECTORY_ENTRY_DELAY_IMPORT].VirtualAddress : 0) {
         for (size_t o = fileOffset(rva);; o += sizeof(IMAGE_DELAYLOAD_DESCRIPTOR)) {
             const auto* d = reinterpret_cast<const IMAGE_DELAYLOAD_DESCRIPTOR*>(at(o, sizeof(IMAGE_DELAYLOAD_DESCRIPTOR)));
             if (d->DllNameRVA == 0) break;
@@ -109,6 +110,9 @@ std::vector<std::wstring> ImportedDlls(const std::wstring& exe) {
     }
     return dlls;
 }
+
+// The DLLs the loader resolves before the program runs.
+std::vector<std::wstring> StaticImports(const std::wstring& exe) { return ImportedDlls(exe, false); }
 
 }  // namespace
 
@@ -125,6 +129,78 @@ TEST_CASE("the program needs no DLL beyond those that come with Windows") {
         INFO(sktest::Narrow(dll));
         CHECK(windowsDlls.count(dll) == 1);
     }
+}
+
+TEST_CASE("only Known DLLs are imported as the program starts; the others wait until it calls them") {
+    // The system loads these from its own folder whatever lies beside the program; any other DLL the
+    // loader would look for in the program's folder first.
+    const std::set<std::wstring> knownDlls = {
+        L"advapi32.dll", L"clbcatq.dll", L"combase.dll",  L"comdlg32.dll", L"coml2.dll",   L"gdi32.dll",
+        L"gdiplus.dll",  L"imagehlp.dll", L"imm32.dll",    L"kernel32.dll", L"msctf.dll",   L"msvcrt.dll",
+        L"normaliz.dll", L"nsi.dll",      L"ole32.dll",    L"oleaut32.dll", L"psapi.dll",   L"rpcrt4.dll",
+        L"sechost.dll",  L"setupapi.dll", L"shcore.dll",   L"shell32.dll",  L"shlwapi.dll", L"user32.dll",
+        L"wldap32.dll",  L"ws2_32.dll"};
+    const std::vector<unsigned char> file = sktest::ReadBytes(kProgram);
+    REQUIRE(file.size() > 0x400);
+    for (const std::wstring& dll : StaticImports(kProgram)) {
+        INFO(sktest::Narrow(dll));
+        CHECK(knownDlls.count(dll) == 1);
+    }
+    // The program does use these: they are delay-loaded, named in the file for the helper that
+    // loads them.
+    const std::string bytes(file.begin(), file.end());
+    for (const char* dll : {"comctl32.dll", "version.dll", "wininet.dll"}) {
+        INFO(dll);
+        const auto statics = StaticImports(kProgram);
+        CHECK(std::find(statics.begin(), statics.end(), std::wstring(dll, dll + strlen(dll))) == statics.end());
+        CHECK(bytes.find(dll) != std::string::npos);
+    }
+}
+
+TEST_CASE("a version.dll or wininet.dll planted beside the program is never loaded") {
+    TTempDir dir;
+    // A name of its own, so that Wine can be told about this program alone.
+    const std::wstring name = L"sk-planted-" + std::to_wstring(::GetCurrentProcessId()) + L".exe";
+    const std::wstring exe = CopyProgram(dir, name);
+    const std::wstring planted = sktest::TestExeFolder() + L"sktest_planted.dll";
+    for (const wchar_t* dll : {L"version.dll", L"wininet.dll"})
+        REQUIRE(::CopyFileW(planted.c_str(), (dir / dll).c_str(), FALSE));
+    // The planted DLL does tell when it is loaded.
+    {
+        const std::wstring probe = dir / L"probe.dll";
+        REQUIRE(::CopyFileW(planted.c_str(), probe.c_str(), FALSE));
+        HMODULE module = ::LoadLibraryW(probe.c_str());
+        REQUIRE(module != nullptr);
+        ::FreeLibrary(module);
+        CHECK(FileExists(probe + L".loaded"));
+    }
+    // Wine prefers its own DLLs unless told otherwise; told to prefer native ones, it looks in the
+    // program's folder first, as Windows does for a DLL that is not a Known DLL. (Wine takes such an
+    // override for one program from its registry; a WINEDLLOVERRIDES in the environment block of
+    // CreateProcessW it does not see.) Wine's own user32.dll imports version.dll, so under Wine a
+    // planted version.dll is loaded with user32 before any code of the program runs; on Windows
+    // user32 is a Known DLL that imports no such thing. There only wininet.dll is told to Wine.
+    const bool wine = ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+    const std::wstring overrides = L"Software\\Wine\\AppDefaults\\" + name + L"\\DllOverrides";
+    if (wine) {
+        TKey key;
+        REQUIRE(::RegCreateKeyExW(HKEY_CURRENT_USER, overrides.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                  key.Receive(), nullptr) == ERROR_SUCCESS);
+        const std::wstring order = L"native,builtin";
+        REQUIRE(::RegSetValueExW(key.Get(), L"wininet", 0, REG_SZ, reinterpret_cast<const BYTE*>(order.c_str()),
+                                 static_cast<DWORD>((order.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS);
+    }
+    const TRunning r = Start(exe);
+    HWND wnd = WaitForWindow(r, L"TfrmSurfkeep");
+    CHECK(wnd != nullptr);
+    // The window has read its version (version.dll) and the shield's state by now.
+    if (wnd)
+        Close(r, wnd);
+    else
+        WaitForExit(r, 5000);
+    if (wine) ::RegDeleteTreeW(HKEY_CURRENT_USER, (L"Software\\Wine\\AppDefaults\\" + name).c_str());
+    if (!wine) CHECK_FALSE(FileExists(dir / L"version.dll.loaded"));
+    CHECK_FALSE(FileExists(dir / L"wininet.dll.loaded"));
 }
 
 TEST_CASE("first start in an empty folder opens the window and writes the settings") {
@@ -167,6 +243,14 @@ TEST_CASE("one copy per executable name") {
             CHECK(::GetForegroundWindow() == wnd);
             ::DestroyWindow(front);
         }
+    }
+    SUBCASE("a second copy in an empty folder writes nothing there") {
+        const std::wstring second = CopyProgram(other, L"surfkeep.exe");
+        const TRunning b = Start(second);
+        CHECK(WaitForExit(b) == 0);
+        CHECK_FALSE(DirectoryExists(other / L"config"));
+        CHECK_FALSE(DirectoryExists(other / L"langs"));
+        CHECK_FALSE(FileExists(other / L"backup\\hosts"));
     }
     SUBCASE("a renamed copy runs beside it") {
         const std::wstring renamed = CopyProgram(dir, L"surfkeep-copy.exe");

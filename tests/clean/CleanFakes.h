@@ -48,21 +48,38 @@ public:
     std::set<std::wstring> Undeletable;
     bool FailConnect = false;     // the object cannot be made: TError "Class not registered"
     bool NotImplemented = false;  // listing answers "not implemented", as under Wine
+    bool NoSingleDelete = false;  // single addresses cannot be deleted, as under Wine
     int Connects = 0;
     int Clears = 0;
     std::vector<std::wstring> Deleted;
 };
 
 // The real file system, except that listed folders (full paths with trailing backslash) are reported
-// with FILE_ATTRIBUTE_REPARSE_POINT, as a junction or directory symbolic link is on Windows.
+// with FILE_ATTRIBUTE_REPARSE_POINT, as a junction or directory symbolic link is on Windows, and
+// that a folder can be made to say it really lies elsewhere, as one swapped for a junction does.
 class TLinkMarkingFileSystem final : public sk::TCleanFileSystem {
 public:
     bool FolderExists(const std::wstring& path) override;
+    DWORD Attributes(const std::wstring& path) override;
+    std::unique_ptr<sk::TOpenFolder> OpenFolder(const std::wstring& path) override;
     std::unique_ptr<sk::TFolderListing> List(const std::wstring& folder) override;
     bool RemoveFile(const std::wstring& path) override;
 
     std::set<std::wstring> Links;
+    // Folder (with trailing backslash) -> the final path its open handle reports; the folders below
+    // it report theirs below that path.
+    std::map<std::wstring, std::wstring> ElsewhereFolders;
+    // Runs before a folder is opened (a test swaps a folder for a link there).
+    std::function<void(const std::wstring& folder)> BeforeOpen;
     std::vector<std::wstring> Listed;  // every folder listed, in order
+    std::vector<std::wstring> Removed; // every file removed, in order
 };
+
+// A Unix symbolic link at link (a Windows path) that leads to target, made with /bin/ln under Wine
+// (Wine shows it as an ordinary folder: only its final path tells), or a directory symbolic link
+// on Windows. False when neither can be made.
+bool MakeFolderLink(const std::wstring& link, const std::wstring& target);
+// Removes such a link (not what it leads to), if it is there.
+void RemoveFolderLink(const std::wstring& link);
 
 }  // namespace sktest

@@ -8,6 +8,7 @@
 #include "CleanFakes.h"
 #include "TestSupport.h"
 #include "base/Errors.h"
+#include "base/Format.h"
 #include "base/Handles.h"
 #include "base/Paths.h"
 #include "clean/IECleaner.h"
@@ -17,6 +18,8 @@ using namespace sk;
 using sktest::TCountingPump;
 using sktest::TFakeHistoryStore;
 using sktest::TFakeUrlCache;
+using sktest::MakeFolderLink;
+using sktest::RemoveFolderLink;
 using sktest::TLinkMarkingFileSystem;
 
 namespace {
@@ -107,11 +110,26 @@ public:
         });
     }
     void Clean(TIECleanCategories categories, std::function<void(const TDeleteCall&)> onItem = {}) {
+        TIECleanSelection selection;
+        selection.Whole = categories;
+        Clean(selection, std::move(onItem));
+    }
+    void Clean(const TIECleanSelection& selection, std::function<void(const TDeleteCall&)> onItem = {}) {
         Deletes.clear();
-        Cleaner().Clean(categories, [this, onItem](const std::wstring& item, uint64_t bytes, int32_t count) {
+        Cleaner().Clean(selection, [this, onItem](const std::wstring& item, uint64_t bytes, int32_t count) {
             Deletes.push_back({item, bytes, count, Cleaner().Finished});
             if (onItem && !Cleaner().Finished) onItem(TDeleteCall(Deletes.back()));
         });
+    }
+    // The error an operation raises after its final call, or "".
+    template <typename Fn>
+    std::wstring ErrorOf(Fn&& fn) {
+        try {
+            fn();
+        } catch (const TError& e) {
+            return e.Message();
+        }
+        return {};
     }
 
     std::vector<TScanCall> ScanItems() const { return {Scans.begin(), Scans.end() - (Scans.empty() ? 0 : 1)}; }
@@ -280,7 +298,7 @@ TEST_CASE("operations over the empty set make only the final call") {
     f.Scan({});
     CHECK(f.Scans.size() == 1);
     f.CheckScanEnded(0, 0);
-    f.Clean({});
+    f.Clean(TIECleanCategories{});
     CHECK(f.Deletes.size() == 1);
     f.CheckCleanEnded(0, 0);
 
@@ -784,4 +802,305 @@ TEST_CASE("the window's messages run while files, cache entries and history addr
         else
             CHECK(f.Pump.Count == 0);
     }
+}
+
+namespace {
+
+// The items of the last scan without those whose text is in unticked.
+TIECleanSelection AllBut(const std::vector<TIECleanItem>& found, const std::vector<std::wstring>& unticked) {
+    TIECleanSelection selection;
+    for (const auto& item : found)
+        if (std::find(unticked.begin(), unticked.end(), item.Text) == unticked.end()) selection.Items.push_back(item);
+    return selection;
+}
+
+// A scene of every kind of item: three cache files, two cookies, two typed addresses, two cache
+// entries and two history addresses.
+struct TEveryKind : TCleanerFixture {
+    std::wstring CacheA, CacheB, CacheC, CookieA, CookieB;
+    TEveryKind() {
+        CacheA = MakeFile(L"Cache\\Content.IE5\\X1\\a.htm", 100);
+        CacheB = MakeFile(L"Cache\\Content.IE5\\X1\\b.gif", 20);
+        CacheC = MakeFile(L"Cache\\Content.IE5\\X2\\c.js", 3);
+        CookieA = MakeFile(L"Cookies\\user@a.txt", 40);
+        CookieB = MakeFile(L"Cookies\\user@b.txt", 5);
+        AddTypedUrl(L"url1", RegText(L"http://one.invalid/"));
+        AddTypedUrl(L"url2", RegText(L"http://two.invalid/"));
+        UrlCache.Add(L"http://c.invalid/page", 7);
+        UrlCache.Add(L"Visited: user@http://c.invalid/page", 0);
+        HistoryStore.Add(L"http://h.invalid/1", L"First");
+        HistoryStore.Add(L"http://h.invalid/2", L"");
+    }
+};
+
+}  // namespace
+
+TEST_CASE("per item: the scan keeps what deleting each item takes") {
+    TEveryKind f;
+    f.Scan(TIECleanCategories::All());
+    const auto& found = f.Cleaner().FoundItems;
+    REQUIRE(found.size() == f.ScanItems().size());
+    for (size_t i = 0; i < found.size(); ++i) {
+        CAPTURE(i);
+        CHECK(found[i].Text == f.ScanItems()[i].Item);
+        CHECK(found[i].Category == f.ScanItems()[i].Category);
+        CHECK(found[i].Kind == f.ScanItems()[i].Kind);
+    }
+    const auto find = [&](const std::wstring& text) {
+        const auto it = std::find_if(found.begin(), found.end(), [&](const TIECleanItem& i) { return i.Text == text; });
+        REQUIRE(it != found.end());
+        return *it;
+    };
+    CHECK(find(f.CacheA) == TIECleanItem{IECleanTempFiles, IECleanKindTempFile, TIECleanSource::File, f.CacheA,
+                                         L"a.htm", 100});
+    CHECK(find(f.CookieB) == TIECleanItem{IECleanCookies, IECleanKindCookieFile, TIECleanSource::File, f.CookieB,
+                                          L"user@b.txt", 5});
+    CHECK(find(L"http://two.invalid/") == TIECleanItem{IECleanTypedUrls, IECleanKindTypedUrl, TIECleanSource::TypedUrl,
+                                                       L"http://two.invalid/", L"url2", 0});
+    CHECK(find(L"http://c.invalid/page") == TIECleanItem{IECleanHistory, IECleanKindCacheEntry,
+                                                         TIECleanSource::CacheEntry, L"http://c.invalid/page",
+                                                         L"http://c.invalid/page", 7});
+    CHECK(find(L"http://h.invalid/2") == TIECleanItem{IECleanHistory, IECleanKindVisited, TIECleanSource::HistoryUrl,
+                                                      L"http://h.invalid/2", L"http://h.invalid/2", 0});
+    CHECK(find(L"First").Key == L"http://h.invalid/1");
+    CHECK(f.Cleaner().HistoryPerItem);
+    // A new scan starts a new list.
+    f.Scan({IECleanCookies});
+    CHECK(f.Cleaner().FoundItems.size() == 2);
+}
+
+TEST_CASE("per item: a clean deletes exactly the ticked items, counts them, and a rescan finds the rest") {
+    struct TCase {
+        const char* Name;
+        std::vector<std::wstring> Unticked;
+    };
+    const TCase cases[] = {
+        {"one cache file unticked", {L"b"}},
+        {"one cookie and one cache file unticked", {L"cookie", L"c"}},
+        {"one of each kind unticked", {L"a", L"cookie", L"http://two.invalid/", L"http://c.invalid/page", L"First"}},
+        {"nothing unticked", {}},
+    };
+    for (const auto& c : cases) {
+        CAPTURE(c.Name);
+        TEveryKind f;
+        std::vector<std::wstring> unticked;
+        for (const auto& u : c.Unticked)
+            unticked.push_back(u == L"a" ? f.CacheA : u == L"b" ? f.CacheB : u == L"c" ? f.CacheC
+                               : u == L"cookie"                 ? f.CookieA
+                                                                : u);
+        f.Scan(TIECleanCategories::All());
+        const std::vector<TIECleanItem> found = f.Cleaner().FoundItems;
+        const TIECleanSelection selection = AllBut(found, unticked);
+        f.Clean(selection);
+
+        uint64_t bytes = 0;
+        for (const auto& item : selection.Items) bytes += item.Size;
+        f.CheckCleanEnded(bytes, static_cast<int32_t>(selection.Items.size()));
+        std::vector<std::wstring> ticked;
+        for (const auto& item : selection.Items) ticked.push_back(item.Text);
+        CHECK(Sorted(f.DeletedTexts()) == Sorted(ticked));
+        // Nothing was cleaned whole: the history store was not cleared.
+        CHECK(f.HistoryStore.Clears == 0);
+
+        f.Scan(TIECleanCategories::All());
+        CHECK(Sorted(f.ScannedTexts()) == Sorted(unticked));
+        for (const auto& path : {f.CacheA, f.CacheB, f.CacheC, f.CookieA, f.CookieB})
+            CHECK(FileExists(path) == (std::find(unticked.begin(), unticked.end(), path) != unticked.end()));
+    }
+}
+
+TEST_CASE("per item: whole categories beside single items, and items that are gone") {
+    TEveryKind f;
+    f.Scan(TIECleanCategories::All());
+    TIECleanSelection selection = AllBut(f.Cleaner().FoundItems, {f.CacheB, f.CacheC});
+    selection.Whole = {IECleanCookies, IECleanHistory};
+    // A cookie that appeared after the scan goes with its whole category; a cache file that is gone
+    // by the time of the clean is not counted.
+    const std::wstring late = f.MakeFile(L"Cookies\\user@late.txt", 1);
+    ::DeleteFileW(f.CacheA.c_str());
+    f.Clean(selection);
+    CHECK_FALSE(FileExists(late));
+    CHECK(FileExists(f.CacheB));
+    CHECK(FileExists(f.CacheC));
+    CHECK(f.HistoryStore.Clears == 1);
+    CHECK(Sorted(f.DeletedTexts()) ==
+          Sorted({f.CookieA, f.CookieB, late, L"http://one.invalid/", L"http://two.invalid/", L"http://c.invalid/page",
+                  L"Visited: user@http://c.invalid/page", L"First", L"http://h.invalid/2"}));
+}
+
+TEST_CASE("per item: a typed address is taken by its text when the browser has renumbered the values") {
+    TCleanerFixture f;
+    f.AddTypedUrl(L"url1", RegText(L"http://one.invalid/"));
+    f.AddTypedUrl(L"url2", RegText(L"http://two.invalid/"));
+    f.Scan({IECleanTypedUrls});
+    TIECleanSelection selection = AllBut(f.Cleaner().FoundItems, {L"http://two.invalid/"});
+    // A new address typed since: the browser moves the others one place down.
+    f.AddTypedUrl(L"url1", RegText(L"http://new.invalid/"));
+    f.AddTypedUrl(L"url2", RegText(L"http://one.invalid/"));
+    f.AddTypedUrl(L"url3", RegText(L"http://two.invalid/"));
+    f.Clean(selection);
+    CHECK(f.DeletedTexts() == std::vector<std::wstring>{L"http://one.invalid/"});
+    CHECK(Sorted(f.TypedUrlNames()) == Sorted({L"url1", L"url3"}));
+    f.Scan({IECleanTypedUrls});
+    CHECK(Sorted(f.ScannedTexts()) == Sorted({L"http://new.invalid/", L"http://two.invalid/"}));
+}
+
+TEST_CASE("per item: a history store that cannot delete one address leaves its addresses to a whole clean") {
+    TEveryKind f;
+    f.HistoryStore.NoSingleDelete = true;
+    f.Scan({IECleanHistory});
+    CHECK_FALSE(f.Cleaner().HistoryPerItem);
+    f.Clean(AllBut(f.Cleaner().FoundItems, {}));
+    // The cache entries go one by one; the store's addresses stay, uncounted.
+    CHECK(Sorted(f.DeletedTexts()) == Sorted({L"http://c.invalid/page", L"Visited: user@http://c.invalid/page"}));
+    CHECK(f.HistoryStore.Entries.size() == 2);
+    f.Clean({IECleanHistory});
+    CHECK(f.HistoryStore.Clears == 1);
+    CHECK(f.HistoryStore.Entries.empty());
+}
+
+TEST_CASE("roots: a category's folder is walked only inside the profile, never a link or a guarded folder") {
+    struct TCase {
+        const char* Name;
+        std::function<void(TCleanerFixture&)> Setup;
+        std::wstring Message;  // with %s for the cache folder
+    };
+    const TCase cases[] = {
+        {"inside the profile", [](TCleanerFixture&) {}, L""},
+        {"a link", [](TCleanerFixture& f) { f.Files.Links.insert(f.Cache); },
+         L"%s was not cleaned: it is a link to another folder."},
+        {"outside every container",
+         [](TCleanerFixture& f) { f.Locations.Containers = std::vector<std::wstring>{f.Temp / L"Elsewhere\\"}; },
+         L"%s was not cleaned: it does not lie inside your user profile."},
+        {"the container itself",
+         [](TCleanerFixture& f) { f.Locations.Containers = std::vector<std::wstring>{f.Cache}; },
+         L"%s was not cleaned: it does not lie inside your user profile."},
+        {"a guarded folder itself",
+         [](TCleanerFixture& f) { f.Locations.Protected = std::vector<std::wstring>{f.Cache}; },
+         L"%s was not cleaned: it is, or holds, a folder of your documents or of Windows."},
+        {"inside a guarded folder",
+         [](TCleanerFixture& f) {
+             f.Locations.Cache = f.Temp / L"Cache\\Content.IE5\\";
+             f.Locations.Containers = std::vector<std::wstring>{f.Temp.Path()};
+             f.Locations.Protected = std::vector<std::wstring>{f.Temp / L"Cache"};
+         },
+         L"%s was not cleaned: it is, or holds, a folder of your documents or of Windows."},
+        {"holding a guarded folder",
+         [](TCleanerFixture& f) { f.Locations.Protected = std::vector<std::wstring>{f.Temp / L"Cache\\Documents\\"}; },
+         L"%s was not cleaned: it is, or holds, a folder of your documents or of Windows."},
+        {"in a guarded folder that holds the profile too",
+         [](TCleanerFixture& f) {
+             f.Locations.Containers = std::vector<std::wstring>{f.Temp.Path()};
+             f.Locations.Protected = std::vector<std::wstring>{f.Temp.Path()};
+         },
+         L""},
+    };
+    for (const auto& c : cases) {
+        CAPTURE(c.Name);
+        TCleanerFixture f;
+        ::CreateDirectoryW((f.Temp / L"Cache\\Documents").c_str(), nullptr);
+        const std::wstring file = f.MakeFile(L"Cache\\Content.IE5\\a.tmp", 5);
+        c.Setup(f);
+        const std::wstring root = f.Locations.Cache;
+        const std::wstring expected = Fmt(c.Message, root.substr(0, root.size() - 1));
+        CHECK(f.ErrorOf([&] { f.Scan({IECleanTempFiles, IECleanTypedUrls}); }) == expected);
+        CHECK(f.Scans.back().Finished);
+        CHECK(f.Cleaner().FoundItems.size() == (expected.empty() ? 1u : 0u));
+        CHECK(f.ErrorOf([&] { f.Clean({IECleanTempFiles, IECleanTypedUrls}); }) == expected);
+        CHECK(f.Deletes.back().Finished);
+        CHECK(FileExists(file) == !expected.empty());
+        // An item of an earlier scan is not deleted through a refused root either.
+        if (!expected.empty()) {
+            TIECleanSelection selection;
+            selection.Items.push_back({IECleanTempFiles, IECleanKindTempFile, TIECleanSource::File, file, L"a.tmp", 5});
+            CHECK(f.Files.Removed.empty());
+            CHECK(f.ErrorOf([&] { f.Clean(selection); }) == expected);
+            CHECK(FileExists(file));
+        }
+    }
+}
+
+TEST_CASE("roots: a folder that says it lies outside the root is neither walked nor cleaned item by item") {
+    TCleanerFixture f;
+    const std::wstring inside = f.MakeFile(L"Cache\\Content.IE5\\X1\\a.tmp", 1);
+    const std::wstring swapped = f.MakeFile(L"Cache\\Content.IE5\\X2\\b.tmp", 1);
+    const std::wstring deeper = f.MakeFile(L"Cache\\Content.IE5\\X2\\deeper\\c.tmp", 1);
+    const std::wstring x2 = f.Cache + L"Content.IE5\\X2\\";
+    SUBCASE("a walk") {
+        // As a folder swapped for a junction after the listing named it: it now leads elsewhere.
+        f.Files.ElsewhereFolders[x2] = L"C:\\users\\someone\\Documents";
+        f.Scan({IECleanTempFiles});
+        CHECK(f.ScannedTexts() == std::vector<std::wstring>{inside});
+        f.Clean({IECleanTempFiles});
+        CHECK(f.DeletedTexts() == std::vector<std::wstring>{inside});
+    }
+    SUBCASE("items of an earlier scan") {
+        f.Scan({IECleanTempFiles});
+        REQUIRE(f.Cleaner().FoundItems.size() == 3);
+        f.Files.ElsewhereFolders[x2] = L"C:\\users\\someone\\Documents";
+        f.Clean(AllBut(f.Cleaner().FoundItems, {}));
+        CHECK(f.DeletedTexts() == std::vector<std::wstring>{inside});
+    }
+    SUBCASE("an item whose path was made up to leave the root") {
+        TIECleanSelection selection;
+        selection.Items.push_back(
+            {IECleanTempFiles, IECleanKindTempFile, TIECleanSource::File, f.Cookies + L"x.txt", L"x.txt", 1});
+        selection.Items.push_back(
+            {IECleanTempFiles, IECleanKindTempFile, TIECleanSource::File, f.Cache + L"..\\..\\x", L"..\\..\\x", 1});
+        f.MakeFile(L"Cookies\\x.txt", 1);
+        f.Clean(selection);
+        CHECK(f.DeletedTexts().empty());
+        CHECK(FileExists(f.Cookies + L"x.txt"));
+    }
+    CHECK(FileExists(swapped));
+    CHECK(FileExists(deeper));
+}
+
+TEST_CASE("roots: a real link inside the cache folder, and a real folder swapped for one, lead to files that stay") {
+    TCleanerFixture f;
+    sktest::TTempDir outsideDir;
+    const std::wstring outside = outsideDir.Path();
+    const std::wstring precious = outside + L"Thesis.doc";
+    sktest::WriteBytes(precious, {'d', 'o', 'c'});
+    const std::wstring inside = f.MakeFile(L"Cache\\Content.IE5\\X1\\a.tmp", 1);
+    if (!MakeFolderLink(f.Cache + L"Content.IE5\\linked", outside)) {
+        MESSAGE("no folder links can be made here");
+        return;
+    }
+    SUBCASE("a link that was there before the scan") {
+        f.Scan({IECleanTempFiles});
+        CHECK(f.ScannedTexts() == std::vector<std::wstring>{inside});
+        f.Clean({IECleanTempFiles});
+        CHECK(f.DeletedTexts() == std::vector<std::wstring>{inside});
+    }
+    SUBCASE("a folder moved out and replaced by a link after the scan") {
+        const std::wstring moved = f.MakeFile(L"Cache\\Content.IE5\\X2\\b.tmp", 1);
+        f.Scan({IECleanTempFiles});
+        const TIECleanSelection selection = AllBut(f.Cleaner().FoundItems, {});
+        REQUIRE(selection.Items.size() == 2);
+        REQUIRE(::MoveFileW((f.Cache + L"Content.IE5\\X2").c_str(), (outside + L"X2").c_str()));
+        REQUIRE(MakeFolderLink(f.Cache + L"Content.IE5\\X2", outside + L"X2"));
+        f.Clean(selection);
+        CHECK(f.DeletedTexts() == std::vector<std::wstring>{inside});
+        CHECK(FileExists(outside + L"X2\\b.tmp"));
+        CHECK(std::find(f.Files.Removed.begin(), f.Files.Removed.end(), moved) == f.Files.Removed.end());
+    }
+    SUBCASE("a folder swapped for a link between the listing and the walk entering it") {
+        f.MakeFile(L"Cache\\Content.IE5\\X3\\c.tmp", 1);
+        const std::wstring x3 = f.Cache + L"Content.IE5\\X3\\";
+        bool swapped = false;
+        f.Files.BeforeOpen = [&](const std::wstring& folder) {
+            if (folder != x3 || swapped) return;
+            swapped = true;
+            REQUIRE(::MoveFileW((f.Cache + L"Content.IE5\\X3").c_str(), (outside + L"X3").c_str()));
+            REQUIRE(MakeFolderLink(f.Cache + L"Content.IE5\\X3", outside + L"X3"));
+        };
+        f.Clean({IECleanTempFiles});
+        CHECK(swapped);
+        CHECK(FileExists(outside + L"X3\\c.tmp"));
+        CHECK_FALSE(FileExists(inside));
+    }
+    CHECK(FileExists(precious));
+    // The links go before the folders they lead to.
+    for (const wchar_t* link : {L"linked", L"X2", L"X3"}) RemoveFolderLink(f.Cache + L"Content.IE5\\" + link);
 }

@@ -272,3 +272,37 @@ TEST_CASE("the shell's folders are the browser's folders of the user's profile, 
     if (DirectoryExists(shell.CookiesFolder())) expected.push_back(shell.CookiesFolder() + L"index.dat");
     CHECK(cleaner.SkipList == expected);
 }
+
+TEST_CASE("per item against the real WinInet cache: the unticked entry stays; the history store says whole only") {
+    TRealCacheFixture f;
+    TRealCacheEntries entries;
+    const std::wstring kept = L"http://surfkeep-test.invalid/kept.htm";
+    entries.AddContent(kContent, 10);
+    entries.AddContent(kept, 20);
+    entries.AddRecord(kVisited, URLHISTORY_CACHE_ENTRY);
+    f.platform.History = &ComHistoryStore();
+    TIECleaner cleaner(f.platform);
+    cleaner.Scan({IECleanHistory}, {});
+    TIECleanSelection selection;
+    for (const auto& item : cleaner.FoundItems)
+        if (item.Text == kContent || item.Text == kVisited) selection.Items.push_back(item);
+    REQUIRE(selection.Items.size() == 2);
+    std::vector<std::wstring> deleted;
+    int32_t count = 0;
+    uint64_t bytes = 0;
+    cleaner.Clean(selection, [&](const std::wstring& item, uint64_t b, int32_t c) {
+        if (!cleaner.Finished) deleted.push_back(item);
+        count = c;
+        bytes = b;
+    });
+    CHECK(count == 2);
+    CHECK(bytes == 10);
+    CHECK_FALSE(CacheHas(kContent));
+    CHECK_FALSE(CacheHas(kVisited));
+    CHECK(CacheHas(kept));
+    if (RunningUnderWine()) {
+        // Wine's history object deletes no single address: history is cleaned whole only.
+        CHECK_FALSE(cleaner.HistoryPerItem);
+        CHECK_FALSE(ComHistoryStore().Connect()->DeletesSingleUrls());
+    }
+}

@@ -25,6 +25,11 @@ std::string Lines(const TPlugInInfoArray& list) {
     return os.str();
 }
 
+std::wstring Lower(std::wstring text) {
+    for (auto& c : text) c = static_cast<wchar_t>(towlower(c));
+    return text;
+}
+
 std::wstring Join(const std::vector<std::wstring>& items) {
     std::wstring out;
     for (const auto& s : items) out += s + L"\n";
@@ -54,13 +59,17 @@ std::vector<std::wstring> FilesIn(const std::wstring& folder) {
 
 std::wstring BHOLine(int guid) { return L"Browser Helper Object: " + TestGuid(guid); }
 
+TPlugInSelectionEntry Com(int guid, std::optional<TRegView> view = {}) {
+    return {TPlugInKind::ComAddOn, TestGuid(guid), view};
+}
+TPlugInSelectionEntry Menu(const std::wstring& name) { return {TPlugInKind::MenuExtension, name, {}}; }
+
 // A registry with two context-menu extensions and COM add-ons of every sort.
 struct TScene {
     TMemoryRegistryBackend Registry;
     sktest::TTempDir Temp;
-    std::vector<std::wstring> Deleted;  // files handed to the delete step
-    TIEPlugInCleaner Cleaner{Registry, Temp / L"backup\\plugins",
-                             [this](const std::wstring& file) { Deleted.push_back(file); }};
+    sktest::TFakePlugInFiles Files;
+    TIEPlugInCleaner Cleaner{Registry, Temp / L"backup\\plugins", Files};
     sktest::TRegFixture Fixture{Registry};
 
     // Fields: CLSID, name, file, ProgID, version-independent ProgID, TypeLib, AppID, AppID module,
@@ -79,6 +88,7 @@ struct TScene {
         Fixture.AddMenuExtension(L"E&xport to Acme Sheet");
         Fixture.AddMenuExtension(L"&Translate with Acme");
         for (const auto* a : {&Toolbar, &NoClass, &Both64, &Both32, &Relative, &NoFile}) Fixture.AddAddOn(*a);
+        Files.Files = {Toolbar.FileName, Both64.FileName, Both32.FileName};
     }
 };
 
@@ -146,54 +156,72 @@ TEST_CASE("clean: callbacks, counts and what is left, case by case") {
     const std::wstring acmeDll = L"C:\\Program Files\\Acme\\acme.dll";
     const TCase cases[] = {
         {"an empty selection changes nothing", {}, {}, 0, {}, {}},
-        {"an add-on listed as toolbar and as BHO is reported and counted twice",
-         {{BHOLine(1), {}}},
+        {"an add-on listed as toolbar and as BHO is reported and counted twice, its DLL moved once",
+         {Com(1)},
          {L"Acme Toolbar", L"Acme Toolbar"},
          2,
          {g1 + L" Toolbar", g1 + L" BHO"},
-         {acmeDll, acmeDll}},
+         {acmeDll}},
+        {"a CLSID matches whatever its letter case",
+         {{TPlugInKind::ComAddOn, Lower(g1), {}}},
+         {L"Acme Toolbar", L"Acme Toolbar"},
+         2,
+         {g1 + L" Toolbar", g1 + L" BHO"},
+         {acmeDll}},
+        {"a text that holds a CLSID is not that CLSID",
+         {{TPlugInKind::ComAddOn, BHOLine(1), {}}, {TPlugInKind::ComAddOn, g1.substr(0, 10), {}}},
+         {},
+         0,
+         {},
+         {}},
+        {"a menu entry never takes a COM add-on, nor a COM entry a menu extension",
+         {{TPlugInKind::MenuExtension, g1, {}}, {TPlugInKind::ComAddOn, L"&Translate with Acme", {}}},
+         {},
+         0,
+         {},
+         {}},
         {"a menu entry must match its name exactly, letter case included",
-         {{L"e&xport to acme sheet", {}}, {L"&Translate with Acme", {}}},
+         {Menu(L"e&xport to acme sheet"), Menu(L"&Translate with Acme")},
          {L"&Translate with Acme"},
          1,
          {L"&Translate with Acme"},
          {}},
         {"a menu entry given twice is reported twice and counted once",
-         {{L"&Translate with Acme", {}}, {L"&Translate with Acme", {}}},
+         {Menu(L"&Translate with Acme"), Menu(L"&Translate with Acme")},
          {L"&Translate with Acme", L"&Translate with Acme"},
          1,
          {L"&Translate with Acme"},
          {}},
         {"an add-on without class registration is removed under an empty name",
-         {{BHOLine(2), {}}},
+         {Com(2)},
          {L""},
          1,
          {g2 + L" BHO"},
          {}},
         {"a plain entry takes the add-on in both views",
-         {{BHOLine(3), {}}},
+         {Com(3)},
          {L"Acme Both", L"Acme Both (32-bit)"},
          2,
          {g3 + L" BHO", g3 + L" BHO:32"},
          {L"C:\\Acme\\both64.dll", L"C:\\Acme\\both32.dll"}},
         {"an entry with a view takes only that view",
-         {{BHOLine(3), Wow32}},
+         {Com(3, Wow32)},
          {L"Acme Both (32-bit)"},
          1,
          {g3 + L" BHO:32"},
          {L"C:\\Acme\\both32.dll"}},
-        {"a relative or empty file name deletes no file",
-         {{BHOLine(7), {}}, {BHOLine(8), {}}},
+        {"a relative or empty file name moves no file",
+         {Com(7), Com(8)},
          {L"Relative", L"No file"},
          2,
          {g7 + L" Toolbar", g8 + L" Toolbar"},
          {}},
         {"menu extensions go first, then add-ons in selection order",
-         {{BHOLine(3), Native}, {L"&Translate with Acme", {}}, {BHOLine(1), {}}},
+         {Com(3, Native), Menu(L"&Translate with Acme"), Com(1)},
          {L"&Translate with Acme", L"Acme Both", L"Acme Toolbar", L"Acme Toolbar"},
          4,
          {L"&Translate with Acme", g3 + L" BHO", g1 + L" Toolbar", g1 + L" BHO"},
-         {L"C:\\Acme\\both64.dll", acmeDll, acmeDll}},
+         {L"C:\\Acme\\both64.dll", acmeDll}},
     };
     const auto keyOf = [](const TIEPlugInInfo& r) {
         return r.BHOInfo.CLSID + (r.Source == TPlugInSource::Toolbar ? L" Toolbar" : L" BHO") +
@@ -223,7 +251,7 @@ TEST_CASE("clean: callbacks, counts and what is left, case by case") {
         for (const auto& item : before)
             if (std::find(c.Gone.begin(), c.Gone.end(), item) == c.Gone.end()) left.push_back(item);
         CHECK(Join(after) == Join(left));
-        CHECK(Join(s.Deleted) == Join(c.Files));
+        CHECK(Join(s.Files.Moved) == Join(c.Files));
         // A backup exactly when something was removed.
         CHECK(s.Cleaner.BackupFileName.empty() == c.Gone.empty());
         if (!c.Gone.empty()) CHECK(FileExists(s.Cleaner.BackupFileName));
@@ -265,15 +293,19 @@ TEST_CASE("removal: every step in order, in the add-on's own view") {
         sktest::TUserClassesBackend classesApart(memory);
         sktest::TRecordingBackend recording(classesApart);
         sktest::TTempDir temp;
-        std::vector<std::wstring> deleted;
-        TIEPlugInCleaner cleaner(recording, temp.Path(), [&](const std::wstring& f) { deleted.push_back(f); });
+        sktest::TFakePlugInFiles files;
+        files.Files = {L"C:\\Acme\\full.dll", L"C:\\Acme\\other.dll"};
+        TIEPlugInCleaner cleaner(recording, temp.Path(), files);
 
         TAddOnSpec full{TestGuid(6), L"Full", L"C:\\Acme\\full.dll", L"Acme.Full.1", L"Acme.Full",
                         TestGuid(0x16), TestGuid(0x26), L"full.exe", true, true, view};
-        // Another add-on of the other view with the same names must keep all of its keys.
+        // Another add-on of the other view with the same ProgID names must keep all of its keys.
         TAddOnSpec other = full;
         other.View = view == Native ? Wow32 : Native;
         other.Clsid = TestGuid(9);
+        other.FileName = L"C:\\Acme\\other.dll";
+        other.TypeLib = TestGuid(0x19);
+        other.AppID = TestGuid(0x29);
         sktest::TRegFixture fixture(classesApart);
         fixture.AddAddOn(full);
         TAddOnSpec user = full;
@@ -290,13 +322,13 @@ TEST_CASE("removal: every step in order, in the add-on's own view") {
 
         recording.Log.clear();
         sktest::TProgressLog log;
-        cleaner.Clean(std::vector<std::wstring>{BHOLine(6)}, log.Handler(cleaner));
+        cleaner.Clean(std::vector<std::wstring>{TestGuid(6)}, log.Handler(cleaner));
 
         // Listed as toolbar and as BHO: the second pass finds nothing left to delete.
         CHECK(Join(log.Names) == L"Full\nFull\n\n");
         CHECK(cleaner.CleanedCount == 2);
         CHECK(Join(recording.Log) == Join(AllSteps(full, user.AppIDModule)));
-        CHECK(Join(deleted) == L"C:\\Acme\\full.dll\nC:\\Acme\\full.dll\n");
+        CHECK(Join(files.Moved) == L"C:\\Acme\\full.dll\n");
         CHECK(sktest::Snapshot(memory, otherPlaces) == otherBefore);
     }
 }
@@ -317,7 +349,7 @@ TEST_CASE("removal: a ProgID is taken only when it names the add-on's class") {
     s.Fixture.Set(HKLM, borrower + L"\\ProgID", L"", RegText(s.Toolbar.ProgID));
     s.Fixture.MakeKey(HKLM, Native, std::wstring(kBHOPath) + L"\\" + TestGuid(0x0B));
 
-    s.Cleaner.Clean(std::vector<std::wstring>{BHOLine(0x0A), BHOLine(0x0B)}, {});
+    s.Cleaner.Clean(std::vector<std::wstring>{TestGuid(0x0A), TestGuid(0x0B)}, {});
     CHECK(s.Cleaner.CleanedCount == 2);
     CHECK(sktest::KeyExists(s.Registry, HKLM, Native, L"Software\\Classes\\txtfile\\shell\\open\\command"));
     CHECK(sktest::KeyExists(s.Registry, HKLM, Native, L"Software\\Classes\\CLSID\\" + s.Toolbar.Clsid));
@@ -407,7 +439,7 @@ TEST_CASE("clean: without rights nothing is counted and no backup is left") {
     const std::wstring before = sktest::Snapshot(s.Registry, s.Fixture.Places());
     s.Registry.FailWrites(true);
     sktest::TProgressLog log;
-    s.Cleaner.Clean(std::vector<std::wstring>{BHOLine(1), L"&Translate with Acme"}, log.Handler(s.Cleaner));
+    s.Cleaner.Clean(std::vector<std::wstring>{TestGuid(1), L"&Translate with Acme"}, log.Handler(s.Cleaner));
     s.Registry.FailWrites(false);
     CHECK(Join(log.Names) == L"&Translate with Acme\nAcme Toolbar\nAcme Toolbar\n\n");
     CHECK(s.Cleaner.CleanedCount == 0);
@@ -424,7 +456,7 @@ TEST_CASE("clean: an error ends with the final call and reaches the caller") {
         s.Fixture.Set(HKLM, L"Software\\Classes\\AppID\\" + wrong.AppID, L"", RegNumber(9));
         sktest::TProgressLog log;
         CHECK(sktest::ErrorOf([&] {
-                  s.Cleaner.Clean(std::vector<std::wstring>{BHOLine(0x0C)}, log.Handler(s.Cleaner));
+                  s.Cleaner.Clean(std::vector<std::wstring>{TestGuid(0x0C)}, log.Handler(s.Cleaner));
               }) == L"Invalid data type for ''");
         CHECK(Join(log.Names) == L"Wrong\n\n");
         CHECK(log.FinishedFlags == std::vector<bool>{false, true});
@@ -438,14 +470,17 @@ TEST_CASE("clean: an error ends with the final call and reaches the caller") {
         TMemoryRegistryBackend registry;
         sktest::TTempDir temp;
         sktest::WriteBytes(temp / L"blocker", {1});
-        TIEPlugInCleaner cleaner(registry, temp / L"blocker\\plugins", [](const std::wstring&) { FAIL("no file"); });
+        sktest::TFakePlugInFiles files;
+        files.Files = {L"C:\\a.dll"};
+        files.Forbidden = true;
+        TIEPlugInCleaner cleaner(registry, temp / L"blocker\\plugins", files);
         sktest::TRegFixture fixture(registry);
         fixture.AddMenuExtension(L"&Translate with Acme");
         fixture.AddAddOn({TestGuid(1), L"Acme", L"C:\\a.dll", L"", L"", L"", L"", L"acme.exe", true});
         const std::wstring before = sktest::Snapshot(registry, fixture.Places());
         sktest::TProgressLog log;
         CHECK(sktest::ErrorOf([&] {
-                  cleaner.Clean(std::vector<std::wstring>{L"&Translate with Acme", BHOLine(1)}, log.Handler(cleaner));
+                  cleaner.Clean(std::vector<std::wstring>{L"&Translate with Acme", TestGuid(1)}, log.Handler(cleaner));
               }) == L"Unable to write to " + temp / L"blocker\\plugins\\");
         CHECK(Join(log.Names) == L"&Translate with Acme\n\n");
         CHECK(cleaner.Finished);
@@ -457,7 +492,8 @@ TEST_CASE("clean: an error ends with the final call and reaches the caller") {
 TEST_CASE("backup: the file holds exactly what a clean removed, in regedit's form") {
     TMemoryRegistryBackend registry;
     sktest::TTempDir temp;
-    TIEPlugInCleaner cleaner(registry, temp.Path(), [](const std::wstring&) {});
+    sktest::TFakePlugInFiles files;
+    TIEPlugInCleaner cleaner(registry, temp.Path(), files);
     sktest::TRegFixture fixture(registry);
     fixture.AddMenuExtension(L"&Translate with Acme");
     fixture.AddMenuExtension(L"Kept");
@@ -465,7 +501,7 @@ TEST_CASE("backup: the file holds exactly what a clean removed, in regedit's for
     fixture.AddAddOn({g64, L"Bar \"64\"", L"", L"", L"", L"", L"", L"acme.exe", true, false, Native, false});
     fixture.AddAddOn({g32, L"Bar 32", L"", L"", L"", L"", L"", L"acme.exe", true, false, Wow32, false});
 
-    cleaner.Clean(std::vector<std::wstring>{L"&Translate with Acme", BHOLine(0x0D) + L" " + BHOLine(0x0E)}, {});
+    cleaner.Clean(std::vector<std::wstring>{L"&Translate with Acme", g64, g32}, {});
     CHECK(cleaner.CleanedCount == 3);
     const std::wstring stats = L"HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Ext\\Stats\\";
     const std::wstring statsValues = L"\"Count\"=dword:00000003\r\n\"Time\"=hex:da,07,05,00\r\n\r\n";
@@ -564,4 +600,269 @@ TEST_CASE("backup folder: backup\\plugins\\ beside the program unless one is giv
     CHECK(TIEPlugInCleaner(registry).BackupFolder() == L"C:\\Surfkeep\\backup\\plugins\\");
     CHECK(TIEPlugInCleaner(registry, L"D:\\Elsewhere").BackupFolder() == L"D:\\Elsewhere\\");
     ProgramFolder = saved;
+}
+
+namespace {
+
+// A registry with add-ons whose files, type libraries and AppIDs the tests share out.
+struct TShareScene {
+    TMemoryRegistryBackend Registry;
+    sktest::TTempDir Temp;
+    sktest::TFakePlugInFiles Files;
+    TIEPlugInCleaner Cleaner{Registry, Temp / L"backup\\plugins", Files};
+    sktest::TRegFixture Fixture{Registry};
+
+    TAddOnSpec AddOn(int n, const std::wstring& file, TRegView view = Native) {
+        TAddOnSpec a{TestGuid(n), L"Add-on " + std::to_wstring(n), file, L"", L"", L"", L"", L"acme.exe", false, true,
+                     view};
+        return a;
+    }
+    void Add(const TAddOnSpec& a) {
+        Fixture.AddAddOn(a);
+        if (std::find(Files.Files.begin(), Files.Files.end(), a.FileName) == Files.Files.end())
+            Files.Files.push_back(a.FileName);
+    }
+    bool Listed(const TAddOnSpec& a) {
+        return sktest::KeyExists(Registry, HKLM, a.View, std::wstring(kBHOPath) + L"\\" + a.Clsid);
+    }
+    std::wstring Fates() const {
+        std::wstring out;
+        for (const auto& r : Cleaner.FileReports) {
+            static const wchar_t* const names[] = {L"Moved", L"KeptWindows", L"KeptShared",
+                                                   L"KeptRegistered", L"KeptUnqualified", L"NotMoved"};
+            out += r.File + L" " + names[static_cast<int>(r.Fate)];
+            for (const auto& user : r.UsedBy) out += L" " + user;
+            out += L"\n";
+        }
+        return out;
+    }
+};
+
+}  // namespace
+
+TEST_CASE("the DLL: a file of Windows or one that another class still names is kept, the registration goes") {
+    SUBCASE("a helper object whose DLL is the system's shell32.dll") {
+        TShareScene s;
+        const TAddOnSpec hijack = s.AddOn(0x30, L"C:\\windows\\system32\\shell32.dll");
+        s.Add(hijack);
+        s.Cleaner.Clean({Com(0x30)}, {});
+        CHECK(s.Cleaner.CleanedCount == 1);
+        CHECK_FALSE(s.Listed(hijack));
+        CHECK_FALSE(sktest::KeyExists(s.Registry, HKLM, Native, std::wstring(kClassesCLSIDPath) + L"\\" + hijack.Clsid));
+        CHECK(s.Files.Moved.empty());
+        CHECK(s.Fates() == L"C:\\windows\\system32\\shell32.dll KeptWindows\n");
+        CHECK(PlugInFileReportText(s.Cleaner.FileReports.at(0)) ==
+              L"C:\\windows\\system32\\shell32.dll belongs to Windows and was kept.");
+    }
+    SUBCASE("a path that only spells its way into the Windows folder") {
+        TShareScene s;
+        s.Files.Files = {L"C:\\windows\\system32\\shell32.dll"};
+        TAddOnSpec sly = s.AddOn(0x30, L"C:\\Acme\\..\\windows\\.\\system32\\shell32.dll");
+        s.Fixture.AddAddOn(sly);
+        s.Cleaner.Clean({Com(0x30)}, {});
+        CHECK(s.Files.Moved.empty());
+        CHECK(s.Fates() == L"C:\\windows\\system32\\shell32.dll KeptWindows\n");
+    }
+    SUBCASE("two classes share one DLL: it stays while the other remains, and goes with the last") {
+        TShareScene s;
+        const std::wstring shared = L"C:\\Program Files\\Acme\\shared.dll";
+        const TAddOnSpec a = s.AddOn(0x31, shared), b = s.AddOn(0x32, L"C:\\PROGRAM FILES\\acme\\SHARED.DLL");
+        s.Add(a);
+        s.Add(b);
+        s.Cleaner.Clean({Com(0x31)}, {});
+        CHECK_FALSE(s.Listed(a));
+        CHECK(s.Listed(b));
+        CHECK(s.Files.Moved.empty());
+        CHECK(s.Fates() == shared + L" KeptShared " + b.Clsid + L"\n");
+        CHECK(PlugInFileReportText(s.Cleaner.FileReports.at(0)) ==
+              shared + L" is still used by another program and was kept.");
+
+        s.Cleaner.Clean({Com(0x32)}, {});
+        CHECK(Join(s.Files.Moved) == Join({shared}));
+        CHECK(s.Fates() == shared + L" Moved\n");
+    }
+    SUBCASE("both in one clean: kept for the first, moved with the second") {
+        TShareScene s;
+        const std::wstring shared = L"C:\\Acme\\shared.dll";
+        s.Add(s.AddOn(0x31, shared));
+        s.Add(s.AddOn(0x32, shared));
+        s.Cleaner.Clean({Com(0x31), Com(0x32)}, {});
+        CHECK(s.Cleaner.CleanedCount == 2);
+        CHECK(s.Fates() == shared + L" KeptShared " + TestGuid(0x32) + L"\n" + shared + L" Moved\n");
+    }
+    SUBCASE("a class of the other view, and one that is not listed as an add-on at all, count too") {
+        TShareScene s;
+        const std::wstring shared = L"C:\\Acme\\shared.dll";
+        s.Add(s.AddOn(0x31, shared));
+        TAddOnSpec other32 = s.AddOn(0x33, shared, Wow32);
+        other32.BHO = false;  // a plain COM class of the 32-bit view
+        s.Fixture.AddAddOn(other32);
+        s.Cleaner.Clean({Com(0x31)}, {});
+        CHECK(s.Fates() == shared + L" KeptShared " + TestGuid(0x33) + L"\n");
+    }
+    SUBCASE("a per-user class counts too") {
+        TShareScene s;
+        const std::wstring shared = L"C:\\Acme\\shared.dll";
+        s.Add(s.AddOn(0x31, shared));
+        TAddOnSpec user = s.AddOn(0x34, shared);
+        user.BHO = false;
+        s.Fixture.AddClasses(user, HKCU, L"Software\\Classes");
+        s.Cleaner.Clean({Com(0x31)}, {});
+        CHECK(s.Fates() == shared + L" KeptShared " + TestGuid(0x34) + L"\n");
+    }
+    SUBCASE("a class that could not be removed keeps its DLL") {
+        TShareScene s;
+        const TAddOnSpec a = s.AddOn(0x31, L"C:\\Acme\\a.dll");
+        s.Add(a);
+        s.Registry.Refuse(HKLM, L"Software\\Classes\\CLSID");  // the class container refuses changes
+        s.Cleaner.Clean({Com(0x31)}, {});
+        s.Registry.Refuse(HKLM, L"Software\\Classes\\CLSID", false);
+        CHECK(sktest::KeyExists(s.Registry, HKLM, Native, std::wstring(kClassesCLSIDPath) + L"\\" + a.Clsid));
+        CHECK(s.Files.Moved.empty());
+        CHECK(s.Fates() == L"C:\\Acme\\a.dll KeptRegistered\n");
+    }
+    SUBCASE("a registration without a folder names no file of its own") {
+        TShareScene s;
+        s.Fixture.AddAddOn(s.AddOn(0x35, L"mscoree.dll"));
+        s.Cleaner.Clean({Com(0x35)}, {});
+        CHECK(s.Fates() == L"mscoree.dll KeptUnqualified\n");
+    }
+}
+
+TEST_CASE("the DLL of a 32-bit registration lies in SysWOW64 where it names System32") {
+    TShareScene s;
+    // Another folder stands for Windows here, so that the mapped file can be seen to move.
+    s.Files.Windows = L"D:\\Windows elsewhere\\";
+    s.Files.Files = {L"C:\\windows\\system32\\acme.dll", L"C:\\windows\\syswow64\\acme.dll"};
+    s.Fixture.AddAddOn(s.AddOn(0x36, L"C:\\Windows\\System32\\acme.dll", Wow32));
+    s.Fixture.AddAddOn(s.AddOn(0x37, L"C:\\Windows\\System32\\acme.dll", Native));
+    s.Cleaner.Clean({Com(0x36)}, {});
+    // The 64-bit class names the 64-bit twin, not this file: it does not keep it.
+    CHECK(Join(s.Files.Moved) == Join({L"C:\\windows\\syswow64\\acme.dll"}));
+    CHECK(s.Fates() == L"C:\\windows\\syswow64\\acme.dll Moved\n");
+    s.Cleaner.Clean({Com(0x37)}, {});
+    CHECK(Join(s.Files.Moved) == Join({L"C:\\windows\\syswow64\\acme.dll", L"C:\\windows\\system32\\acme.dll"}));
+
+    // With the real Windows folder both stay.
+    TShareScene real;
+    real.Files.Files = {L"C:\\windows\\system32\\acme.dll", L"C:\\windows\\syswow64\\acme.dll"};
+    real.Fixture.AddAddOn(real.AddOn(0x36, L"C:\\Windows\\System32\\acme.dll", Wow32));
+    real.Cleaner.Clean({Com(0x36)}, {});
+    CHECK(real.Files.Moved.empty());
+    CHECK(real.Fates() == L"C:\\windows\\syswow64\\acme.dll KeptWindows\n");
+}
+
+TEST_CASE("the DLL moves into the backup, beside the .reg file and named after it") {
+    TShareScene s;
+    s.Add(s.AddOn(0x38, L"C:\\Acme\\acme.dll"));
+    s.Add(s.AddOn(0x39, L"C:\\Other\\acme.dll"));
+    s.Add(s.AddOn(0x3A, L"C:\\Acme\\busy.dll"));
+    s.Files.Locked = {L"C:\\Acme\\busy.dll"};
+    s.Cleaner.Clean({Com(0x38), Com(0x39), Com(0x3A)}, {});
+    REQUIRE_FALSE(s.Cleaner.BackupFileName.empty());
+    const std::wstring reg = s.Cleaner.BackupFileName;
+    const std::wstring base = reg.substr(0, reg.size() - 4);  // without ".reg"
+    CHECK(Join(s.Files.Targets) == Join({base + L" acme.dll", base + L" (2) acme.dll"}));
+    CHECK(s.Fates() == L"C:\\Acme\\acme.dll Moved\nC:\\Other\\acme.dll Moved\nC:\\Acme\\busy.dll NotMoved\n");
+    CHECK(s.Cleaner.FileReports.at(2).Error == ERROR_SHARING_VIOLATION);
+    CHECK(PlugInFileReportText(s.Cleaner.FileReports.at(0)) ==
+          L"C:\\Acme\\acme.dll was moved into the backup as " + base + L" acme.dll.");
+    CHECK(PlugInFileReportText(s.Cleaner.FileReports.at(2)) ==
+          L"C:\\Acme\\busy.dll could not be moved into the backup (it may be in use) and was kept.");
+    // The .reg file says where each moved file came from; regedit reads such lines as comments.
+    const std::wstring text = sktest::ReadTextFile(reg);
+    CHECK(text.find(L"; C:\\Acme\\acme.dll is saved beside this file as \"" + FileNameOf(base) + L" acme.dll\".\r\n") !=
+          std::wstring::npos);
+    CHECK(text.find(L"; C:\\Other\\acme.dll is saved beside this file as \"" + FileNameOf(base) +
+                    L" (2) acme.dll\".\r\n") != std::wstring::npos);
+    CHECK(text.find(L"; C:\\Acme\\busy.dll could not be moved into the backup and stays where it is.\r\n") !=
+          std::wstring::npos);
+    CHECK(text.find(L"busy.dll is saved") == std::wstring::npos);
+}
+
+TEST_CASE("a type library and an AppID go only when they are the add-on's own") {
+    struct TCase {
+        const char* Name;
+        bool ShareTypeLib;      // another class names the same type library
+        bool ForeignLibFile;    // the library's win32 file is another DLL
+        bool ShareAppId;        // another class names the same AppID
+        bool TypeLibGone, AppIdGone;
+    };
+    const TCase cases[] = {
+        {"all its own", false, false, false, true, true},
+        {"a type library another class names", true, false, false, false, true},
+        {"a type library of another file", false, true, false, false, true},
+        {"an AppID another class names", false, false, true, true, false},
+    };
+    for (const auto& c : cases) {
+        INFO(c.Name);
+        TShareScene s;
+        TAddOnSpec a = s.AddOn(0x40, L"C:\\Acme\\acme.dll");
+        a.TypeLib = TestGuid(0x50);
+        a.AppID = TestGuid(0x60);
+        s.Add(a);
+        TAddOnSpec other = s.AddOn(0x41, L"C:\\Other\\other.dll", Wow32);
+        other.BHO = false;
+        if (c.ShareTypeLib) s.Fixture.Set(HKLM, Wow32, std::wstring(kClassesCLSIDPath) + L"\\" + other.Clsid + L"\\TypeLib",
+                                          L"", RegText(a.TypeLib));
+        if (c.ShareAppId) s.Fixture.Set(HKLM, Wow32, std::wstring(kClassesCLSIDPath) + L"\\" + other.Clsid, L"AppID",
+                                        RegText(a.AppID));
+        if (c.ForeignLibFile)
+            s.Fixture.Set(HKLM, L"Software\\Classes\\TypeLib\\" + a.TypeLib + L"\\1.0\\0\\win32", L"",
+                          RegText(L"C:\\Windows\\System32\\stdole2.tlb"));
+        s.Cleaner.Clean({Com(0x40)}, {});
+        CHECK_FALSE(s.Listed(a));
+        CHECK(sktest::KeyExists(s.Registry, HKLM, Native, L"Software\\Classes\\TypeLib\\" + a.TypeLib) != c.TypeLibGone);
+        CHECK(sktest::KeyExists(s.Registry, HKLM, Native, L"Software\\Classes\\AppID\\" + a.AppID) != c.AppIdGone);
+        CHECK(sktest::KeyExists(s.Registry, HKLM, Native, L"Software\\Classes\\AppID\\acme.dll") != c.AppIdGone);
+    }
+    SUBCASE("an add-on without an AppID touches no AppID key, nor a module key of an empty name") {
+        TShareScene s;
+        s.Fixture.Set(HKLM, L"Software\\Classes\\AppID\\.dll", L"AppID", RegText(L"{someone else}"));
+        s.Fixture.Set(HKLM, L"Software\\Classes\\AppID", L"", RegText(L""));
+        s.Add(s.AddOn(0x42, L"C:\\Acme\\acme.dll"));
+        s.Cleaner.Clean({Com(0x42)}, {});
+        CHECK(sktest::KeyExists(s.Registry, HKLM, Native, L"Software\\Classes\\AppID\\.dll"));
+    }
+    SUBCASE("a module key that names another AppID stays") {
+        TShareScene s;
+        TAddOnSpec a = s.AddOn(0x43, L"C:\\Acme\\acme.dll");
+        a.AppID = TestGuid(0x63);
+        s.Add(a);
+        s.Fixture.Set(HKLM, L"Software\\Classes\\AppID\\acme.dll", L"AppID", RegText(L"{someone else}"));
+        s.Cleaner.Clean({Com(0x43)}, {});
+        CHECK_FALSE(sktest::KeyExists(s.Registry, HKLM, Native, L"Software\\Classes\\AppID\\" + a.AppID));
+        CHECK(sktest::KeyExists(s.Registry, HKLM, Native, L"Software\\Classes\\AppID\\acme.dll"));
+    }
+}
+
+TEST_CASE("backup: a name that regedit would read as lines of its own is left out, everything else kept exact") {
+    TMemoryRegistryBackend registry;
+    sktest::TTempDir temp;
+    sktest::TFakePlugInFiles files;
+    TIEPlugInCleaner cleaner(registry, temp.Path(), files);
+    sktest::TRegFixture fixture(registry);
+    const std::wstring g = TestGuid(0x44);
+    const std::wstring bho = std::wstring(kBHOPath) + L"\\" + g;
+    fixture.Set(HKLM, bho, L"NoExplorer", RegNumber(1));
+    const std::wstring inject = L"]\r\n[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Run]\r\n"
+                                L"\"evil\"=\"C:\\\\evil.exe\"\r\n[x";
+    fixture.Set(HKLM, bho, L"a\"\r\n\"evil\"=\"1", RegText(L"x"));
+    fixture.Set(HKLM, bho + L"\\sub" + inject, L"", RegText(L"y"));
+    fixture.Set(HKLM, bho + L"\\sub" + inject + L"\\deeper", L"", RegText(L"z"));
+    fixture.Set(HKLM, bho + L"\\odd ] [ \" = name", L"q\"uote\\d", RegText(L"v"));
+    cleaner.Clean({Com(0x44)}, {});
+    CHECK_FALSE(sktest::KeyExists(registry, HKLM, Native, bho));
+    const std::wstring text = sktest::ReadTextFile(cleaner.BackupFileName);
+    const std::wstring key = L"HKEY_LOCAL_MACHINE\\" + bho;
+    const std::wstring expected =
+        std::wstring(L"Windows Registry Editor Version 5.00\r\n\r\n") + L"[" + key + L"]\r\n" +
+        L"\"NoExplorer\"=dword:00000001\r\n"
+        L"; A value whose name holds a line break is not saved: regedit could not read it back.\r\n\r\n"
+        L"[" + key + L"\\odd ] [ \" = name]\r\n\"q\\\"uote\\\\d\"=\"v\"\r\n\r\n"
+        L"; A key whose name holds a line break is not saved: regedit could not read it back.\r\n\r\n";
+    CHECK(text == expected);
+    // Nothing in the file starts a line that is not the file's own.
+    CHECK(text.find(L"\n[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Run]") == std::wstring::npos);
+    CHECK(text.find(L"\n\"evil\"") == std::wstring::npos);
 }

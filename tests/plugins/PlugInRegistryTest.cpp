@@ -186,11 +186,11 @@ TEST_CASE("real registry: each kind removed step by step, saved, and put back by
         TPlugInSelection selection;
         std::vector<std::wstring> progress, steps;
         if (removed) {
-            selection.push_back({L"Browser Helper Object: " + removed->Clsid, c.View});
+            selection.push_back({TPlugInKind::ComAddOn, removed->Clsid, c.View});
             progress = {removed->Name, L""};
             steps = WineSteps(*removed);
         } else {
-            selection.push_back({s.MenuA, {}});
+            selection.push_back({TPlugInKind::MenuExtension, s.MenuA, {}});
             progress = {s.MenuA, L""};
             steps = {L"HKCU " + std::wstring(kMenuExtPath) + L"\\" + s.MenuA};
         }
@@ -230,7 +230,7 @@ TEST_CASE("real registry: a clean of several kinds at once keeps one backup that
     const std::wstring everything = sktest::Snapshot(real, s.Fixture.Places());
     TIEPlugInCleaner cleaner(real, s.Temp / L"backup\\plugins");
     std::vector<std::wstring> selection{s.MenuA, s.MenuZ};
-    for (const auto* a : s.AddOns()) selection.push_back(L"Browser Helper Object: " + a->Clsid);
+    for (const auto* a : s.AddOns()) selection.push_back(a->Clsid);
     cleaner.Clean(selection, {});
     // The add-on of both views is named twice: each of its entries takes both of its records, and the
     // second entry finds them gone already, which still counts.
@@ -243,4 +243,167 @@ TEST_CASE("real registry: a clean of several kinds at once keeps one backup that
     REQUIRE(FileExists(cleaner.BackupFileName));
     CHECK(ImportWithRegedit(cleaner.BackupFileName) == 0);
     CHECK(sktest::Snapshot(real, s.Fixture.Places()) == everything);
+}
+
+namespace {
+
+// One helper object in the real registry, with its class and (when given) a type library.
+struct TRealAddOns {
+    sktest::TTempDir Temp;
+    sktest::TRegFixture Fixture{WindowsRegistryBackend()};
+
+    TAddOnSpec Add(int n, const std::wstring& file, TRegView view = Native, const std::wstring& typeLib = L"") {
+        TAddOnSpec a;
+        a.Clsid = TestGuid(n);
+        a.Name = L"SkTest shared " + std::to_wstring(n);
+        a.FileName = file;
+        a.TypeLib = typeLib;
+        a.BHO = true;
+        a.View = view;
+        Fixture.AddAddOn(a);
+        return a;
+    }
+    bool Listed(const TAddOnSpec& a) {
+        return sktest::KeyExists(WindowsRegistryBackend(), HKLM, a.View, std::wstring(kBHOPath) + L"\\" + a.Clsid);
+    }
+};
+
+}  // namespace
+
+TEST_CASE("real registry and files: a helper object naming shell32.dll loses its registration, never the file") {
+    TRealAddOns s;
+    wchar_t system[MAX_PATH] = {};
+    ::GetSystemDirectoryW(system, MAX_PATH);
+    const std::wstring shell32 = std::wstring(system) + L"\\shell32.dll";
+    REQUIRE(FileExists(shell32));
+    const auto before = sktest::ReadBytes(shell32);
+    const TAddOnSpec hijack = s.Add(0x70, L"C:\\windows\\system32\\shell32.dll");
+    TIEPlugInCleaner cleaner(WindowsRegistryBackend(), s.Temp / L"backup\\plugins");
+    cleaner.Clean({{TPlugInKind::ComAddOn, hijack.Clsid, {}}}, {});
+    CHECK(cleaner.CleanedCount == 1);
+    CHECK_FALSE(s.Listed(hijack));
+    CHECK(FileExists(shell32));
+    CHECK(sktest::ReadBytes(shell32) == before);
+    REQUIRE(cleaner.FileReports.size() == 1);
+    CHECK(cleaner.FileReports[0].Fate == TPlugInFileFate::KeptWindows);
+    CHECK(PlugInFileReportText(cleaner.FileReports[0]).find(L"belongs to Windows") != std::wstring::npos);
+}
+
+TEST_CASE("real registry and files: a registration that names a folder moves no folder") {
+    TRealAddOns s;
+    const std::wstring folder = s.Temp / L"Documents";
+    ::CreateDirectoryW(folder.c_str(), nullptr);
+    sktest::WriteBytes(folder + L"\\thesis.doc", {'d'});
+    const TAddOnSpec a = s.Add(0x75, folder);
+    TIEPlugInCleaner cleaner(WindowsRegistryBackend(), s.Temp / L"backup\\plugins");
+    cleaner.Clean({{TPlugInKind::ComAddOn, a.Clsid, {}}}, {});
+    CHECK_FALSE(s.Listed(a));
+    CHECK(FileExists(folder + L"\\thesis.doc"));
+    REQUIRE(cleaner.FileReports.size() == 1);
+    CHECK(cleaner.FileReports[0].Fate == TPlugInFileFate::NotMoved);
+    CHECK(cleaner.FileReports[0].Error == ERROR_DIRECTORY);
+}
+
+TEST_CASE("real registry and files: a DLL two classes share stays while one remains; a shared type library stays") {
+    TRealAddOns s;
+    const std::wstring dll = s.Temp / L"shared.dll";
+    sktest::WriteBytes(dll, {'M', 'Z'});
+    const std::wstring lib = TestGuid(0x7F);
+    const TAddOnSpec a = s.Add(0x71, dll, Native, lib), b = s.Add(0x72, dll, Wow32, lib);
+    TIEPlugInCleaner cleaner(WindowsRegistryBackend(), s.Temp / L"backup\\plugins");
+
+    cleaner.Clean({{TPlugInKind::ComAddOn, a.Clsid, {}}}, {});
+    CHECK_FALSE(s.Listed(a));
+    CHECK(s.Listed(b));
+    CHECK(FileExists(dll));
+    REQUIRE(cleaner.FileReports.size() == 1);
+    CHECK(cleaner.FileReports[0].Fate == TPlugInFileFate::KeptShared);
+    CHECK(cleaner.FileReports[0].UsedBy == std::vector<std::wstring>{b.Clsid});
+    // The other class names the type library: it stays, in every view it is registered in.
+    CHECK(sktest::KeyExists(WindowsRegistryBackend(), HKLM, Native, L"Software\\Classes\\TypeLib\\" + lib));
+    CHECK(sktest::KeyExists(WindowsRegistryBackend(), HKLM, Wow32, L"Software\\Classes\\TypeLib\\" + lib));
+
+    cleaner.Clean({{TPlugInKind::ComAddOn, b.Clsid, {}}}, {});
+    CHECK_FALSE(s.Listed(b));
+    CHECK_FALSE(FileExists(dll));
+    REQUIRE(cleaner.FileReports.size() == 1);
+    CHECK(cleaner.FileReports[0].Fate == TPlugInFileFate::Moved);
+    CHECK(FileExists(cleaner.FileReports[0].MovedTo));
+    CHECK(FileFolderOf(cleaner.FileReports[0].MovedTo) == FileFolderOf(cleaner.BackupFileName));
+    CHECK_FALSE(sktest::KeyExists(WindowsRegistryBackend(), HKLM, Wow32, L"Software\\Classes\\TypeLib\\" + lib));
+}
+
+TEST_CASE("real registry and files: a 32-bit registration naming System32 is the SysWOW64 file") {
+    TRealAddOns s;
+    const std::wstring name = L"sktest-" + Pid() + L".dll";
+    wchar_t windows[MAX_PATH] = {};
+    ::GetSystemWindowsDirectoryW(windows, MAX_PATH);
+    const std::wstring system32 = std::wstring(windows) + L"\\System32\\" + name;
+    const std::wstring syswow64 = std::wstring(windows) + L"\\SysWOW64\\" + name;
+    if (!DirectoryExists(std::wstring(windows) + L"\\SysWOW64")) {
+        MESSAGE("no SysWOW64 folder: not 64-bit Windows");
+        return;
+    }
+    sktest::WriteBytes(system32, {'M', 'Z', '6', '4'});
+    sktest::WriteBytes(syswow64, {'M', 'Z', '3', '2'});
+    struct TCleanup {
+        std::wstring A, B;
+        ~TCleanup() {
+            ::DeleteFileW(A.c_str());
+            ::DeleteFileW(B.c_str());
+        }
+    } cleanup{system32, syswow64};
+    const TAddOnSpec addOn = s.Add(0x73, std::wstring(windows) + L"\\System32\\" + name, Wow32);
+
+    SUBCASE("as it is, both lie in the Windows folder and stay") {
+        TIEPlugInCleaner cleaner(WindowsRegistryBackend(), s.Temp / L"backup\\plugins");
+        cleaner.Clean({{TPlugInKind::ComAddOn, addOn.Clsid, {}}}, {});
+        CHECK_FALSE(s.Listed(addOn));
+        REQUIRE(cleaner.FileReports.size() == 1);
+        CHECK(cleaner.FileReports[0].Fate == TPlugInFileFate::KeptWindows);
+        CHECK(PathIsWithin(cleaner.FileReports[0].File, std::wstring(windows) + L"\\SysWOW64"));
+        CHECK(FileExists(system32));
+        CHECK(FileExists(syswow64));
+    }
+    SUBCASE("with another folder standing for Windows, the SysWOW64 file is the one that moves") {
+        sktest::TRealPlugInFiles files;
+        files.Windows = s.Temp / L"NotWindows\\";
+        TIEPlugInCleaner cleaner(WindowsRegistryBackend(), s.Temp / L"backup\\plugins", files);
+        cleaner.Clean({{TPlugInKind::ComAddOn, addOn.Clsid, {}}}, {});
+        REQUIRE(files.Moved.size() == 1);
+        CHECK(PathIsWithin(files.Moved[0], std::wstring(windows) + L"\\SysWOW64"));
+        CHECK(FileExists(system32));
+        CHECK(sktest::ReadBytes(system32) == std::vector<unsigned char>{'M', 'Z', '6', '4'});
+        CHECK_FALSE(FileExists(syswow64));
+        REQUIRE(cleaner.FileReports.size() == 1);
+        CHECK(sktest::ReadBytes(cleaner.FileReports[0].MovedTo) == std::vector<unsigned char>{'M', 'Z', '3', '2'});
+    }
+}
+
+TEST_CASE("real registry: hostile key and value names cannot add lines to what regedit puts back") {
+    TRealAddOns s;
+    const TAddOnSpec a = s.Add(0x74, L"");
+    const std::wstring bho = std::wstring(kBHOPath) + L"\\" + a.Clsid;
+    const std::wstring planted = L"Software\\SkTestPlanted" + Pid();
+    // A name that, written as it is, would be a heading and a value of a key of the attacker's choice.
+    const std::wstring lines = L"\r\n[HKEY_CURRENT_USER\\" + planted + L"]\r\n\"evil\"=\"1\"\r\n";
+    s.Fixture.Set(HKLM, bho, L"v" + lines, RegText(L"x"));
+    s.Fixture.Set(HKLM, bho + L"\\k" + lines.substr(0, 2), L"", RegText(L"y"));
+    // Names that regedit reads back exactly.
+    const std::wstring odd = L"odd ] [ \" = name";
+    s.Fixture.Set(HKLM, bho + L"\\" + odd, L"q\"uote\\d", RegText(L"C:\\a \"b\""));
+    const std::wstring oddBefore = sktest::Snapshot(WindowsRegistryBackend(), {{HKLM, Native, bho + L"\\" + odd}});
+
+    TIEPlugInCleaner cleaner(WindowsRegistryBackend(), s.Temp / L"backup\\plugins");
+    cleaner.Clean({{TPlugInKind::ComAddOn, a.Clsid, {}}}, {});
+    REQUIRE_FALSE(s.Listed(a));
+    REQUIRE(FileExists(cleaner.BackupFileName));
+    CHECK(ImportWithRegedit(cleaner.BackupFileName) == 0);
+    CHECK(s.Listed(a));
+    CHECK_FALSE(sktest::KeyExists(WindowsRegistryBackend(), HKCU, Native, planted));
+    CHECK(sktest::Snapshot(WindowsRegistryBackend(), {{HKLM, Native, bho + L"\\" + odd}}) == oddBefore);
+    CHECK_FALSE(sktest::ValueExists(WindowsRegistryBackend(), HKLM, Native, bho, L"v" + lines));
+    // What the fixture made and regedit put back goes again.
+    TRegistryStore store(WindowsRegistryBackend(), HKCU);
+    if (store.Open(L"Software", false)) store.RemoveKey(L"SkTestPlanted" + Pid());
 }

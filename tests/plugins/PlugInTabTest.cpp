@@ -54,8 +54,8 @@ struct TTabFixture {
     TMemoryRegistryBackend Registry;
     TMemoryRegistryBackend RepairRegistry;
     TSpyBackend Spy{Registry};
-    std::vector<std::wstring> Deleted;  // files handed to the delete step
-    TIEPlugInCleaner Cleaner{Spy, Dir / L"backup\\plugins", [this](const std::wstring& f) { Deleted.push_back(f); }};
+    sktest::TFakePlugInFiles Files;  // the add-ons' DLLs, and what was moved of them
+    TIEPlugInCleaner Cleaner{Spy, Dir / L"backup\\plugins", Files};
     sktest::TRegFixture Fixture{Registry};
     std::unique_ptr<TfrmSurfkeep> Form;
     TPlugInTab* Tab = nullptr;
@@ -179,6 +179,7 @@ struct TScene : TTabFixture {
         Fixture.AddMenuExtension(MenuExport);
         Fixture.AddMenuExtension(MenuTranslate);
         for (const auto* a : {&Toolbar, &NoClass, &Both64, &Both32}) Fixture.AddAddOn(*a);
+        Files.Files = {Toolbar.FileName, Both64.FileName, Both32.FileName};
     }
 
     std::wstring Snapshot() { return sktest::Snapshot(Registry, Fixture.Places()); }
@@ -239,7 +240,7 @@ std::wstring Bounds(HWND wnd) {
 std::wstring Lines(const TPlugInSelection& selection) {
     std::wstring out;
     for (const auto& e : selection)
-        out += e.Text + (!e.View ? L"" : *e.View == TRegView::Wow32 ? L" @32" : L" @native") + L"\n";
+        out += e.Name + (!e.View ? L"" : *e.View == TRegView::Wow32 ? L" @32" : L" @native") + L"\n";
     return out;
 }
 
@@ -330,9 +331,9 @@ TEST_CASE("ticking: links, group boxes, entries and detail lines") {
         for (size_t at = all.find(L"[ ]"); at != std::wstring::npos; at = all.find(L"[ ]", at)) all[at + 1] = L'x';
         CHECK(s.Shown() == all);
         // The toolbar that is also a helper object is named once: it is one registration.
-        const TPlugInSelection expected = {{s.MenuTranslate, std::nullopt}, {s.MenuExport, std::nullopt},
-                                           {ToolbarLine(g1), Native},        {ToolbarLine(g2), Native},
-                                           {ToolbarLine(g3), Native},        {ToolbarLine(g3), Wow32}};
+        const TPlugInKind menu = TPlugInKind::MenuExtension, com = TPlugInKind::ComAddOn;
+        const TPlugInSelection expected = {{menu, s.MenuTranslate, std::nullopt}, {menu, s.MenuExport, std::nullopt},
+                                           {com, g1, Native}, {com, g2, Native}, {com, g3, Native}, {com, g3, Wow32}};
         CHECK(Lines(tab.CollectPlugInSelection()) == Lines(expected));
         tab.lblPlugIn_SelectNone.PerformClick();
         CHECK(s.Shown() == s.Listing());
@@ -346,8 +347,8 @@ TEST_CASE("ticking: links, group boxes, entries and detail lines") {
         s.ClickCheckBox(s.AddOn(g2, Native, TPlugInSource::BrowserHelperObject));
         CHECK(s.Group(1).CheckState == csMixed);
         CHECK(s.Shown().find(L"v [-] Plug-Ins on IE Toolbar[5 items]\n") != std::wstring::npos);
-        const TPlugInSelection expected = {{ToolbarLine(g1), Native}, {ToolbarLine(g3), Native},
-                                           {ToolbarLine(g3), Wow32}};
+        const TPlugInKind com = TPlugInKind::ComAddOn;
+        const TPlugInSelection expected = {{com, g1, Native}, {com, g3, Native}, {com, g3, Wow32}};
         CHECK(Lines(tab.CollectPlugInSelection()) == Lines(expected));
     }
     SUBCASE("an add-on is chosen by its own line, in its own view; a detail line cannot be ticked") {
@@ -365,7 +366,7 @@ TEST_CASE("ticking: links, group boxes, entries and detail lines") {
         TreeView_SelectItem(tab.tvPlugIn.Handle(), both32.Item);
         ::PostMessageW(tab.tvPlugIn.Handle(), WM_KEYDOWN, VK_SPACE, 0);
         sktest::PumpUntil([&] { return both32.CheckState == csChecked; }, 2000);
-        CHECK(Lines(tab.CollectPlugInSelection()) == ToolbarLine(g3) + L" @32\n");
+        CHECK(Lines(tab.CollectPlugInSelection()) == g3 + L" @32\n");
         CHECK(s.Group(1).CheckState == csMixed);
     }
 }
@@ -385,7 +386,7 @@ TEST_CASE("a translation: its captions and counts, and an add-on still chosen by
     TCheckNode& toolbar = s.AddOn(TestGuid(1), Native, TPlugInSource::Toolbar);
     CHECK(toolbar.Children[1]->Text == L"App ID: " + TestGuid(0x21));
     s.ClickCheckBox(toolbar);
-    CHECK(Lines(tab.CollectPlugInSelection()) == L"ID: " + TestGuid(1) + L" @native\n");
+    CHECK(Lines(tab.CollectPlugInSelection()) == TestGuid(1) + L" @native\n");
     // The second link moves aside for the longer first one.
     CHECK(tab.lblPlugIn_SelectNone.Left() >= tab.lblPlugIn_SelectAll.Left() + tab.lblPlugIn_SelectAll.Width() + 3);
     tab.actPlugIn_Clean.Execute();
@@ -420,7 +421,7 @@ TEST_CASE("clean: what goes, the report, and the listing after it") {
         after.replace(after.find(L"[2 items]"), 9, L"[1 items]");
         after.erase(after.find(L"    [ ] E&xport"), std::wstring(L"    [ ] E&xport to Acme Sheet\n").size());
         CHECK(s.Shown() == after);
-        CHECK(s.Deleted.empty());
+        CHECK(s.Files.Moved.empty());
 
         SUBCASE("a refresh clears the report") {
             s.PressButton(tab.btnIEPlugIn_Scan);
@@ -440,7 +441,7 @@ TEST_CASE("clean: what goes, the report, and the listing after it") {
         CHECK_FALSE(s.ClassThere(s.Both32));
         CHECK(s.HelperThere(s.Both64));
         CHECK(s.ClassThere(s.Both64));
-        CHECK(s.Deleted == std::vector<std::wstring>{L"C:\\Acme\\both32.dll"});
+        CHECK(s.Files.Moved == std::vector<std::wstring>{L"C:\\Acme\\both32.dll"});
         CHECK(std::find(statuses.begin(), statuses.end(), L"Cleaning: Acme Both (32-bit)") != statuses.end());
         CHECK(std::find(statuses.begin(), statuses.end(), L"Cleaning: Acme Both") == statuses.end());
         CHECK(tab.StatusText() == L"1 plugs-in are cleaned!");

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "base/Handles.h"
 #include "base/Paths.h"
 
 using namespace sk;
@@ -278,6 +279,44 @@ std::unique_ptr<TRegistryKey> TUserClassesBackend::OpenKey(TRegRoot root, TRegVi
     const std::wstring base = view == TRegView::Wow32 ? L"Software\\Classes\\Wow6432Node" : L"Software\\Classes";
     // The root itself always opens, as HKEY_CLASSES_ROOT does.
     return FInner.OpenKey(TRegRoot::CurrentUser, TRegView::Native, JoinRegPath(base, path), create || path.empty());
+}
+
+namespace {
+
+bool SameI(const std::wstring& a, const std::wstring& b) {
+    return ::CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE) ==
+           CSTR_EQUAL;
+}
+
+}  // namespace
+
+std::wstring TFakePlugInFiles::FinalPath(const std::wstring& path) {
+    for (const auto& file : Files)
+        if (SameI(file, path)) return file;
+    for (const std::wstring* folder : {&Windows, &System, &SysWow64})
+        if (SameI(WithTrailingBackslash(path), *folder)) return *folder;
+    return {};
+}
+
+bool TFakePlugInFiles::MoveToBackup(const std::wstring& from, const std::wstring& to, DWORD& error) {
+    if (Forbidden) FAIL("no file may be moved");
+    error = 0;
+    const auto it = std::find_if(Files.begin(), Files.end(), [&](const std::wstring& f) { return SameI(f, from); });
+    if (it == Files.end()) {
+        error = ERROR_FILE_NOT_FOUND;
+        return false;
+    }
+    for (const auto& locked : Locked)
+        if (SameI(locked, from)) {
+            error = ERROR_SHARING_VIOLATION;
+            return false;
+        }
+    Files.erase(it);
+    // Something stands at the target, as after a real move, so that the next name is another.
+    THandle(::CreateFileW(to.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    Moved.push_back(from);
+    Targets.push_back(to);
+    return true;
 }
 
 TIEPlugInCleanEvent TProgressLog::Handler(const TIEPlugInCleaner& cleaner) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <ostream>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -113,6 +114,48 @@ public:
 
 private:
     sk::TRegistryBackend& FInner;
+};
+
+// Files as the remover sees them, in memory: a Windows folder of its own, the files that exist, and
+// the moves into the backup. Paths match whatever their letter case.
+class TFakePlugInFiles : public sk::TPlugInFiles {
+public:
+    std::wstring Windows = L"C:\\windows\\";
+    std::wstring System = L"C:\\windows\\system32\\";
+    std::wstring SysWow64 = L"C:\\windows\\syswow64\\";
+    std::vector<std::wstring> Files;   // files that exist, as spelt here
+    std::set<std::wstring> Locked;     // files that cannot be moved (in use)
+    std::vector<std::wstring> Moved;   // "from" of every move, in order
+    std::vector<std::wstring> Targets; // "to" of every move
+    bool Forbidden = false;            // a move fails the test
+
+    std::wstring WindowsFolder() override { return Windows; }
+    std::wstring SystemFolder() override { return System; }
+    std::wstring SystemFolderFor(sk::TRegView view) override {
+        return view == sk::TRegView::Wow32 ? SysWow64 : System;
+    }
+    std::wstring FinalPath(const std::wstring& path) override;
+    bool MoveToBackup(const std::wstring& from, const std::wstring& to, DWORD& error) override;
+};
+
+// The real file system, with another folder standing for the Windows folder (so that a file in the
+// real System32 or SysWOW64 can be seen to move), and a log of the moves.
+class TRealPlugInFiles : public sk::TPlugInFiles {
+public:
+    std::wstring Windows;  // "" means the real one
+    std::vector<std::wstring> Moved;
+
+    std::wstring WindowsFolder() override {
+        return Windows.empty() ? sk::WindowsPlugInFiles().WindowsFolder() : Windows;
+    }
+    std::wstring SystemFolder() override { return sk::WindowsPlugInFiles().SystemFolder(); }
+    std::wstring SystemFolderFor(sk::TRegView view) override { return sk::WindowsPlugInFiles().SystemFolderFor(view); }
+    std::wstring FinalPath(const std::wstring& path) override { return sk::WindowsPlugInFiles().FinalPath(path); }
+    bool MoveToBackup(const std::wstring& from, const std::wstring& to, DWORD& error) override {
+        const bool moved = sk::WindowsPlugInFiles().MoveToBackup(from, to, error);
+        if (moved) Moved.push_back(from);
+        return moved;
+    }
 };
 
 // What one clean reported: each callback's text with the Finished flag seen at that moment.

@@ -700,7 +700,7 @@ TEST_CASE("catalogue: rows take their labels from the string table as it is now"
     CHECK(rows == std::vector<TRepairRow>{{L"Fenstertitel", L"Hacked", L"Standard"}});
 }
 
-TEST_CASE("catalogue: values of the wrong type stop the scan and the repair with the store's message") {
+TEST_CASE("catalogue: a value of the wrong type makes its item not checkable and its repair step fail, alone") {
     struct TCase {
         const char* Name;
         std::vector<TRegFact> Before;
@@ -752,23 +752,43 @@ TEST_CASE("catalogue: values of the wrong type stop the scan and the repair with
         INFO(std::string(c.Name));
         TMemoryRegistryBackend reg;
         ApplyFacts(reg, HealthyWith(c.Before));
-        if (RepairItemAt(c.Index).Scanned) CHECK(ErrorOf([&] { ItemNeedsRepair(c.Index, reg); }) == c.Error);
+        if (RepairItemAt(c.Index).Scanned) {
+            // The single-answer check still raises the store's message; the item check notes it.
+            CHECK(ErrorOf([&] { ItemNeedsRepair(c.Index, reg); }) == c.Error);
+            const TRepairCheck check = CheckItem(c.Index, reg);
+            CHECK(check.State == TRepairState::NotCheckable);
+            CHECK(check.Unreadable == std::vector<std::wstring>{c.Error});
+        }
         std::vector<TRepairRow> rows;
-        CHECK(ErrorOf([&] { RepairItem(c.Index, rows, reg); }) == c.Error);
-        CHECK(rows.empty());
+        TRepairLevel level = TRepairLevel::LogOff;
+        CHECK(ErrorOf([&] { level = RepairItem(c.Index, rows, reg); }) == L"(no error)");
+        CHECK(level == TRepairLevel::None);
+        REQUIRE(rows.size() == 1);
+        CHECK(rows[0].Failed);
+        CHECK(rows[0].After == L"Failed: " + c.Error);
+        CHECK_FALSE(rows[0].Label.empty());
+        CHECK(FailedRowCount(rows) == 1);
         CheckFacts(reg, c.Before);  // the bad value is left for the user to see
     }
 }
 
-TEST_CASE("catalogue: settings repaired before an error stay repaired, with their rows") {
+TEST_CASE("catalogue: an unreadable setting neither hides nor stops the item's other settings") {
     TMemoryRegistryBackend reg;
     ApplyFacts(reg, HealthyWith({Num(HKCU, ExplorerPolicies, L"NoRun", 1),
                                  Text(HKCU, ExplorerPolicies, L"StartMenuLogOff", L"1"),
                                  Num(HKCU, ExplorerPolicies, L"NoFind", 1)}));
+    const TRepairCheck check = CheckItem(12, reg);
+    CHECK(check.State == TRepairState::NeedsRepair);
+    CHECK(check.Unreadable == std::vector<std::wstring>{L"Invalid data type for 'StartMenuLogOff'"});
     std::vector<TRepairRow> rows;
-    CHECK(ErrorOf([&] { RepairItem(12, rows, reg); }) == L"Invalid data type for 'StartMenuLogOff'");
-    CHECK(rows == std::vector<TRepairRow>{{IDS_IEREPAIR_Repaired_RunInStartMemu, Dis(), En()}});
-    CheckFacts(reg, {NoVal(HKCU, ExplorerPolicies, L"NoRun"), Num(HKCU, ExplorerPolicies, L"NoFind", 1)});
+    CHECK(RepairItem(12, rows, reg) == TRepairLevel::LogOff);
+    CHECK(rows == std::vector<TRepairRow>{
+                      {IDS_IEREPAIR_Repaired_RunInStartMemu, Dis(), En()},
+                      {IDS_IEREPAIR_Repaired_LogOffInStartMenu, Dis(), L"Failed: Invalid data type for 'StartMenuLogOff'",
+                       true},
+                      {IDS_IEREPAIR_Repaired_SearchInStartMenu, Dis(), En()}});
+    CheckFacts(reg, {NoVal(HKCU, ExplorerPolicies, L"NoRun"), Text(HKCU, ExplorerPolicies, L"StartMenuLogOff", L"1"),
+                     NoVal(HKCU, ExplorerPolicies, L"NoFind")});
 }
 
 TEST_CASE("catalogue: a key the process may not open") {
@@ -779,18 +799,31 @@ TEST_CASE("catalogue: a key the process may not open") {
         std::wstring Refused;
         int Index;
         bool Needs;
+        std::vector<TRepairRow> Rows;
     };
     // A refused key reads as absent. Where absence itself needs repair, the repair cannot create the
-    // key; it changes nothing and reports nothing rather than claim a repair that did not happen.
+    // key: it changes nothing, and says that it failed rather than claim a repair that did not happen.
     const TCase cases[] = {
         {"policies refused: in order", HealthyWith({Num(HKCU, ExplorerPolicies, L"NoRun", 1)}), HKCU, ExplorerPolicies,
-         12, false},
-        {"desktop icons refused", HealthyWith({}), HKCU, DesktopIcons, 4, true},
+         12, false, {}},
+        {"desktop icons refused", HealthyWith({}), HKCU, DesktopIcons, 4, true,
+         {{IDS_IEREPAIR_Repaired_IEOnDesktop, IDS_IEREPAIR_Repaired_Lost,
+           L"Failed: the key HKEY_CURRENT_USER\\Software\\Microsoft\\windows\\CurrentVersion\\Explorer\\"
+           L"HideDeskTopIcons\\NewStartPanel cannot be created",
+           true}}},
         {"IE control panel refused", HealthyWith({Num(HKCU, IEControlPanel, L"GeneralTab", 1)}), HKCU, IEControlPanel,
-         9, true},
-        {".exe command refused", HealthyWith({}), HKLM, L"Software\\Classes\\" + ExeCommand, 19, true},
+         9, true,
+         {{IDS_IEREPAIR_Repaired_IECustomDefineSecurity, Dis(),
+           L"Failed: the key HKEY_CURRENT_USER\\" + IEControlPanel + L" cannot be created", true}}},
+        {".exe command refused", HealthyWith({}), HKLM, L"Software\\Classes\\" + ExeCommand, 19, true,
+         {{IDS_IEREPAIR_Repaired_ExeFile, L"",
+           L"Failed: the key HKEY_CLASSES_ROOT\\" + ExeCommand + L" cannot be created", true}}},
         {"Ratings parent refused: Ratings kept", HealthyWith({Val(HKLM, Ratings, L"Key", Bytes({1, 0}))}), HKLM,
-         L"Software\\Microsoft\\Windows\\CurrentVersion\\Policies", 9, true},
+         L"Software\\Microsoft\\Windows\\CurrentVersion\\Policies", 9, true,
+         {{IDS_IEREPAIR_Repaired_IEContentPassword, IDS_IEREPAIR_Repaired_Enabled,
+           L"Failed: the key HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies cannot be "
+           L"created",
+           true}}},
     };
     for (const auto& c : cases) {
         INFO(std::string(c.Name));
@@ -798,10 +831,103 @@ TEST_CASE("catalogue: a key the process may not open") {
         ApplyFacts(reg, c.Before);
         reg.Refuse(c.Root, c.Refused);
         CHECK(ItemNeedsRepair(c.Index, reg) == c.Needs);
+        CHECK(CheckItem(c.Index, reg).State == (c.Needs ? TRepairState::NeedsRepair : TRepairState::InOrder));
         std::vector<TRepairRow> rows;
         CHECK(RepairItem(c.Index, rows, reg) == TRepairLevel::None);
-        CHECK(rows.empty());
+        CHECK(rows == c.Rows);
         reg.Refuse(c.Root, c.Refused, false);
         CheckFacts(reg, c.Before);
     }
+}
+
+TEST_CASE("catalogue: a repair step the registry refuses yields a failed row; the others still go through") {
+    struct TCase {
+        const char* Name;
+        std::vector<TRegFact> Broken;
+        int Index;
+        std::vector<TRepairRow> Rows;
+        TRepairLevel Level;
+    };
+    const TCase cases[] = {
+        {"a value that cannot be deleted", {Num(HKCU, ExplorerPolicies, L"NoViewContextMenu", 1)}, 1,
+         {{IDS_IEREPAIR_Repaired_WEPopuMenu, Dis(), L"Failed: the value NoViewContextMenu cannot be deleted", true}},
+         TRepairLevel::None},
+        {"a value that cannot be written", {Text(HKCU, Main, L"Start Page", L"http://evil.example/")}, 0,
+         {{IDS_IEREPAIR_Repaired_HomePage, L"http://evil.example/", L"Failed: Failed to set data for 'Start Page'",
+           true}},
+         TRepairLevel::None},
+        {"a default value that cannot be written", {Text(HKCR, ExeCommand, L"", L"evil.exe %1")}, 19,
+         {{IDS_IEREPAIR_Repaired_ExeFile, L"evil.exe %1", L"Failed: Failed to set data for ''", true}},
+         TRepairLevel::None},
+    };
+    for (const auto& c : cases) {
+        INFO(std::string(c.Name));
+        TMemoryRegistryBackend reg;
+        ApplyFacts(reg, HealthyWith(c.Broken));
+        reg.FailWrites(true);
+        std::vector<TRepairRow> rows;
+        CHECK(RepairItem(c.Index, rows, reg) == c.Level);
+        reg.FailWrites(false);
+        CHECK(rows == c.Rows);
+        CheckFacts(reg, c.Broken);
+    }
+}
+
+TEST_CASE("catalogue: a scan of every item marks what it can and lists what it could not read") {
+    TMemoryRegistryBackend reg;
+    // Item 1's policy stored as bytes, items 3 and 9 broken.
+    ApplyFacts(reg, HealthyWith({Val(HKCU, ExplorerPolicies, L"NoViewContextMenu", Bytes({1, 0, 0, 0})),
+                                 Text(HKCU, Main, L"Window Title", L"Hacked"),
+                                 Num(HKCU, IERestrictions, L"NoBrowserOptions", 1)}));
+    const std::vector<TRepairCheck> checks = CheckAllItems(reg);
+    REQUIRE(checks.size() == static_cast<size_t>(RepairItemCount));
+    for (int i = 0; i < RepairItemCount; ++i) {
+        CAPTURE(i);
+        const TRepairState expected = i == 1   ? TRepairState::NotCheckable
+                                      : i == 3 || i == 9 ? TRepairState::NeedsRepair
+                                                         : TRepairState::InOrder;
+        CHECK(checks[static_cast<size_t>(i)].State == expected);
+    }
+    CHECK(RepairLineText(RepairItemAt(1), checks[1]) ==
+          L"[Cannot be checked: Invalid data type for 'NoViewContextMenu']  Restore context menu of Windows Shell.");
+    CHECK(RepairLineText(RepairItemAt(3), checks[3]) == L"[Need to repair]  Restore IE title bar.");
+    CHECK(RepairLineText(RepairItemAt(4), checks[4]) == L"Restore shortcut of IE on desktop.");
+    CHECK(RepairScanProblems(checks) ==
+          L"These settings could not be read, so their items could not be checked:\n"
+          L"Restore context menu of Windows Shell.: Invalid data type for 'NoViewContextMenu'");
+    CHECK(RepairScanProblems(CheckAllItems(reg)) == RepairScanProblems(checks));
+    TMemoryRegistryBackend healthy;
+    ApplyFacts(healthy, HealthyWith({}));
+    CHECK(RepairScanProblems(CheckAllItems(healthy)).empty());
+}
+
+TEST_CASE("catalogue: rows whose label is blank are dropped, whatever blanks a language pack used") {
+    for (const std::wstring blank : {L"", L"   ", L"\t\r\n", L"\x3000\x00A0\x200B", L"\x0085\x2028\xFEFF"}) {
+        CAPTURE(sktest::Narrow(blank));
+        TMemoryRegistryBackend reg;
+        ApplyFacts(reg, HealthyWith({Text(HKCU, Main, L"Window Title", L"Hacked"),
+                                     Num(HKCU, ExplorerPolicies, L"NoViewContextMenu", 1)}));
+        IDS_IEREPAIR_Repaired_IETitle = blank;
+        IDS_IEREPAIR_Repaired_WEPopuMenu = blank;
+        std::vector<TRepairRow> rows;
+        CHECK(RepairItem(3, rows, reg) == TRepairLevel::RestartIE);
+        CHECK(rows.empty());
+        CheckFacts(reg, {NoVal(HKCU, Main, L"Window Title")});  // the repair is still made
+        // A failure keeps its row: the value's name stands for the blank label.
+        reg.FailWrites(true);
+        CHECK(RepairItem(1, rows, reg) == TRepairLevel::None);
+        reg.FailWrites(false);
+        CHECK(rows == std::vector<TRepairRow>{
+                          {L"NoViewContextMenu", Dis(), L"Failed: the value NoViewContextMenu cannot be deleted", true}});
+        ResetStringTable();
+    }
+}
+
+TEST_CASE("catalogue: the closing message asks for the restart or log-off and counts the failures") {
+    CHECK(RepairClosingText(TRepairLevel::None, 0).empty());
+    CHECK(RepairClosingText(TRepairLevel::RestartIE, 0) == IDS_IEREPAIR_MSG_RestartIE);
+    CHECK(RepairClosingText(TRepairLevel::LogOff, 0) == IDS_IEREPAIR_MSG_LogOff);
+    CHECK(RepairClosingText(TRepairLevel::None, 2) == L"2 settings could not be repaired; their rows say why.");
+    CHECK(RepairClosingText(TRepairLevel::LogOff, 1) ==
+          IDS_IEREPAIR_MSG_LogOff + L"\n\n1 settings could not be repaired; their rows say why.");
 }

@@ -2,6 +2,8 @@
 // items, scan again. The keys it touches are copied first and put back at the end.
 #include "TestSupport.h"
 
+#include <algorithm>
+
 #include "RepairTestSupport.h"
 #include "base/StringTable.h"
 #include "repair/IERepairFuncs.h"
@@ -172,5 +174,36 @@ TEST_CASE("end to end on the real registry: every scanned item broken, found, re
         BreakRepairAndRescan();
     }
     // The machine's own keys are back as they were.
+    CHECK(DumpRealKeys(TouchedKeys) == before);
+}
+
+TEST_CASE("end to end on the real registry: a policy stored as bytes leaves its item not checkable, the rest marked") {
+    const auto before = DumpRealKeys(TouchedKeys);
+    {
+        TRegistrySnapshot saved(TouchedKeys);
+        ApplyFacts(WindowsRegistryBackend(), Clean);
+        ApplyFacts(WindowsRegistryBackend(), {Val(HKCU, ExplorerPolicies, L"NoViewContextMenu", RegBytes({1, 0, 0, 0})),
+                                              Text(HKCU, Main, L"Window Title", L"Hijacked Explorer"),
+                                              Num(HKCU, IERestrictions, L"NoBrowserOptions", 1)});
+        const std::vector<TRepairCheck> checks = CheckAllItems();
+        std::vector<int> needing, unreadable;
+        for (int i = 0; i < RepairItemCount; ++i) {
+            if (checks[static_cast<size_t>(i)].State == TRepairState::NeedsRepair) needing.push_back(i);
+            if (checks[static_cast<size_t>(i)].State == TRepairState::NotCheckable) unreadable.push_back(i);
+        }
+        // Items whose healthy state is a value the cleaned keys no longer hold need repair as well.
+        CHECK(std::find(needing.begin(), needing.end(), 3) != needing.end());
+        CHECK(std::find(needing.begin(), needing.end(), 9) != needing.end());
+        CHECK(unreadable == std::vector<int>{1});
+        CHECK(RepairScanProblems(checks).find(L"Invalid data type for 'NoViewContextMenu'") != std::wstring::npos);
+
+        std::vector<TRepairRow> rows;
+        RepairItem(1, rows);
+        CHECK(rows == std::vector<TRepairRow>{{IDS_IEREPAIR_Repaired_WEPopuMenu, IDS_IEREPAIR_Repaired_Disabled,
+                                               L"Failed: Invalid data type for 'NoViewContextMenu'", true}});
+        rows.clear();
+        CHECK(RepairItem(3, rows) == TRepairLevel::RestartIE);
+        CHECK(rows.size() == 1);
+    }
     CHECK(DumpRealKeys(TouchedKeys) == before);
 }

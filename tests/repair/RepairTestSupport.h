@@ -19,7 +19,7 @@ struct StringMaker<sk::TRepairRow> {
         out += sktest::Narrow(r.Before);
         out += "\", \"";
         out += sktest::Narrow(r.After);
-        out += "\"}";
+        out += r.Failed ? "\", failed}" : "\"}";
         return String(out.c_str());
     }
 };

@@ -147,7 +147,7 @@ TPlugInSelection TPlugInTab::CollectPlugInSelection() const {
         // Two ticked nodes of one add-on (listed as toolbar and as helper object) name the same
         // registration; naming it twice would count every removal of it twice over.
         const bool known = std::any_of(selection.begin(), selection.end(), [&](const TPlugInSelectionEntry& e) {
-            return e.Text == entry.Text && e.View == entry.View;
+            return e == entry;
         });
         if (!known) selection.push_back(std::move(entry));
     };
@@ -160,15 +160,12 @@ TPlugInSelection TPlugInTab::CollectPlugInSelection() const {
             // The node's own record says what it is: a context-menu extension has none.
             const auto* record = std::any_cast<TIEPlugInInfo>(&node->Data);
             if (!record) {
-                add({node->Text, std::nullopt});
+                add({TPlugInKind::MenuExtension, node->Text, std::nullopt});
                 continue;
             }
-            // Chosen by its own "Browser Helper Object: " line: the other lines may hold anything,
-            // another add-on's CLSID among them.
-            for (const TCheckNode* line : node->Children) {
-                const auto* detail = std::any_cast<TPlugInDetail>(&line->Data);
-                if (detail && *detail == TPlugInDetail::BrowserHelperObject) add({line->Text, record->View});
-            }
+            // By its exact CLSID, in the view it was listed in: no text of the node's lines, which may
+            // hold anything (another add-on's CLSID among them).
+            add({TPlugInKind::ComAddOn, record->BHOInfo.CLSID, record->View});
         }
     }
     return selection;
