@@ -84,7 +84,10 @@ bool Matches(const TScreenPicture& a, const TScreenPicture& b) {
 TScreenPicture SettledPicture(const std::wstring& exe) {
     skbench::TStartedProgram program(exe);
     const HWND wnd = program.WaitForWindow(kTimeoutMs);
-    if (!wnd || !skbench::AnswersMessages(wnd, kTimeoutMs)) return {};
+    if (!wnd || !skbench::AnswersMessages(wnd, kTimeoutMs)) {
+        std::fprintf(stderr, "%ls showed no window that answers\n", exe.c_str());
+        return {};
+    }
     skbench::WaitUntilQuiet(program.Process(), 300, 10000);
     // Two pictures a moment apart that agree.
     TScreenPicture last = ScreenPicture(wnd);
@@ -107,9 +110,15 @@ TStart TimeStart(const std::wstring& exe, const TScreenPicture& settled) {
     TStart start;
     skbench::TStartedProgram program(exe);
     const HWND wnd = program.WaitForWindow(kTimeoutMs);
-    if (!wnd) return start;
+    if (!wnd) {
+        std::fprintf(stderr, "%ls showed no window\n", exe.c_str());
+        return start;
+    }
     for (;;) {
-        if (!skbench::AnswersMessages(wnd, kTimeoutMs)) return start;
+        if (!skbench::AnswersMessages(wnd, kTimeoutMs)) {
+            std::fprintf(stderr, "the window of %ls does not answer\n", exe.c_str());
+            return start;
+        }
         if (Matches(ScreenPicture(wnd), settled)) break;
         if (skbench::NowMs() - program.StartedAtMs > kTimeoutMs) {
             std::fprintf(stderr, "the window of %ls did not show its settled picture\n", exe.c_str());
@@ -141,7 +150,10 @@ int wmain() {
     const std::wstring appDir = std::wstring(temp) + L"surfkeep-startup-bench\\";
     ::CreateDirectoryW(appDir.c_str(), nullptr);
     const std::wstring app = appDir + L"surfkeep.exe";
-    if (!::CopyFileW((here + L"..\\surfkeep.exe").c_str(), app.c_str(), FALSE)) return 1;
+    if (!::CopyFileW((here + L"..\\surfkeep.exe").c_str(), app.c_str(), FALSE)) {
+        std::fprintf(stderr, "the program was not found beside the benchmarks\n");
+        return 1;
+    }
     // The pointer away from both windows, so that no hover effect depends on when it is noticed.
     ::SetCursorPos(::GetSystemMetrics(SM_CXSCREEN) - 1, ::GetSystemMetrics(SM_CYSCREEN) - 1);
 
