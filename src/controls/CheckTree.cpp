@@ -46,7 +46,6 @@ TCheckTree::~TCheckTree() {
         ::SetWindowLongPtrW(FTree, GWLP_USERDATA, 0);
         ::DestroyWindow(FTree);
     }
-    if (FStateImages) ::ImageList_Destroy(FStateImages);
 }
 
 HWND TCheckTree::Create(HWND parent, int x, int y, int w, int h, int id) {
@@ -79,9 +78,9 @@ void TCheckTree::CreateStateImages() {
         ::FillRect(dc.Get(), &all, magenta.Get());
         for (int i = 1; i < count; ++i) DrawBox(dc.Get(), i * kBox, i > 3 ? i - 3 : i, i > 3);
     }
-    FStateImages = ::ImageList_Create(kBox, kBox, ILC_COLOR24 | ILC_MASK, count, 0);
-    ::ImageList_AddMasked(FStateImages, bmp.Get(), RGB(255, 0, 255));
-    TreeView_SetImageList(FTree, FStateImages, TVSIL_STATE);
+    FStateImages.Reset(::ImageList_Create(kBox, kBox, ILC_COLOR24 | ILC_MASK, count, 0));
+    ::ImageList_AddMasked(FStateImages.Get(), bmp.Get(), RGB(255, 0, 255));
+    TreeView_SetImageList(FTree, FStateImages.Get(), TVSIL_STATE);
 }
 
 TCheckNode* TCheckTree::NodeOf(HTREEITEM item) const {
@@ -208,24 +207,18 @@ void TCheckTree::Expand(TCheckNode& node, bool expand) {
 }
 
 void TCheckTree::BeginUpdate() {
-    if (FUpdating++ == 0) ::SendMessageW(FTree, WM_SETREDRAW, FALSE, 0);
+    if (FUpdating++ == 0) FRedrawOff.emplace(FTree);
 }
 
 void TCheckTree::EndUpdate() {
-    if (FUpdating > 0 && --FUpdating == 0) {
-        ::SendMessageW(FTree, WM_SETREDRAW, TRUE, 0);
-        ::InvalidateRect(FTree, nullptr, TRUE);
-    }
+    if (FUpdating > 0 && --FUpdating == 0) FRedrawOff.reset();
 }
 
 void TCheckTree::RepaintNow() {
-    if (FUpdating > 0) {
-        ::SendMessageW(FTree, WM_SETREDRAW, TRUE, 0);
-        ::RedrawWindow(FTree, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_FRAME);
-        ::SendMessageW(FTree, WM_SETREDRAW, FALSE, 0);
-    } else {
+    if (FUpdating > 0)
+        RedrawHeldNow(FTree, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_FRAME);
+    else
         ::UpdateWindow(FTree);
-    }
 }
 
 LRESULT CALLBACK TCheckTree::SubclassProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {

@@ -11,10 +11,12 @@
 #include <any>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "base/Handles.h"
+#include "base/Scoped.h"
 
 namespace sk {
 
@@ -88,11 +90,24 @@ private:
 
     HWND FTree = nullptr;
     WNDPROC FTreeProc = nullptr;  // the tree view's own window procedure
-    HIMAGELIST FStateImages = nullptr;
+    TImageList FStateImages;
+    std::optional<TRedrawOff> FRedrawOff;  // while updating
     std::vector<std::unique_ptr<TCheckNode>> FNodes;
     std::vector<TCheckNode*> FTopLevel;
     int FUpdating = 0;
     bool FInParentUpdate = false;
+};
+
+// Holds a tree's drawing off for its lifetime (BeginUpdate, and EndUpdate on every way out).
+class TCheckTreeUpdate {
+public:
+    explicit TCheckTreeUpdate(TCheckTree& tree) : FTree(tree) { FTree.BeginUpdate(); }
+    ~TCheckTreeUpdate() { FTree.EndUpdate(); }
+    TCheckTreeUpdate(const TCheckTreeUpdate&) = delete;
+    TCheckTreeUpdate& operator=(const TCheckTreeUpdate&) = delete;
+
+private:
+    TCheckTree& FTree;
 };
 
 // The operations both trees use.

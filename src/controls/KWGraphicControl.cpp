@@ -7,6 +7,8 @@
 #include <mutex>
 #include <unordered_map>
 
+#include "base/Handles.h"
+#include "base/Scoped.h"
 #include "base/Window.h"
 
 namespace sk {
@@ -288,9 +290,12 @@ bool TKivGraphicHost::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRES
     // A control's handler may close the window, and with it this host: it is deleted only once the
     // message is done with.
     if (FTooltip && msg >= WM_MOUSEFIRST && msg <= WM_MOUSELAST) RelayToTooltip(FTooltip, FWnd, msg, wParam, lParam);
-    ++FDepth;
-    const bool used = Route(msg, wParam, lParam, result);
-    if (--FDepth == 0 && FDeletePending) delete this;
+    bool used;
+    {
+        const TDepth depth(FDepth);
+        used = Route(msg, wParam, lParam, result);
+    }
+    if (FDepth == 0 && FDeletePending) delete this;
     return used;
 }
 
@@ -384,18 +389,16 @@ LRESULT CALLBACK TKivGraphicHost::SubclassProc(HWND wnd, UINT msg, WPARAM wParam
             if (!host->HasControls()) break;
             // The window paints itself first; its controls go over what it painted, within the same
             // update region.
-            HRGN rgn = ::CreateRectRgn(0, 0, 0, 0);
-            const int kind = ::GetUpdateRgn(wnd, rgn, FALSE);
+            const TRegion rgn(::CreateRectRgn(0, 0, 0, 0));
+            const int kind = ::GetUpdateRgn(wnd, rgn.Get(), FALSE);
             const LRESULT r = ::DefSubclassProc(wnd, msg, wParam, lParam);
             if (kind != NULLREGION && kind != ERROR) {
-                HDC dc = ::GetDCEx(wnd, nullptr, DCX_CACHE | DCX_CLIPCHILDREN | DCX_CLIPSIBLINGS);
-                if (dc) {
-                    ::ExtSelectClipRgn(dc, rgn, RGN_AND);
-                    host->PaintControls(dc);
-                    ::ReleaseDC(wnd, dc);
+                const TWindowDC dc(wnd, DCX_CACHE | DCX_CLIPCHILDREN | DCX_CLIPSIBLINGS);
+                if (dc.Get()) {
+                    ::ExtSelectClipRgn(dc.Get(), rgn.Get(), RGN_AND);
+                    host->PaintControls(dc.Get());
                 }
             }
-            ::DeleteObject(rgn);
             return r;
         }
         case WM_PRINTCLIENT: {

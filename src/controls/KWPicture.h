@@ -6,8 +6,11 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "base/Handles.h"
 
 namespace sk {
 
@@ -73,16 +76,16 @@ public:
     // Makes the buffer anew when the size differs (or none exists); false for an empty size.
     bool Ensure(int width, int height);
     void Free();
-    HDC DC() const { return FDC; }
+    HDC DC() const { return FDC.Get(); }
     int Width() const { return FWidth; }
     int Height() const { return FHeight; }
     uint32_t* Bits() const { return FBits; }
     uint32_t Pixel(int x, int y) const;
 
 private:
-    HDC FDC = nullptr;
-    HBITMAP FBitmap = nullptr;
-    HGDIOBJ FOldBitmap = nullptr;
+    TBitmap FBitmap;
+    TMemDC FDC;
+    std::optional<TSelectObject> FSelection;  // FBitmap in FDC
     uint32_t* FBits = nullptr;
     int FWidth = 0, FHeight = 0;
 };

@@ -8,6 +8,7 @@
 #include "base/Handles.h"
 #include "base/Paths.h"
 #include "base/ProfileFile.h"
+#include "base/Scoped.h"
 #include "base/Settings.h"
 #include "base/StringTable.h"
 #include "kit/TabKit.h"
@@ -61,18 +62,6 @@ HWND CreateTreeHost(HWND parent, int x, int y, int w, int h, HWND* slot) {
     if (host) ::SetWindowLongPtrW(host, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(slot));
     return host;
 }
-
-// Sets a counter for its lifetime.
-class TDepth {
-public:
-    explicit TDepth(int& depth) : FDepth(depth) { ++FDepth; }
-    ~TDepth() { --FDepth; }
-    TDepth(const TDepth&) = delete;
-    TDepth& operator=(const TDepth&) = delete;
-
-private:
-    int& FDepth;
-};
 
 struct TSizeText {
     const std::wstring* Pattern;
@@ -158,7 +147,7 @@ void TCleanTab::CreatePage(HWND sheet, HWND owner) {
 }
 
 void TCleanTab::CreateIcons() {
-    FIcons.reset(::ImageList_Create(kIconSize, kIconSize, ILC_COLOR32, 6, 0));
+    FIcons.Reset(::ImageList_Create(kIconSize, kIconSize, ILC_COLOR32, 6, 0));
     if (!FIcons) return;
     TWindowDC screen(nullptr);
     for (const wchar_t* name : assets::kCleanIcons) {
@@ -193,9 +182,9 @@ void TCleanTab::CreateIcons() {
             }
         }
         ::GdiFlush();
-        ::ImageList_Add(FIcons.get(), bitmap.Get(), nullptr);
+        ::ImageList_Add(FIcons.Get(), bitmap.Get(), nullptr);
     }
-    TreeView_SetImageList(tvIEClean.Handle(), FIcons.get(), TVSIL_NORMAL);
+    TreeView_SetImageList(tvIEClean.Handle(), FIcons.Get(), TVSIL_NORMAL);
 }
 
 void TCleanTab::ApplyTexts() {
@@ -291,22 +280,16 @@ void TCleanTab::RebuildCleanTree() {
     } catch (const TError&) {
         FRebuildError = std::current_exception();
     }
-    TDepth driving(FDriving);
-    tvIEClean.BeginUpdate();
-    FStaleCaptions.fill(nullptr);
-    tvIEClean.Clear();
-    FRebuilding = true;
-    try {
+    {
+        const TDepth driving(FDriving);
+        const TCheckTreeUpdate update(tvIEClean);
+        FStaleCaptions.fill(nullptr);
+        tvIEClean.Clear();
+        const TScopedValue rebuilding(FRebuilding, true);
         for (size_t i = 0; i < CleanCategories.size(); ++i)
             AddCheckNode(tvIEClean, nullptr, CleanCategories[i].CheckState, ctTriState, static_cast<int>(i),
                          CleanCategories[i].Caption);
-    } catch (...) {
-        FRebuilding = false;
-        tvIEClean.EndUpdate();
-        throw;
     }
-    FRebuilding = false;
-    tvIEClean.EndUpdate();
     if (std::exception_ptr error = std::exchange(FRebuildError, nullptr)) std::rethrow_exception(error);
 }
 
@@ -345,27 +328,15 @@ void TCleanTab::UpdateCleanActions() {
 }
 
 void TCleanTab::lblClean_SelectAllClick() {
-    TDepth driving(FDriving);
-    tvIEClean.BeginUpdate();
-    try {
-        SetAllCheckStates(tvIEClean, csChecked);
-    } catch (...) {
-        tvIEClean.EndUpdate();
-        throw;
-    }
-    tvIEClean.EndUpdate();
+    const TDepth driving(FDriving);
+    const TCheckTreeUpdate update(tvIEClean);
+    SetAllCheckStates(tvIEClean, csChecked);
 }
 
 void TCleanTab::lblClean_SelectNoneClick() {
-    TDepth driving(FDriving);
-    tvIEClean.BeginUpdate();
-    try {
-        SetAllCheckStates(tvIEClean, csUnchecked);
-    } catch (...) {
-        tvIEClean.EndUpdate();
-        throw;
-    }
-    tvIEClean.EndUpdate();
+    const TDepth driving(FDriving);
+    const TCheckTreeUpdate update(tvIEClean);
+    SetAllCheckStates(tvIEClean, csUnchecked);
 }
 
 // ---- Status line ----
@@ -439,16 +410,13 @@ void TCleanTab::actIEClean_ScanExecute() {
     // Scan must find it disabled.
     UpdateCleanActions();
     BeginFill();
-    try {
+    {
+        const TScopeExit end([this] { EndOperation(); });
         FCleaner.Scan(ScanCategorySet(), [this](int category, int kind, const std::wstring& context,
                                                 const std::wstring& item, uint64_t bytes, int32_t count) {
             OnCleanScanProgress(category, kind, context, item, bytes, count);
         });
-    } catch (...) {
-        EndOperation();
-        throw;
     }
-    EndOperation();
     if (settingsError) std::rethrow_exception(settingsError);
 }
 
@@ -479,7 +447,7 @@ void TCleanTab::OnCleanScanProgress(int category,
             } else {
                 tvIEClean.SetText(*node, entry.Caption + counts);
             }
-            TDepth driving(FDriving);
+            const TDepth driving(FDriving);
             AddCheckNode(tvIEClean, node, csChecked, ctTriState, kind, item);
             if (FFilling && ::GetTickCount64() - FRepaintedAt >= kRepaintIntervalMs) {
                 ShowStaleCaptions();
@@ -495,15 +463,10 @@ void TCleanTab::actIEClean_CleanExecute() {
     if (CleanBusy) return;
     CleanBusy = true;
     UpdateCleanActions();
-    try {
-        FCleaner.Clean(CleanCategorySet(), [this](const std::wstring& item, uint64_t bytes, int32_t count) {
-            OnCleanDeleteProgress(item, bytes, count);
-        });
-    } catch (...) {
-        EndOperation();
-        throw;
-    }
-    EndOperation();
+    const TScopeExit end([this] { EndOperation(); });
+    FCleaner.Clean(CleanCategorySet(), [this](const std::wstring& item, uint64_t bytes, int32_t count) {
+        OnCleanDeleteProgress(item, bytes, count);
+    });
 }
 
 void TCleanTab::OnCleanDeleteProgress(const std::wstring& item, uint64_t bytes, int32_t count) {

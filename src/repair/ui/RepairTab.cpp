@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "base/MessageBox.h"
+#include "base/Scoped.h"
 #include "base/Settings.h"
 #include "base/StringTable.h"
 #include "kit/TabKit.h"
@@ -120,15 +121,11 @@ void TRepairTab::ApplyTexts() {
 
 void TRepairTab::actIERepair_ScanExecute() {
     Fill();
-    try {
-        Mark();
-    } catch (...) {
-        // What was marked before the error stays marked; the lines are not reordered.
-        RenderList();
-        throw;
-    }
+    // Shown however the scan ends: after an error, what was marked before it stays marked, and the
+    // lines are not reordered.
+    const TScopeExit render([this] { RenderList(); });
+    Mark();
     Order();
-    RenderList();
 }
 
 void TRepairTab::Fill() {
@@ -170,8 +167,8 @@ void TRepairTab::MoveTickedUp(size_t p, size_t bound) {
 }
 
 void TRepairTab::RenderList() {
-    FRendering = true;
-    ::SendMessageW(FList, WM_SETREDRAW, FALSE, 0);
+    const TScopedValue rendering(FRendering, true);
+    const TRedrawOff hold(FList);
     ListView_DeleteAllItems(FList);
     int row = 0, lastGroup = -1;
     auto insert = [&](const std::wstring& text, LPARAM data, int group) {
@@ -195,9 +192,6 @@ void TRepairTab::RenderList() {
         ListView_SetItemState(FList, at, INDEXTOSTATEIMAGEMASK(line.Ticked ? 2 : 1), LVIS_STATEIMAGEMASK);
         ++row;
     }
-    ::SendMessageW(FList, WM_SETREDRAW, TRUE, 0);
-    ::InvalidateRect(FList, nullptr, TRUE);
-    FRendering = false;
 }
 
 int TRepairTab::LineOfRow(int row) const {
@@ -278,13 +272,13 @@ void TRepairTab::actIERepair_RepairExecute() {
         if (!line.Ticked) continue;
         std::vector<TRepairRow> rows;
         TRepairLevel level;
-        try {
+        {
+            // Listed however the repair ends: after an error, the settings repaired so far.
+            const TScopeExit list([&] {
+                for (const auto& row : rows) AddRepairedRow(row);
+            });
             level = RepairItem(line.Data, rows, FRegistry);
-        } catch (...) {
-            for (const auto& row : rows) AddRepairedRow(row);  // settings repaired so far stay listed
-            throw;
         }
-        for (const auto& row : rows) AddRepairedRow(row);
         if (level > FMaxRepairLevel) FMaxRepairLevel = level;
     }
     const WORD language = static_cast<WORD>(LanguageId & 0xFFFF);

@@ -2,6 +2,7 @@
 
 #include "base/Action.h"
 #include "base/Errors.h"
+#include "base/Scoped.h"
 #include "base/StringTable.h"
 #include "kit/TabKit.h"
 #include "controls/Assets.h"
@@ -119,7 +120,7 @@ void TfrmShowAll::btnRefreshClick() {
     lblStatus.SetCaption(IDS_SHOWALL_Loading);
     // Each line drawn as it came would cost more than reading it: the list is drawn a few times a
     // second instead, and once more at the end.
-    ::SendMessageW(lstMaliciousWebs, WM_SETREDRAW, FALSE, 0);
+    SetRedraw(lstMaliciousWebs, false);
     FShownAt = ::GetTickCount64();
     try {
         FSecurity.ListHosts(0, [this](const std::wstring& host) { AddHostLine(host); });
@@ -156,16 +157,12 @@ void TfrmShowAll::AddHostLine(const std::wstring& host) {
     }
 }
 
-void TfrmShowAll::ShowProgress() {
-    ::SendMessageW(lstMaliciousWebs, WM_SETREDRAW, TRUE, 0);
-    ::RedrawWindow(lstMaliciousWebs, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME | RDW_UPDATENOW);
-    ::SendMessageW(lstMaliciousWebs, WM_SETREDRAW, FALSE, 0);
-}
+void TfrmShowAll::ShowProgress() { RedrawHeldNow(lstMaliciousWebs, RDW_INVALIDATE | RDW_FRAME | RDW_UPDATENOW); }
 
 void TfrmShowAll::FinishLoading() {
     if (!FLoading) return;
     FLoading = false;
-    ::SendMessageW(lstMaliciousWebs, WM_SETREDRAW, TRUE, 0);
+    SetRedraw(lstMaliciousWebs, true);
     ::RedrawWindow(lstMaliciousWebs, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME | RDW_ERASE);
     lblStatus.SetCaption(IDS_SHOWALL_LoadingFinished);
     SetListControlsEnabled(true);

@@ -6,6 +6,7 @@
 #include "base/Format.h"
 #include "base/Paths.h"
 #include "base/ProfileFile.h"
+#include "base/Scoped.h"
 #include "base/Settings.h"
 #include "base/StringTable.h"
 #include "kit/TabKit.h"
@@ -55,45 +56,6 @@ TKivLabelArgs BlockArgs(HWND parent, int left, int top, int width, int height, c
     args.WordWrap = true;
     return args;
 }
-
-// The list box's drawing is held while it is filled and shown once at the end, on every way out.
-class TRedrawHold {
-public:
-    explicit TRedrawHold(HWND wnd) : FWnd(wnd) { ::SendMessageW(FWnd, WM_SETREDRAW, FALSE, 0); }
-    ~TRedrawHold() {
-        ::SendMessageW(FWnd, WM_SETREDRAW, TRUE, 0);
-        ::InvalidateRect(FWnd, nullptr, TRUE);
-    }
-    TRedrawHold(const TRedrawHold&) = delete;
-    TRedrawHold& operator=(const TRedrawHold&) = delete;
-
-private:
-    HWND FWnd;
-};
-
-// The hourglass while the window thread waits for the server (no message runs meanwhile, so
-// nothing else changes the pointer).
-class TWaitCursor {
-public:
-    TWaitCursor() : FOld(::SetCursor(::LoadCursorW(nullptr, IDC_WAIT))) {}
-    ~TWaitCursor() { ::SetCursor(FOld); }
-    TWaitCursor(const TWaitCursor&) = delete;
-    TWaitCursor& operator=(const TWaitCursor&) = delete;
-
-private:
-    HCURSOR FOld;
-};
-
-class TDepth {
-public:
-    explicit TDepth(int& depth) : FDepth(depth) { ++FDepth; }
-    ~TDepth() { --FDepth; }
-    TDepth(const TDepth&) = delete;
-    TDepth& operator=(const TDepth&) = delete;
-
-private:
-    int& FDepth;
-};
 
 }  // namespace
 
@@ -317,7 +279,8 @@ void TSecurityTab::RefreshSecurityTab() {
     ::SendMessageW(chkSecurity_AutoUpdate, BM_SETCHECK, FSecurity.AutoUpdate ? BST_CHECKED : BST_UNCHECKED, 0);
 
     {
-        const TRedrawHold hold(lstMaliciousWebs);
+        // Drawn once at the end.
+        const TRedrawOff hold(lstMaliciousWebs);
         ::SendMessageW(lstMaliciousWebs, LB_RESETCONTENT, 0, 0);
         FSecurity.ListHosts(100, [this](const std::wstring& host) { AddListedHost(host); });
     }
