@@ -1,5 +1,15 @@
-// The base of every window of the program: registers its class once, binds `this` at WM_NCCREATE,
-// owns its HWND and hands every message to HandleMessage.
+// The base of every window of the program that has an object: the one way a C++ object is bound to
+// a window. It owns the window's HWND and hands every message of the window to HandleMessage.
+//
+// Two ways to get a window:
+//  - CreateWnd: a window of our own class (registered on first use); `this` is bound at
+//    WM_NCCREATE and kept in the window's extra bytes.
+//  - Attach: a window made elsewhere, such as a native control or a window that is not ours; its
+//    window procedure is replaced once by ours, which keeps `this` in the window's user data
+//    (GWLP_USERDATA, which belongs to whoever made the window) and passes on what HandleMessage
+//    leaves to DefaultMessage to the window's own procedure.
+// Both cost a plain memory read per message. Window properties and SetWindowSubclass cost a round
+// trip to the window server per message under Wine, and are not used.
 #pragma once
 
 #include <windows.h>
@@ -11,6 +21,7 @@ namespace sk {
 class TWindow {
 public:
     TWindow() = default;
+    // Destroys the window, an attached one too.
     virtual ~TWindow();
     TWindow(const TWindow&) = delete;
     TWindow& operator=(const TWindow&) = delete;
@@ -21,19 +32,36 @@ public:
     HWND CreateWnd(const wchar_t* className, DWORD exStyle, DWORD style, const std::wstring& text, int x, int y,
                    int w, int h, HWND parent, HMENU idOrMenu = nullptr, UINT classStyle = CS_DBLCLKS,
                    HCURSOR cursor = nullptr);
+    // Binds this object to wnd, a window of this thread made elsewhere (or one of our own class,
+    // which then has two objects: this one hears its messages first). Fails when this object has a
+    // window already, or when the window's user data is taken (an attached window's is).
+    bool Attach(HWND wnd);
+    // Lets go of an attached window, which lives on with its own procedure again. When something
+    // else has replaced the window's procedure after us, ours stays in its chain and passes every
+    // message to the window class's procedure.
+    void Detach();
 
-    // The window whose handle is wnd, when it is one of ours.
+    // The window's object when it has one of ours.
     static TWindow* FromHandle(HWND wnd);
 
 protected:
     virtual LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
+    // What the window does without us: DefWindowProc, or an attached window's own procedure.
     LRESULT DefaultMessage(UINT msg, WPARAM wParam, LPARAM lParam);
-    // Called once the HWND is gone; the object stays alive.
+    // Called once the HWND is gone; the object stays alive (and may delete itself here: nothing
+    // touches it afterwards).
     virtual void OnDestroyed() {}
 
 private:
     static LRESULT CALLBACK StaticWndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    static LRESULT CALLBACK AttachedWndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    // Every message of a bound window, in either way.
+    LRESULT Dispatch(UINT msg, WPARAM wParam, LPARAM lParam);
+    // Unbinds the object from its window (which stays).
+    void Unbind();
+
     HWND FHandle = nullptr;
+    WNDPROC FWindowProc = nullptr;  // an attached window's own procedure
 };
 
 HINSTANCE AppInstance();

@@ -17,6 +17,7 @@
 
 #include "base/Handles.h"
 #include "base/Scoped.h"
+#include "base/Window.h"
 
 namespace sk {
 
@@ -35,16 +36,15 @@ struct TCheckNode {
     std::any Data;      // the rest of the tab's record
 };
 
-class TCheckTree {
+// A tree view with our window procedure in front of its own (an attached TWindow): the clicks on
+// the tick boxes and the Space key come to the tree itself.
+class TCheckTree : public TWindow {
 public:
     TCheckTree() = default;
-    ~TCheckTree();
-    TCheckTree(const TCheckTree&) = delete;
-    TCheckTree& operator=(const TCheckTree&) = delete;
+    ~TCheckTree() override;
 
     // Creates the tree view as a child of parent.
     HWND Create(HWND parent, int x, int y, int w, int h, int id);
-    HWND Handle() const { return FTree; }
 
     // Raised before a node's check state changes; return false to refuse.
     std::function<bool(TCheckNode& node, TCheckState newState)> OnChecking;
@@ -80,16 +80,16 @@ public:
     // What a click on a check box or the Space key does: checked becomes unchecked, anything else checked.
     void Toggle(TCheckNode& node);
 
+protected:
+    LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
+
 private:
-    static LRESULT CALLBACK SubclassProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
     TCheckNode* NewNode(TCheckNode* parent, TCheckType type, int index, const std::wstring& text);
     void InsertItem(TCheckNode& node);
     void UpdateItemState(const TCheckNode& node);
     void UpdateParents(TCheckNode* parent);
     void CreateStateImages();
 
-    HWND FTree = nullptr;
-    WNDPROC FTreeProc = nullptr;  // the tree view's own window procedure
     TImageList FStateImages;
     std::optional<TRedrawOff> FRedrawOff;  // while updating
     std::vector<std::unique_ptr<TCheckNode>> FNodes;

@@ -203,18 +203,19 @@ void TKivImagePanel::Render(HDC dc) {
     PaintPicture(dc, FPicture);
     PaintHook(dc);
     if (FBorderWidth != 0) PaintBorder(dc);
-    if (TKivGraphicHost* host = TKivGraphicHost::Find(Handle())) host->PaintControls(dc);
+    if (FHost) FHost->PaintControls(dc);
 }
 
 LRESULT TKivImagePanel::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
-    if (TKivGraphicHost* host = TKivGraphicHost::Find(Handle())) {
+    if (TKivGraphicHost* host = FHost) {
         LRESULT result = 0;
         if (host->HandleMessage(msg, wParam, lParam, result)) return result;
     }
     switch (msg) {
-        case WM_CREATE: TKivGraphicHost::CreateNative(Handle()); break;
+        case WM_CREATE: FHost = TKivGraphicHost::CreateNative(Handle()); break;
         case WM_NCDESTROY:
             FDestroying = true;
+            FHost = nullptr;
             TKivGraphicHost::DestroyNative(Handle());
             break;
         case WM_ERASEBKGND:

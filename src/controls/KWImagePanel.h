@@ -12,6 +12,8 @@
 
 namespace sk {
 
+class TKivGraphicHost;
+
 // Draws into dc, in the control's own coordinates, what would be visible at the control's place if
 // the control were absent: its parent's painting and the child windows below it.
 void PaintParentBackground(HDC dc, HWND control);
@@ -101,6 +103,7 @@ private:
     int FBorderWidth = 0;
     TAlign FAlign = alNone;
     TOffscreenBuffer FBuffer;
+    TKivGraphicHost* FHost = nullptr;  // of the window-less controls on the panel; it frees itself
     bool FDestroying = false;
     bool FLeftDown = false;
 };

@@ -32,37 +32,6 @@ constexpr ULONGLONG kStatusIntervalMs = 50;
 // While a scan fills the tree with its drawing off, it is shown this often so the user sees it grow.
 constexpr ULONGLONG kRepaintIntervalMs = 250;
 
-constexpr wchar_t kTreeHostClass[] = L"SurfkeepCleanTreeHost";
-
-// The tree view's parent. The tree view tells its parent about every item it deletes, and the
-// skinned panel hears its messages through comctl32's subclassing, which costs a round trip to the
-// server under Wine per message: clearing 20,000 items there would freeze the window for seconds.
-// This plain window answers them at no cost.
-LRESULT CALLBACK TreeHostProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    if (msg == WM_NCDESTROY) {
-        if (auto* slot = reinterpret_cast<HWND*>(::GetWindowLongPtrW(wnd, GWLP_USERDATA))) *slot = nullptr;
-    }
-    return ::DefWindowProcW(wnd, msg, wParam, lParam);
-}
-
-HWND CreateTreeHost(HWND parent, int x, int y, int w, int h, HWND* slot) {
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    if (!::GetClassInfoExW(::GetModuleHandleW(nullptr), kTreeHostClass, &wc)) {
-        wc = {};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = TreeHostProc;
-        wc.hInstance = ::GetModuleHandleW(nullptr);
-        wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-        wc.lpszClassName = kTreeHostClass;
-        ::RegisterClassExW(&wc);
-    }
-    HWND host = ::CreateWindowExW(WS_EX_CONTROLPARENT, kTreeHostClass, L"", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, x,
-                                  y, w, h, parent, nullptr, ::GetModuleHandleW(nullptr), nullptr);
-    if (host) ::SetWindowLongPtrW(host, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(slot));
-    return host;
-}
-
 struct TSizeText {
     const std::wstring* Pattern;
     double Value;  // used for the three real forms
@@ -95,8 +64,6 @@ TCleanTab::TCleanTab(TIECleaner& cleaner) : FCleaner(cleaner) {}
 
 TCleanTab::~TCleanTab() {
     if (FPanel.Handle()) ::KillTimer(FPanel.Handle(), kStatusTimer);
-    // The tree view goes with its parent.
-    if (FTreeHost) ::DestroyWindow(FTreeHost);
 }
 
 std::wstring TCleanTab::Caption() const { return IDS_IECLEAN_Title; }
@@ -112,8 +79,10 @@ void TCleanTab::CreatePage(HWND sheet, HWND owner) {
     CreateContentPanel(FPanel, sheet, 0, 0, 752, 376);
     HWND panel = FPanel.Handle();
 
-    FTreeHost = CreateTreeHost(panel, 3, 3, 744, 330, &FTreeHost);
-    HWND tree = tvIEClean.Create(FTreeHost ? FTreeHost : panel, 0, 0, 744, 330, kTreeId);
+    // The tree tells its parent about every item it deletes: the panel passes those notifications by
+    // at no cost (a panel that a window subclass listened to paid a round trip to the server for each
+    // of them under Wine, and clearing 20,000 items froze the window for seconds).
+    HWND tree = tvIEClean.Create(panel, 3, 3, 744, 330, kTreeId);
     ::SendMessageW(tree, WM_SETFONT, reinterpret_cast<WPARAM>(BodyFont()), FALSE);
     // A little more air between the rows than the font alone gives: the check boxes and icons are 16
     // pixels high.

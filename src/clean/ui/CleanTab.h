@@ -90,7 +90,6 @@ private:
     // Declared in the order they are made: the controls go before their panel and the tree's pictures.
     TImageList FIcons;
     TKivImagePanel FPanel;
-    HWND FTreeHost = nullptr;  // the tree view's parent, on the panel (destroyed with the tab)
 
 public:
     TCheckTree tvIEClean;
