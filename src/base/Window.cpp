@@ -1,5 +1,8 @@
 #include "base/Window.h"
 
+#include <algorithm>
+#include <commctrl.h>
+
 namespace sk {
 
 namespace {
@@ -25,6 +28,8 @@ bool IsShowing(HWND wnd) {
 }
 
 TWindow::~TWindow() {
+    // The native children go with the window.
+    ReleaseControls();
     if (FHandle) {
         HWND wnd = FHandle;
         Unbind();
@@ -85,6 +90,9 @@ void TWindow::Detach() {
 void TWindow::Unbind() {
     HWND wnd = FHandle;
     FHandle = nullptr;
+    for (TNativeControl* c : FControls) c->FParent = nullptr;
+    FControls.clear();
+    FTimers.clear();
     if (!wnd) return;
     if (FWindowProc) {
         ::SetWindowLongPtrW(wnd, GWLP_USERDATA, 0);
@@ -103,15 +111,115 @@ LRESULT TWindow::DefaultMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     return ::DefWindowProcW(FHandle, msg, wParam, lParam);
 }
 
+void TWindow::ReleaseControls() {
+    for (TNativeControl* c : FControls) {
+        c->FParent = nullptr;
+        c->FHandle = nullptr;
+    }
+    FControls.clear();
+}
+
+void TWindow::StartTimer(UINT_PTR id, UINT intervalMs, std::function<void()> onTick) {
+    if (!FHandle) return;
+    const auto it = std::find_if(FTimers.begin(), FTimers.end(), [id](const TTimer& t) { return t.Id == id; });
+    if (it != FTimers.end())
+        it->OnTick = std::move(onTick);
+    else
+        FTimers.push_back({id, std::move(onTick)});
+    ::SetTimer(FHandle, id, intervalMs, nullptr);
+}
+
+void TWindow::StopTimer(UINT_PTR id) {
+    if (FHandle) ::KillTimer(FHandle, id);
+    FTimers.erase(std::remove_if(FTimers.begin(), FTimers.end(), [id](const TTimer& t) { return t.Id == id; }),
+                  FTimers.end());
+}
+
+void TWindow::OnMessage(UINT msg, std::function<LRESULT(WPARAM, LPARAM)> handler) {
+    for (auto& entry : FMessageHandlers) {
+        if (entry.first == msg) {
+            entry.second = std::move(handler);
+            return;
+        }
+    }
+    FMessageHandlers.emplace_back(msg, std::move(handler));
+}
+
+bool TWindow::Reflect(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+    HWND child = nullptr;
+    switch (msg) {
+        case WM_COMMAND: child = reinterpret_cast<HWND>(lParam); break;  // none for menus and keys
+        case WM_NOTIFY: child = reinterpret_cast<const NMHDR*>(lParam)->hwndFrom; break;
+        case WM_CTLCOLORBTN:
+        case WM_CTLCOLOREDIT:
+        case WM_CTLCOLORLISTBOX:
+        case WM_CTLCOLORSCROLLBAR:
+        case WM_CTLCOLORSTATIC: child = reinterpret_cast<HWND>(lParam); break;
+        case WM_TIMER:
+            for (const TTimer& t : FTimers) {
+                if (t.Id != wParam) continue;
+                const auto tick = t.OnTick;  // the tick may stop its timer
+                if (tick) tick();
+                result = 0;
+                return true;
+            }
+            return false;
+        default:
+            if (msg < WM_APP || FMessageHandlers.empty()) return false;
+            for (const auto& entry : FMessageHandlers) {
+                if (entry.first != msg) continue;
+                const auto handler = entry.second;
+                result = handler ? handler(wParam, lParam) : 0;
+                return true;
+            }
+            return false;
+    }
+    if (!child) return false;
+    for (TNativeControl* c : FControls)
+        if (c->FHandle == child) return c->Notified(msg, wParam, lParam, result);
+    return false;
+}
+
 LRESULT TWindow::Dispatch(UINT msg, WPARAM wParam, LPARAM lParam) {
-    const LRESULT result = HandleMessage(msg, wParam, lParam);
+    LRESULT result = 0;
+    if (Reflect(msg, wParam, lParam, result)) return result;
+    result = HandleMessage(msg, wParam, lParam);
     if (msg == WM_NCDESTROY) {
-        // The window is gone: its own procedure has had the message, and the object lets go.
+        // The window is gone, its children before it: its own procedure has had the message, and the
+        // object lets go.
+        ReleaseControls();
         Unbind();
         OnDestroyed();
     }
     return result;
 }
+
+// ---------------------------------------------------------------------------------------------
+
+TNativeControl::~TNativeControl() {
+    // Out of the parent's table first: what the control says while it goes reaches nobody.
+    if (FParent) {
+        auto& list = FParent->FControls;
+        list.erase(std::remove(list.begin(), list.end(), this), list.end());
+        FParent = nullptr;
+    }
+    if (FHandle) ::DestroyWindow(std::exchange(FHandle, nullptr));
+}
+
+bool TNativeControl::CreateControl(const wchar_t* className, DWORD exStyle, DWORD style, const std::wstring& text,
+                                   int x, int y, int w, int h, HWND parent, int id, HFONT font) {
+    if (FHandle) return false;
+    FHandle = ::CreateWindowExW(exStyle, className, text.c_str(), style, x, y, w, h, parent,
+                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), AppInstance(), nullptr);
+    if (!FHandle) return false;
+    if (font) ::SendMessageW(FHandle, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    if (TWindow* owner = TWindow::FromHandle(parent)) {
+        FParent = owner;
+        owner->FControls.push_back(this);
+    }
+    return true;
+}
+
 
 LRESULT CALLBACK TWindow::StaticWndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     TWindow* self = nullptr;

@@ -62,9 +62,7 @@ std::wstring FormatCountAndSize(uint64_t bytes, int32_t count) {
 
 TCleanTab::TCleanTab(TIECleaner& cleaner) : FCleaner(cleaner) {}
 
-TCleanTab::~TCleanTab() {
-    if (FPanel.Handle()) ::KillTimer(FPanel.Handle(), kStatusTimer);
-}
+TCleanTab::~TCleanTab() { FPanel.StopTimer(kStatusTimer); }
 
 std::wstring TCleanTab::Caption() const { return IDS_IECLEAN_Title; }
 
@@ -105,14 +103,6 @@ void TCleanTab::CreatePage(HWND sheet, HWND owner) {
     CreateActionButton(btnScanIETemp, panel, 510, 343, actIEClean_Scan);
     CreateActionButton(btnClean, panel, 591, 343, actIEClean_Clean);
     CreateActionButton(btnStop, panel, 672, 343, actIEClean_Stop);
-
-    FPanelTap.Attach(panel, [this](UINT msg, WPARAM wParam, LPARAM) -> std::optional<LRESULT> {
-        if (msg == WM_TIMER && wParam == kStatusTimer) {
-            FlushStatus();
-            return 0;
-        }
-        return std::nullopt;
-    });
 }
 
 void TCleanTab::CreateIcons() {
@@ -317,14 +307,14 @@ void TCleanTab::SetStatus(const std::wstring& text, bool now) {
     } else if (!FStatusPending) {
         // Shown by the timer if no newer text comes in time.
         FStatusPending = true;
-        if (FPanel.Handle()) ::SetTimer(FPanel.Handle(), kStatusTimer, static_cast<UINT>(kStatusIntervalMs), nullptr);
+        FPanel.StartTimer(kStatusTimer, static_cast<UINT>(kStatusIntervalMs), [this] { FlushStatus(); });
     }
 }
 
 void TCleanTab::FlushStatus() {
     if (FStatusPending) {
         FStatusPending = false;
-        if (FPanel.Handle()) ::KillTimer(FPanel.Handle(), kStatusTimer);
+        FPanel.StopTimer(kStatusTimer);
     }
     if (lblCleanStatus.Caption() != FStatus) lblCleanStatus.SetCaption(FStatus);
     FStatusShownAt = ::GetTickCount64();

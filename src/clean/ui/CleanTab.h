@@ -10,13 +10,11 @@
 #include <cstdint>
 #include <exception>
 #include <memory>
-#include <optional>
 #include <string>
 
 #include "base/Action.h"
 #include "base/Handles.h"
 #include "controls/CheckTree.h"
-#include "base/MessageTap.h"
 #include "kit/TabPage.h"
 #include "clean/IECleaner.h"
 #include "controls/KWImageButton.h"
@@ -108,8 +106,6 @@ private:
 
     TIECleaner& FCleaner;  // not owned
     HWND FOwner = nullptr;
-
-    TMessageTap FPanelTap;
 
     std::wstring FStatus;
     ULONGLONG FStatusShownAt = 0;

@@ -46,11 +46,7 @@ void TfrmShowAll::FormCreate() {
 
     CreateDialogCloseButton(btnClose, surface, 434, 6, /*escCloses=*/true);
 
-    lstMaliciousWebs = ::CreateWindowExW(
-        WS_EX_CLIENTEDGE, L"LISTBOX", L"",
-        WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | LBS_HASSTRINGS, 5, 37,
-        455, 254, surface, nullptr, AppInstance(), nullptr);
-    ::SendMessageW(lstMaliciousWebs, WM_SETFONT, reinterpret_cast<WPARAM>(BodyFont()), FALSE);
+    lstMaliciousWebs.Create({.Parent = surface, .Left = 5, .Top = 37, .Width = 455, .Height = 254, .Font = BodyFont()});
 
     TKivLabelArgs status;
     status.Parent = surface;
@@ -113,7 +109,7 @@ void TfrmShowAll::Guarded(void (TfrmShowAll::*step)()) {
 
 void TfrmShowAll::btnRefreshClick() {
     if (FLoading) return;
-    ::SendMessageW(lstMaliciousWebs, LB_RESETCONTENT, 0, 0);
+    lstMaliciousWebs.Clear();
     FCount = 0;
     SetListControlsEnabled(false);
     FLoading = true;
@@ -143,7 +139,7 @@ void TfrmShowAll::AddHostLine(const std::wstring& host) {
         FLine = std::to_wstring(++FCount);
         FLine += L". ";
         FLine += host;
-        ::SendMessageW(lstMaliciousWebs, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(FLine.c_str()));
+        lstMaliciousWebs.Add(FLine);
     }
     if (FSecurity.ListingDone) {
         FinishLoading();
@@ -193,17 +189,9 @@ void TfrmShowAll::FormClose() {
     FTimerRunning = false;
 }
 
-int TfrmShowAll::LineCount() const { return static_cast<int>(::SendMessageW(lstMaliciousWebs, LB_GETCOUNT, 0, 0)); }
+int TfrmShowAll::LineCount() const { return lstMaliciousWebs.Count(); }
 
-std::wstring TfrmShowAll::Line(int index) const {
-    const LRESULT length = ::SendMessageW(lstMaliciousWebs, LB_GETTEXTLEN, static_cast<WPARAM>(index), 0);
-    if (length < 0) return {};
-    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-    const LRESULT got =
-        ::SendMessageW(lstMaliciousWebs, LB_GETTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text.data()));
-    text.resize(static_cast<size_t>(got < 0 ? 0 : got));
-    return text;
-}
+std::wstring TfrmShowAll::Line(int index) const { return lstMaliciousWebs.Line(index); }
 
 LRESULT TfrmShowAll::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {

@@ -95,7 +95,6 @@ void TSecurityTab::CreatePage(HWND sheet, HWND owner) {
 
     CreateContentPanel(FPanel, sheet, 0, 0, 752, 376);
     HWND panel = FPanel.Handle();
-    FPanelBrush.Reset(::CreateSolidBrush(assets::kPanel));
 
     const TKivFont body(L"Tahoma", 11, false, assets::kText);
     const TKivFont bold(L"Tahoma", 11, true, assets::kText);
@@ -140,12 +139,15 @@ void TSecurityTab::CreatePage(HWND sheet, HWND owner) {
     lblSecurity_Status.Create(status);
 
     lblSecurity_HostInfo.Create(LabelArgs(panel, 384, 3, body));
-    lstMaliciousWebs = ::CreateWindowExW(
-        WS_EX_CLIENTEDGE, L"LISTBOX", L"",
-        WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_EXTENDEDSEL | LBS_NOINTEGRALHEIGHT |
-            LBS_HASSTRINGS,
-        384, 24, 365, 293, panel, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kListId)), AppInstance(), nullptr);
-    ::SendMessageW(lstMaliciousWebs, WM_SETFONT, reinterpret_cast<WPARAM>(BodyFont()), FALSE);
+    lstMaliciousWebs.Create({.Parent = panel,
+                             .Left = 384,
+                             .Top = 24,
+                             .Width = 365,
+                             .Height = 293,
+                             .Id = kListId,
+                             .Style = WS_VSCROLL | LBS_NOTIFY | LBS_EXTENDEDSEL | LBS_NOINTEGRALHEIGHT,
+                             .Font = BodyFont()});
+    lstMaliciousWebs.OnSelChange = [this] { UpdateActions(); };
     TKivLabelArgs dataInfo = LabelArgs(panel, 384, 323, body);
     dataInfo.TextTrimming = kttEllipsisWord;
     lblSecurity_DataInfo.Create(dataInfo);
@@ -153,40 +155,23 @@ void TSecurityTab::CreatePage(HWND sheet, HWND owner) {
                     [this] { actSecurity_ShowAll.Execute(); });
     PlaceShowAllLink();
 
-    chkSecurity_AutoUpdate = ::CreateWindowExW(
-        0, L"BUTTON", IDS_IESECURITY_AutoUpdate.c_str(), WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX, 384, 344,
-        365, 17, panel, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kAutoUpdateId)), AppInstance(), nullptr);
-    ::SendMessageW(chkSecurity_AutoUpdate, WM_SETFONT, reinterpret_cast<WPARAM>(BodyFont()), FALSE);
+    chkSecurity_AutoUpdate.Create({.Parent = panel,
+                                   .Left = 384,
+                                   .Top = 344,
+                                   .Width = 365,
+                                   .Height = 17,
+                                   .Id = kAutoUpdateId,
+                                   .Caption = IDS_IESECURITY_AutoUpdate,
+                                   .Font = BodyFont(),
+                                   // On the white page, not on the system's button face.
+                                   .Color = assets::kPanel,
+                                   .TextColor = assets::kText});
+    chkSecurity_AutoUpdate.OnClick = [this] { RunGuarded(FOwner, [this] { chkSecurity_AutoUpdateClick(); }); };
 
-    FPanelTap.Attach(panel,
-                     [this](UINT msg, WPARAM wParam, LPARAM lParam) { return PanelMessage(msg, wParam, lParam); });
-}
-
-std::optional<LRESULT> TSecurityTab::PanelMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
-    switch (msg) {
-        case WM_COMMAND:
-            if (reinterpret_cast<HWND>(lParam) == chkSecurity_AutoUpdate && HIWORD(wParam) == BN_CLICKED) {
-                RunGuarded(FOwner, [this] { chkSecurity_AutoUpdateClick(); });
-                return 0;
-            }
-            if (reinterpret_cast<HWND>(lParam) == lstMaliciousWebs && HIWORD(wParam) == LBN_SELCHANGE) {
-                UpdateActions();
-                return 0;
-            }
-            break;
-        case WM_CTLCOLORSTATIC:
-        case WM_CTLCOLORBTN:
-            // The check box sits on the white page, not on the system's button face.
-            if (reinterpret_cast<HWND>(lParam) == chkSecurity_AutoUpdate) {
-                const HDC dc = reinterpret_cast<HDC>(wParam);
-                ::SetBkColor(dc, assets::kPanel);
-                ::SetTextColor(dc, assets::kText);
-                return reinterpret_cast<LRESULT>(FPanelBrush.Get());
-            }
-            break;
-        case kInstallListMessage: InstallDownloadedList(); return 0;
-    }
-    return std::nullopt;
+    FPanel.OnMessage(kInstallListMessage, [this](WPARAM, LPARAM) -> LRESULT {
+        InstallDownloadedList();
+        return 0;
+    });
 }
 
 void TSecurityTab::BindUpdateWebList(TAction& action) {
@@ -203,7 +188,7 @@ void TSecurityTab::ApplySecurityTexts() {
     lblSecurity_HostInfo.SetCaption(IDS_IESECURITY_WebList);
     lblSecurity_ShowAll.SetCaption(IDS_IESECURITY_ShowAll);
     PlaceShowAllLink();
-    ::SetWindowTextW(chkSecurity_AutoUpdate, IDS_IESECURITY_AutoUpdate.c_str());
+    chkSecurity_AutoUpdate.SetCaption(IDS_IESECURITY_AutoUpdate);
     lblSecurity_Warning.SetCaption(IDS_IESECURITY_Warning);
     lblSecurity_Description.SetCaption(IDS_IESECURITY_Description);
     actSecurity_TurnOn.SetCaption(IDS_IESECURITY_TurnOn);
@@ -276,12 +261,12 @@ void TSecurityTab::RefreshSecurityTab() {
         ::SetFocus(on ? btnSecurity_TurnOff.Handle() : btnSecurity_TurnOn.Handle());
     lblSecurity_Info.SetCaption(on ? IDS_IESECURITY_TurnOnInfo
                                    : Fmt(IDS_IESECURITY_TurnOffInfo, actSecurity_TurnOn.Caption()));
-    ::SendMessageW(chkSecurity_AutoUpdate, BM_SETCHECK, FSecurity.AutoUpdate ? BST_CHECKED : BST_UNCHECKED, 0);
+    chkSecurity_AutoUpdate.SetChecked(FSecurity.AutoUpdate);
 
     {
         // Drawn once at the end.
         const TRedrawOff hold(lstMaliciousWebs);
-        ::SendMessageW(lstMaliciousWebs, LB_RESETCONTENT, 0, 0);
+        lstMaliciousWebs.Clear();
         FSecurity.ListHosts(100, [this](const std::wstring& host) { AddListedHost(host); });
     }
     UpdateActions();
@@ -292,24 +277,10 @@ void TSecurityTab::RefreshSecurityTab() {
 void TSecurityTab::AddListedHost(const std::wstring& host) {
     const std::wstring name = Trimmed(host);
     if (name.empty()) return;
-    const LRESULT count = ::SendMessageW(lstMaliciousWebs, LB_GETCOUNT, 0, 0);
-    const std::wstring line = std::to_wstring(count + 1) + L". " + name;
-    ::SendMessageW(lstMaliciousWebs, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(line.c_str()));
+    lstMaliciousWebs.Add(std::to_wstring(lstMaliciousWebs.Count() + 1) + L". " + name);
 }
 
-std::vector<std::wstring> TSecurityTab::ListedLines() const {
-    std::vector<std::wstring> lines;
-    const LRESULT count = ::SendMessageW(lstMaliciousWebs, LB_GETCOUNT, 0, 0);
-    for (LRESULT i = 0; i < count; ++i) {
-        const LRESULT length = ::SendMessageW(lstMaliciousWebs, LB_GETTEXTLEN, static_cast<WPARAM>(i), 0);
-        std::wstring text(static_cast<size_t>(length < 0 ? 0 : length) + 1, L'\0');
-        const LRESULT got =
-            ::SendMessageW(lstMaliciousWebs, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text.data()));
-        text.resize(static_cast<size_t>(got < 0 ? 0 : got));
-        lines.push_back(std::move(text));
-    }
-    return lines;
-}
+std::vector<std::wstring> TSecurityTab::ListedLines() const { return lstMaliciousWebs.Lines(); }
 
 void TSecurityTab::SetStatus(const std::wstring& text) {
     FStatus = text;
@@ -317,8 +288,8 @@ void TSecurityTab::SetStatus(const std::wstring& text) {
 }
 
 void TSecurityTab::UpdateActions() {
-    if (!lstMaliciousWebs) return;
-    actSecurity_Delete.SetEnabled(::SendMessageW(lstMaliciousWebs, LB_GETSELCOUNT, 0, 0) > 0);
+    if (!lstMaliciousWebs.Handle()) return;
+    actSecurity_Delete.SetEnabled(lstMaliciousWebs.SelectedCount() > 0);
 }
 
 // ---- The switches ----
@@ -338,13 +309,13 @@ void TSecurityTab::actSecurity_TurnOffExecute() {
 
 void TSecurityTab::chkSecurity_AutoUpdateClick() {
     const bool old = FSecurity.AutoUpdate;
-    FSecurity.AutoUpdate = ::SendMessageW(chkSecurity_AutoUpdate, BM_GETCHECK, 0, 0) == BST_CHECKED;
+    FSecurity.AutoUpdate = chkSecurity_AutoUpdate.Checked();
     try {
         SaveSecuritySettings();
     } catch (...) {
         // Not stored, so not chosen: the box shows the choice that still holds.
         FSecurity.AutoUpdate = old;
-        ::SendMessageW(chkSecurity_AutoUpdate, BM_SETCHECK, old ? BST_CHECKED : BST_UNCHECKED, 0);
+        chkSecurity_AutoUpdate.SetChecked(old);
         throw;
     }
 }
@@ -485,12 +456,8 @@ void TSecurityTab::actSecurity_AddExecute() {
 
 void TSecurityTab::actSecurity_DeleteExecute() {
     if (HostsBeingListed()) return;
-    const LRESULT count = ::SendMessageW(lstMaliciousWebs, LB_GETSELCOUNT, 0, 0);
-    if (count <= 0) return;
-    std::vector<int> selected(static_cast<size_t>(count));
-    const LRESULT got = ::SendMessageW(lstMaliciousWebs, LB_GETSELITEMS, static_cast<WPARAM>(count),
-                                       reinterpret_cast<LPARAM>(selected.data()));
-    selected.resize(static_cast<size_t>(got < 0 ? 0 : got));
+    const std::vector<int> selected = lstMaliciousWebs.SelectedIndexes();
+    if (selected.empty()) return;
     const std::vector<std::wstring> lines = ListedLines();
     for (auto it = selected.rbegin(); it != selected.rend(); ++it) {
         const int index = *it;
@@ -498,7 +465,7 @@ void TSecurityTab::actSecurity_DeleteExecute() {
         const std::wstring& line = lines[static_cast<size_t>(index)];
         const size_t mark = line.find(L". ");
         FSecurity.DeleteHost(mark == std::wstring::npos ? line : line.substr(mark + 2));
-        ::SendMessageW(lstMaliciousWebs, LB_DELETESTRING, static_cast<WPARAM>(index), 0);
+        lstMaliciousWebs.Delete(index);
     }
     UpdateActions();
 }
