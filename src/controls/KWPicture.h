@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "base/Handles.h"
+#include "controls/KWClasses.h"
 
 namespace sk {
 
@@ -58,6 +59,9 @@ private:
     struct TData;
     std::shared_ptr<const TData> FData;
 };
+
+// A control's pictures by state (an empty one shows Normal).
+using TKivStatePictures = TKivByState<TKivPicture>;
 
 // Decoding; a damaged or non-PNG input raises sk::TError naming the source.
 TKivPicture LoadPngMemory(const void* data, size_t size, const std::wstring& sourceName = L"picture");

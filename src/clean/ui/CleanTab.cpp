@@ -88,15 +88,16 @@ void TCleanTab::CreatePage(HWND sheet, HWND owner) {
     tvIEClean.OnChecking = [this](TCheckNode& node, TCheckState state) { return OnTreeChecking(node, state); };
     CreateIcons();
 
-    CreateLinkLabel(lblClean_SelectAll, panel, 3, 337, IDS_SURFKEEP_SelectAll,
-                    [this] { RunGuarded(FOwner, [this] { lblClean_SelectAllClick(); }); });
-    CreateLinkLabel(lblClean_SelectNone, panel, 60, 337, IDS_SURFKEEP_SelectNone,
-                    [this] { RunGuarded(FOwner, [this] { lblClean_SelectNoneClick(); }); });
     // Disabled links must look disabled: they do nothing while an operation runs.
-    for (TKivLabel* link : {&lblClean_SelectAll, &lblClean_SelectNone}) {
-        link->SetFontDisabled(TKivFont(L"Tahoma", 11, false, RGB(0xA0, 0xA8, 0xB3)).SetUnderline(true));
-        link->SetFontsFlags(link->FontsFlags() | KivFontsFlag(kmfDisabled));
-    }
+    auto link = [&](TKivLabel& label, int left, const std::wstring& caption, void (TCleanTab::*click)()) {
+        TKivLabelArgs args = LinkLabelArgs(panel, left, 337, caption,
+                                           [this, click] { RunGuarded(FOwner, [this, click] { (this->*click)(); }); });
+        args.Fonts.Disabled = TKivFont(L"Tahoma", 11, false, assets::kTextDisabled).SetUnderline(true);
+        args.FontsFlags |= KivFontsFlag(kmfDisabled);
+        label.Create(args);
+    };
+    link(lblClean_SelectAll, 3, IDS_SURFKEEP_SelectAll, &TCleanTab::lblClean_SelectAllClick);
+    link(lblClean_SelectNone, 60, IDS_SURFKEEP_SelectNone, &TCleanTab::lblClean_SelectNoneClick);
 
     CreateStatusLabel(lblCleanStatus, panel, 3, 357, 500);
 

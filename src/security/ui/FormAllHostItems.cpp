@@ -34,43 +34,35 @@ void TfrmShowAll::FormCreate() {
     HWND surface =
         CreateWindowSurface(imgBack, Handle(), kClientWidth, kClientHeight, OptionalPicture(assets::kAllHostsBackground));
 
-    TKivLabelArgs title;
-    title.Parent = surface;
-    title.Left = 7;
-    title.Top = 9;
-    title.Font = TKivFont(L"Tahoma", 13, true, assets::kCaptionText);
-    title.AutoSize = true;
-    title.WordWrap = false;
-    title.AutoSizeMaxWidth = 420;  // short of the close button
-    lblTitle.Create(title);
+    lblTitle.Create({.Parent = surface,
+                     .Left = 7,
+                     .Top = 9,
+                     .Fonts = {.Normal = TKivFont(L"Tahoma", 13, true, assets::kCaptionText)},
+                     .AutoSize = true,
+                     .AutoSizeMaxWidth = 420,  // short of the close button
+                     .WordWrap = false});
 
     CreateDialogCloseButton(btnClose, surface, 434, 6, /*escCloses=*/true);
 
     lstMaliciousWebs.Create({.Parent = surface, .Left = 5, .Top = 37, .Width = 455, .Height = 254, .Font = BodyFont()});
 
-    TKivLabelArgs status;
-    status.Parent = surface;
-    status.Left = 8;
-    status.Top = 312;
-    status.Font = TKivFont(L"Tahoma", 11, false, assets::kText);
-    status.AutoSize = true;
-    status.AutoSizeMaxWidth = 290;  // short of the buttons
-    status.WordWrap = false;
-    lblStatus.Create(status);
+    lblStatus.Create({.Parent = surface,
+                      .Left = 8,
+                      .Top = 312,
+                      .Fonts = {.Normal = TKivFont(L"Tahoma", 11, false, assets::kText)},
+                      .AutoSize = true,
+                      .AutoSizeMaxWidth = 290,  // short of the buttons
+                      .WordWrap = false});
 
-    TKivButtonArgs button;
-    button.Parent = surface;
-    button.Top = 303;
-    button.Width = 75;
-    button.Height = 26;
-    button.Font = TKivFont(L"Tahoma", 11, false, assets::kText);
-    button.EnableMultiFonts = true;
-    button.FontMouseHover = button.Font;
-    button.FontMouseDown = button.Font;
-    button.FontDisabled = TKivFont(L"Tahoma", 11, false, RGB(0xA0, 0xA8, 0xB3));
-    button.TabStop = true;
-    button.DrawFocused = true;
-    SetButtonPictures(button, OptionalStatePictures(assets::kButton));
+    const TKivButtonArgs button{.Parent = surface,
+                                .Top = 303,
+                                .Width = 75,
+                                .Height = 26,
+                                .Pictures = OptionalStatePictures(assets::kButton),
+                                .Fonts = PushButtonFonts(),
+                                .EnableMultiFonts = true,
+                                .DrawFocused = true,
+                                .TabStop = true};
 
     TKivButtonArgs refresh = button;
     refresh.Left = 304;

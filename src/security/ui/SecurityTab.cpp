@@ -35,26 +35,28 @@ std::wstring Trimmed(const std::wstring& s) {
     return s.substr(b, e - b);
 }
 
+// The tab's labels: sized to their text, on one line; a tab's page does not drag the window.
 TKivLabelArgs LabelArgs(HWND parent, int left, int top, const TKivFont& font) {
-    TKivLabelArgs args;
-    args.Parent = parent;
-    args.Left = left;
-    args.Top = top;
-    args.Font = font;
-    args.AutoSize = true;
-    args.WordWrap = false;
-    args.MoveHandler = false;  // a tab's page does not drag the window
-    return args;
+    return {.Parent = parent,
+            .Left = left,
+            .Top = top,
+            .Fonts = {.Normal = font},
+            .AutoSize = true,
+            .WordWrap = false,
+            .MoveHandler = false};
 }
 
 // A word-wrapped label of a fixed size.
 TKivLabelArgs BlockArgs(HWND parent, int left, int top, int width, int height, const TKivFont& font) {
-    TKivLabelArgs args = LabelArgs(parent, left, top, font);
-    args.Width = width;
-    args.Height = height;
-    args.AutoSize = false;
-    args.WordWrap = true;
-    return args;
+    return {.Parent = parent,
+            .Left = left,
+            .Top = top,
+            .Width = width,
+            .Height = height,
+            .Fonts = {.Normal = font},
+            .AutoSize = false,
+            .WordWrap = true,
+            .MoveHandler = false};
 }
 
 }  // namespace
@@ -101,16 +103,14 @@ void TSecurityTab::CreatePage(HWND sheet, HWND owner) {
 
     // The shield: exactly one of the two pictures shows.
     for (auto [image, name] : {std::pair{&imgOn, assets::kShieldOn}, std::pair{&imgOff, assets::kShieldOff}}) {
-        TKivImageArgs args;
-        args.Parent = panel;
-        args.Left = 16;
-        args.Top = 3;
-        args.Width = 95;
-        args.Height = 95;
-        args.Picture = OptionalPicture(name);
-        args.MoveHandler = false;
-        args.Visible = image == &imgOff;
-        image->Create(args);
+        image->Create({.Parent = panel,
+                       .Left = 16,
+                       .Top = 3,
+                       .Width = 95,
+                       .Height = 95,
+                       .Picture = OptionalPicture(name),
+                       .MoveHandler = false,
+                       .Visible = image == &imgOff});
     }
 
     // The state text runs to two lines (the turned-off text has a line break). Each line gets the
