@@ -53,6 +53,11 @@ public:
     // The window's object when it has one of ours.
     static TWindow* FromHandle(HWND wnd);
 
+    // The result a modal window ends with (0 while it runs), kept in the object: the modal loop
+    // reads it after every message.
+    int DialogResult() const { return FDialogResult; }
+    void SetDialogResult(int result) { FDialogResult = result; }
+
     // A timer of the window whose ticks run onTick (starting an id again replaces it), and its end.
     void StartTimer(UINT_PTR id, UINT intervalMs, std::function<void()> onTick);
     void StopTimer(UINT_PTR id);
@@ -88,6 +93,7 @@ private:
 
     HWND FHandle = nullptr;
     WNDPROC FWindowProc = nullptr;         // an attached window's own procedure
+    int FDialogResult = 0;
     std::vector<TNativeControl*> FControls;  // native children that hear their notifications (not owned)
     std::vector<TTimer> FTimers;
     std::vector<std::pair<UINT, std::function<LRESULT(WPARAM, LPARAM)>>> FMessageHandlers;
