@@ -1,7 +1,6 @@
 #include "base/Window.h"
 
 #include <algorithm>
-#include <commctrl.h>
 
 namespace sk {
 

@@ -139,11 +139,13 @@ bool TCheckTree::SetCheckState(TCheckNode& node, TCheckState state) {
     UpdateItemState(node);
     if (OnChecked) OnChecked(node);
     if (TriStateTracking && state != csMixed) {
-        // The children follow; their parent is settled once, afterwards.
+        // The children follow; their parent is settled once, afterwards (and tracking goes on as
+        // before when a checking event raises).
         const bool outer = !FInParentUpdate;
-        FInParentUpdate = true;
-        for (TCheckNode* child : node.Children) SetCheckState(*child, state);
-        FInParentUpdate = !outer;
+        {
+            const TScopedValue inParentUpdate(FInParentUpdate, true);
+            for (TCheckNode* child : node.Children) SetCheckState(*child, state);
+        }
         if (outer) UpdateParents(node.Parent);
     } else if (TriStateTracking && !FInParentUpdate) {
         UpdateParents(node.Parent);
