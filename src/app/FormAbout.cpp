@@ -14,14 +14,12 @@ namespace sk {
 namespace {
 
 TKivLabelArgs LabelArgs(HWND parent, int left, int top, bool bold = false) {
-    TKivLabelArgs args;
-    args.Parent = parent;
-    args.Left = left;
-    args.Top = top;
-    args.Font = TKivFont(L"Tahoma", 11, bold, assets::kText);
-    args.AutoSize = true;
-    args.WordWrap = false;
-    return args;
+    return {.Parent = parent,
+            .Left = left,
+            .Top = top,
+            .Fonts = {.Normal = TKivFont(L"Tahoma", 11, bold, assets::kText)},
+            .AutoSize = true,
+            .WordWrap = false};
 }
 
 void Open(HWND owner, const std::wstring& target) {
@@ -36,35 +34,31 @@ void TfrmAbout::FormCreate() {
     HWND surface =
         CreateWindowSurface(imgAbout, Handle(), kClientWidth, kClientHeight, OptionalPicture(assets::kAboutBackground));
 
-    TKivTitleBarArgs caption;
-    caption.Parent = surface;
-    caption.Left = 5;
-    caption.Top = 4;
-    caption.Width = 300;
-    caption.Height = 23;
-    caption.Font = TKivFont(L"Tahoma", 12, true, assets::kCaptionText);
-    caption.Title = IDS_ABOUT_Title + L" " + IDS_SURFKEEP_FormTitle;
-    caption.TitleLeft = 28;
-    caption.TitleTop = 5;
-    caption.Logo = OptionalPicture(assets::kTitleLogo);
-    caption.LogoLeft = 2;
-    caption.LogoTop = 2;
-    lblCaption.Create(caption);
+    lblCaption.Create({.Parent = surface,
+                       .Left = 5,
+                       .Top = 4,
+                       .Width = 300,
+                       .Height = 23,
+                       .Font = TKivFont(L"Tahoma", 12, true, assets::kCaptionText),
+                       .Title = IDS_ABOUT_Title + L" " + IDS_SURFKEEP_FormTitle,
+                       .TitleLeft = 28,
+                       .TitleTop = 5,
+                       .Logo = OptionalPicture(assets::kTitleLogo),
+                       .LogoLeft = 2,
+                       .LogoTop = 2});
 
     CreateDialogCloseButton(btnClose, surface, 418, 7);
 
-    TKivImageArgs logo;
-    logo.Parent = surface;
-    logo.Left = 13;
-    logo.Top = 46;
-    logo.Width = 105;
-    logo.Height = 105;
-    logo.Picture = OptionalPicture(assets::kLogo);
-    logo.Cursor = ::LoadCursorW(nullptr, IDC_HAND);
-    logo.Hint = IDS_SURFKEEP_HomepageURL;
-    logo.MoveHandler = false;
-    imgLogo.Create(logo);
-    imgLogo.OnClick = [this] { imgLogoClick(); };
+    imgLogo.Create({.Parent = surface,
+                    .Left = 13,
+                    .Top = 46,
+                    .Width = 105,
+                    .Height = 105,
+                    .Picture = OptionalPicture(assets::kLogo),
+                    .MoveHandler = false,
+                    .Cursor = ::LoadCursorW(nullptr, IDC_HAND),
+                    .Hint = IDS_SURFKEEP_HomepageURL,
+                    .OnClick = [this] { imgLogoClick(); }});
 
     lblAppName.Create(LabelArgs(surface, 135, 49, true));
     lblAppName.SetCaption(IDS_SURFKEEP_FormTitle);
@@ -76,28 +70,26 @@ void TfrmAbout::FormCreate() {
     TKivLabelArgs home = LabelArgs(surface, 135, 115);
     home.Caption = IDS_SURFKEEP_HomepageURL;
     home.URL = IDS_SURFKEEP_HomepageURL;
-    home.Font.SetColor(assets::kAccent);
+    home.Fonts.Normal.SetColor(assets::kAccent);
     lblHomepage.CreateLink(home);
 
     TKivLabelArgs contact = LabelArgs(surface, 135, 136);
     contact.Caption = IDS_SURFKEEP_Support;
-    contact.Font.SetColor(assets::kAccent).SetUnderline(true);
-    contact.Cursor = ::LoadCursorW(nullptr, IDC_HAND);
+    contact.Fonts.Normal.SetColor(assets::kAccent).SetUnderline(true);
     contact.MoveHandler = false;
+    contact.Cursor = ::LoadCursorW(nullptr, IDC_HAND);
+    contact.OnClick = [this] { lblContactClick(); };
     lblContact.Create(contact);
-    lblContact.OnClick = [this] { lblContactClick(); };
 
     // The notice sits in a white frame, sunk into the surface.
-    TKivImagePanelArgs frame;
-    frame.Parent = surface;
-    frame.Left = 13;
-    frame.Top = 179;
-    frame.Width = 420;
-    frame.Height = 94;
-    frame.Transparent = false;
-    frame.Color = assets::kPanel;
-    frame.MovingHandler = true;
-    pnlWarning.Create(frame);
+    pnlWarning.Create({.Parent = surface,
+                       .Left = 13,
+                       .Top = 179,
+                       .Width = 420,
+                       .Height = 94,
+                       .Transparent = false,
+                       .MovingHandler = true,
+                       .Color = assets::kPanel});
     ::SetWindowLongPtrW(pnlWarning.Handle(), GWL_EXSTYLE,
                         ::GetWindowLongPtrW(pnlWarning.Handle(), GWL_EXSTYLE) | WS_EX_STATICEDGE);
     ::SetWindowPos(pnlWarning.Handle(), nullptr, 0, 0, 0, 0,
@@ -109,25 +101,23 @@ void TfrmAbout::FormCreate() {
     warning.Height = inside.bottom;
     warning.AutoSize = false;
     warning.WordWrap = true;
-    warning.Font.SetColor(assets::kTextMuted);
+    warning.Fonts.Normal.SetColor(assets::kTextMuted);
     lblWarning.Create(warning);
     lblWarning.SetCaption(L"\r\n" + IDS_ABOUT_Warning);
 
-    TKivButtonArgs ok;
-    ok.Parent = surface;
-    ok.Left = 358;
-    ok.Top = 280;
-    ok.Width = 75;
-    ok.Height = 26;
-    ok.Caption = IDS_ABOUT_Close;
-    ok.Font = TKivFont(L"Tahoma", 11, false, assets::kText);
-    ok.Cancel = true;
-    ok.Default = true;
-    ok.TabStop = true;
-    ok.DrawFocused = true;
-    ok.ModalResult = IDCANCEL;
-    SetButtonPictures(ok, OptionalStatePictures(assets::kButton));
-    btnOK.Create(ok);
+    btnOK.Create({.Parent = surface,
+                  .Left = 358,
+                  .Top = 280,
+                  .Width = 75,
+                  .Height = 26,
+                  .Caption = IDS_ABOUT_Close,
+                  .Pictures = OptionalStatePictures(assets::kButton),
+                  .Fonts = {.Normal = TKivFont(L"Tahoma", 11, false, assets::kText)},
+                  .Default = true,
+                  .Cancel = true,
+                  .ModalResult = IDCANCEL,
+                  .DrawFocused = true,
+                  .TabStop = true});
 }
 
 void TfrmAbout::imgLogoClick() { Open(Handle(), IDS_SURFKEEP_HomepageURL); }

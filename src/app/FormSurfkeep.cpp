@@ -88,93 +88,76 @@ void TfrmSurfkeep::CreateControls() {
     HWND surface =
         CreateWindowSurface(imgBack, Handle(), kClientWidth, kClientHeight, OptionalPicture(assets::kMainBackground));
 
-    TKivTitleBarArgs caption;
-    caption.Parent = surface;
-    caption.Left = 9;
-    caption.Top = 3;
-    caption.Width = 565;
-    caption.Height = 28;
-    caption.Font = TKivFont(L"Tahoma", 12, true, assets::kCaptionText);
-    caption.Title = IDS_SURFKEEP_FormTitle;
-    caption.TitleLeft = 28;
-    caption.TitleTop = 7;
-    caption.Logo = OptionalPicture(assets::kTitleLogo);
-    caption.LogoLeft = 0;
-    caption.LogoTop = 4;
-    lblCaption.Create(caption);
+    lblCaption.Create({.Parent = surface,
+                       .Left = 9,
+                       .Top = 3,
+                       .Width = 565,
+                       .Height = 28,
+                       .Font = TKivFont(L"Tahoma", 12, true, assets::kCaptionText),
+                       .Title = IDS_SURFKEEP_FormTitle,
+                       .TitleLeft = 28,
+                       .TitleTop = 7,
+                       .Logo = OptionalPicture(assets::kTitleLogo),
+                       .LogoLeft = 0,
+                       .LogoTop = 4});
 
-    auto frameButton = [&](TKivImageButton& button, int left, const wchar_t* pictures, TAction* action,
-                           std::function<void()> click) {
-        TKivButtonArgs args;
-        args.Parent = surface;
-        args.Left = left;
-        args.Top = 6;
-        args.Width = 25;
-        args.Height = 24;
-        SetButtonPictures(args, OptionalStatePictures(pictures));
-        args.OnClick = action ? std::function<void()>([action] { action->Execute(); }) : std::move(click);
-        button.Create(args);
+    auto frameButton = [&](TKivImageButton& button, int left, const wchar_t* pictures, std::function<void()> click) {
+        button.Create({.Parent = surface,
+                       .Left = left,
+                       .Top = 6,
+                       .Width = 25,
+                       .Height = 24,
+                       .Pictures = OptionalStatePictures(pictures),
+                       .OnClick = std::move(click)});
     };
-    frameButton(btnHelp, 699, assets::kHelp, nullptr, [this] { btnHelpClick(); });
-    frameButton(btnMin, 724, assets::kMin, &actMin, nullptr);
-    frameButton(btnClose, 749, assets::kClose, &actClose, nullptr);
+    frameButton(btnHelp, 699, assets::kHelp, [this] { btnHelpClick(); });
+    frameButton(btnMin, 724, assets::kMin, [this] { actMin.Execute(); });
+    frameButton(btnClose, 749, assets::kClose, [this] { actClose.Execute(); });
 
-    TKivImageArgs topic;
-    topic.Parent = surface;
-    topic.Left = 9;
-    topic.Top = 37;
-    topic.Width = 763;
-    topic.Height = 105;
-    topic.Picture = OptionalPicture(assets::kMainHeader);
-    topic.Stretch = true;
-    imgTopic.Create(topic);
+    imgTopic.Create({.Parent = surface,
+                     .Left = 9,
+                     .Top = 37,
+                     .Width = 763,
+                     .Height = 105,
+                     .Picture = OptionalPicture(assets::kMainHeader),
+                     .Stretch = true});
+    imgLogo.Create({.Parent = surface,
+                    .Left = 13,
+                    .Top = 38,
+                    .Width = 105,
+                    .Height = 105,
+                    .Picture = OptionalPicture(assets::kLogo),
+                    .MoveHandler = false,
+                    .Cursor = ::LoadCursorW(nullptr, IDC_HAND),
+                    .OnClick = [this] { imgLogoClick(); }});
 
-    TKivImageArgs logo;
-    logo.Parent = surface;
-    logo.Left = 13;
-    logo.Top = 38;
-    logo.Width = 105;
-    logo.Height = 105;
-    logo.Picture = OptionalPicture(assets::kLogo);
-    logo.Cursor = ::LoadCursorW(nullptr, IDC_HAND);
-    logo.MoveHandler = false;
-    imgLogo.Create(logo);
-    imgLogo.OnClick = [this] { imgLogoClick(); };
-
-    TKivLabelArgs title;
-    title.Parent = surface;
-    title.Left = 132;
-    title.Top = 48;
-    title.Font = TKivFont(L"Tahoma", 21, true, assets::kAccentDark);
-    title.AutoSize = true;
-    title.WordWrap = false;
-    lblTitle.Create(title);
-
-    TKivLabelArgs description;
-    description.Parent = surface;
-    description.Left = 132;
-    description.Top = 85;
-    description.Width = 389;
-    description.Height = 50;
-    description.Font = TKivFont(L"Tahoma", 11, false, assets::kText);
-    description.AutoSize = false;
-    description.WordWrap = true;
-    description.TextAlignment = kalTopLeft;
-    lblDesciption.Create(description);
+    lblTitle.Create({.Parent = surface,
+                     .Left = 132,
+                     .Top = 48,
+                     .Fonts = {.Normal = TKivFont(L"Tahoma", 21, true, assets::kAccentDark)},
+                     .AutoSize = true,
+                     .WordWrap = false});
+    lblDesciption.Create({.Parent = surface,
+                          .Left = 132,
+                          .Top = 85,
+                          .Width = 389,
+                          .Height = 50,
+                          .Fonts = {.Normal = TKivFont(L"Tahoma", 11, false, assets::kText)},
+                          .AutoSize = false,
+                          .WordWrap = true,
+                          .TextAlignment = kalTopLeft});
 
     // The promotional picture only where the installer it offers is present.
-    TKivImageArgs ad;
-    ad.Parent = surface;
-    ad.Left = 531;
-    ad.Top = 51;
-    ad.Width = 230;
-    ad.Height = 75;
-    ad.Picture = OptionalPicture(assets::kPromo);
-    ad.Cursor = ::LoadCursorW(nullptr, IDC_HAND);
-    ad.MoveHandler = false;
-    ad.Visible = UpgradeOffered();
-    imgAD.Create(ad);
-    imgAD.OnClick = [this] { imgADClick(); };
+    imgAD.Create({.Parent = surface,
+                  .Left = 531,
+                  .Top = 51,
+                  .Width = 230,
+                  .Height = 75,
+                  .Picture = OptionalPicture(assets::kPromo),
+                  .MoveHandler = false,
+                  .Cursor = ::LoadCursorW(nullptr, IDC_HAND),
+                  .Visible = UpgradeOffered(),
+                  .OnClick = [this] { imgADClick(); }});
 
     FTabs.Create(surface, 10, 145, 760, 404, BodyFont());
     FTabs.OnChange = [this](int) { lstActionUpdate(); };

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <windows.h>
+// After windows.h, which it needs.
+#include <commctrl.h>
 
 #include <utility>
 
@@ -79,6 +81,12 @@ struct TMemDCTraits {  // from CreateCompatibleDC / CreateDC
     static bool IsValid(Handle h) { return h != nullptr; }
     static void Close(Handle h) { ::DeleteDC(h); }
 };
+struct TImageListTraits {
+    using Handle = HIMAGELIST;
+    static Handle Invalid() { return nullptr; }
+    static bool IsValid(Handle h) { return h != nullptr; }
+    static void Close(Handle h) { ::ImageList_Destroy(h); }
+};
 struct TMenuTraits {
     using Handle = HMENU;
     static Handle Invalid() { return nullptr; }
@@ -96,12 +104,14 @@ using TBrush = TScopedHandle<TGdiTraits<HBRUSH>>;
 using TPen = TScopedHandle<TGdiTraits<HPEN>>;
 using TRegion = TScopedHandle<TGdiTraits<HRGN>>;
 using TMemDC = TScopedHandle<TMemDCTraits>;
+using TImageList = TScopedHandle<TImageListTraits>;
 using TMenu = TScopedHandle<TMenuTraits>;
 
-// A DC from GetDC, released to its window.
+// A DC from GetDC (or GetDCEx with DCX_ flags), released to its window.
 class TWindowDC {
 public:
     explicit TWindowDC(HWND wnd) : FWnd(wnd), FDC(::GetDC(wnd)) {}
+    TWindowDC(HWND wnd, DWORD dcxFlags) : FWnd(wnd), FDC(::GetDCEx(wnd, nullptr, dcxFlags)) {}
     ~TWindowDC() {
         if (FDC) ::ReleaseDC(FWnd, FDC);
     }

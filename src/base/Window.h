@@ -1,16 +1,36 @@
-// The base of every window of the program: registers its class once, binds `this` at WM_NCCREATE,
-// owns its HWND and hands every message to HandleMessage.
+// The base of every window of the program that has an object: the one way a C++ object is bound to
+// a window. It owns the window's HWND and hands every message of the window to HandleMessage.
+//
+// Two ways to get a window:
+//  - CreateWnd: a window of our own class (registered on first use); `this` is bound at
+//    WM_NCCREATE and kept in the window's extra bytes.
+//  - Attach: a window made elsewhere, such as a native control or a window that is not ours; its
+//    window procedure is replaced once by ours, which keeps `this` in the window's user data
+//    (GWLP_USERDATA, which belongs to whoever made the window) and passes on what HandleMessage
+//    leaves to DefaultMessage to the window's own procedure.
+// Both cost a plain memory read per message. Window properties and SetWindowSubclass cost a round
+// trip to the window server per message under Wine, and are not used.
+//
+// A TWindow reflects: the notifications a native child control sends it (WM_COMMAND, WM_NOTIFY,
+// WM_CTLCOLORxxx) go first to the child's TNativeControl, which turns them into typed callbacks.
+// Its owner can also run functions on its timers and on messages it posts to it.
 #pragma once
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace sk {
+
+class TNativeControl;
 
 class TWindow {
 public:
     TWindow() = default;
+    // Destroys the window, an attached one too.
     virtual ~TWindow();
     TWindow(const TWindow&) = delete;
     TWindow& operator=(const TWindow&) = delete;
@@ -21,19 +41,93 @@ public:
     HWND CreateWnd(const wchar_t* className, DWORD exStyle, DWORD style, const std::wstring& text, int x, int y,
                    int w, int h, HWND parent, HMENU idOrMenu = nullptr, UINT classStyle = CS_DBLCLKS,
                    HCURSOR cursor = nullptr);
+    // Binds this object to wnd, a window of this thread made elsewhere (or one of our own class,
+    // which then has two objects: this one hears its messages first). Fails when this object has a
+    // window already, or when the window's user data is taken (an attached window's is).
+    bool Attach(HWND wnd);
+    // Lets go of an attached window, which lives on with its own procedure again. When something
+    // else has replaced the window's procedure after us, ours stays in its chain and passes every
+    // message to the window class's procedure.
+    void Detach();
 
-    // The window whose handle is wnd, when it is one of ours.
+    // The window's object when it has one of ours.
     static TWindow* FromHandle(HWND wnd);
+
+    // The result a modal window ends with (0 while it runs), kept in the object: the modal loop
+    // reads it after every message.
+    int DialogResult() const { return FDialogResult; }
+    void SetDialogResult(int result) { FDialogResult = result; }
+
+    // A timer of the window whose ticks run onTick (starting an id again replaces it), and its end.
+    void StartTimer(UINT_PTR id, UINT intervalMs, std::function<void()> onTick);
+    void StopTimer(UINT_PTR id);
+    // Runs handler for a message posted or sent to the window (WM_APP and above), before the window's
+    // own handling: how the owner of a window, such as a tab of its panel, hears its own messages.
+    void OnMessage(UINT msg, std::function<LRESULT(WPARAM wParam, LPARAM lParam)> handler);
 
 protected:
     virtual LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
+    // What the window does without us: DefWindowProc, or an attached window's own procedure.
     LRESULT DefaultMessage(UINT msg, WPARAM wParam, LPARAM lParam);
-    // Called once the HWND is gone; the object stays alive.
+    // Called once the HWND is gone; the object stays alive (and may delete itself here: nothing
+    // touches it afterwards).
     virtual void OnDestroyed() {}
 
 private:
     static LRESULT CALLBACK StaticWndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    static LRESULT CALLBACK AttachedWndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    // Every message of a bound window, in either way.
+    LRESULT Dispatch(UINT msg, WPARAM wParam, LPARAM lParam);
+    // A child's notification, a timer or a message with a handler: true when it was answered.
+    bool Reflect(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result);
+    // Unbinds the object from its window (which stays), and its native children from it.
+    void Unbind();
+    // The native children hear nothing more: their windows are gone, or going with this one.
+    void ReleaseControls();
+
+    friend class TNativeControl;
+    struct TTimer {
+        UINT_PTR Id;
+        std::function<void()> OnTick;
+    };
+
     HWND FHandle = nullptr;
+    WNDPROC FWindowProc = nullptr;         // an attached window's own procedure
+    int FDialogResult = 0;
+    std::vector<TNativeControl*> FControls;  // native children that hear their notifications (not owned)
+    std::vector<TTimer> FTimers;
+    std::vector<std::pair<UINT, std::function<LRESULT(WPARAM, LPARAM)>>> FMessageHandlers;
+};
+
+// A native control (list view, list box, check box...) that a TWindow carries as a child. It keeps
+// its own window procedure, so its messages cost nothing extra, and binds no object to its window:
+// the notifications it sends its parent come back to it from the parent, which finds it in a short
+// table of its native children. Derived classes turn them into typed callbacks.
+class TNativeControl {
+public:
+    TNativeControl() = default;
+    // The control's window goes with it.
+    virtual ~TNativeControl();
+    TNativeControl(const TNativeControl&) = delete;
+    TNativeControl& operator=(const TNativeControl&) = delete;
+
+    HWND Handle() const { return FHandle; }
+    // For the platform's functions and macros, the control stands for its window.
+    operator HWND() const { return FHandle; }
+
+protected:
+    // Makes the control's window, a child of parent. Its notifications arrive when parent is a
+    // window of ours (TWindow::FromHandle).
+    bool CreateControl(const wchar_t* className, DWORD exStyle, DWORD style, const std::wstring& text, int x, int y,
+                       int w, int h, HWND parent, int id, HFONT font);
+    // A notification the control sent its parent: true when answered (result holds the answer);
+    // false leaves it to the parent.
+    virtual bool Notified(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) = 0;
+
+private:
+    friend class TWindow;
+    HWND FHandle = nullptr;
+    TWindow* FParent = nullptr;  // not owned: hands the notifications over
 };
 
 HINSTANCE AppInstance();

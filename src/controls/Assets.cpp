@@ -17,11 +17,4 @@ TKivStatePictures AssetStatePictures(const std::wstring& prefix) {
                              AssetPicture((prefix + L"_DOWN").c_str()), AssetPicture((prefix + L"_DISABLED").c_str())};
 }
 
-void SetButtonPictures(TKivButtonArgs& args, const TKivStatePictures& p) {
-    args.PictureNormal = p.Normal;
-    args.PictureMouseHover = p.Hover;
-    args.PictureMouseDown = p.Down;
-    args.PictureDisabled = p.Disabled;
-}
-
 }  // namespace sk

@@ -4,7 +4,6 @@
 
 #include <string>
 
-#include "controls/KWCustomButton.h"
 #include "controls/KWPicture.h"
 
 namespace sk::assets {
@@ -53,6 +52,7 @@ inline constexpr COLORREF kAccentDark = RGB(0x15, 0x41, 0x7D);
 inline constexpr COLORREF kCaptionText = RGB(0xFF, 0xFF, 0xFF);  // texts on the caption strip
 inline constexpr COLORREF kText = RGB(0x1F, 0x29, 0x33);         // body text
 inline constexpr COLORREF kTextMuted = RGB(0x5B, 0x67, 0x75);    // secondary text, disabled captions
+inline constexpr COLORREF kTextDisabled = RGB(0xA0, 0xA8, 0xB3);  // disabled push buttons and links
 inline constexpr COLORREF kSurface = RGB(0xF3, 0xF5, 0xF8);      // window surface
 inline constexpr COLORREF kPanel = RGB(0xFF, 0xFF, 0xFF);        // content panels, tab pages
 inline constexpr COLORREF kBorder = RGB(0xC9, 0xD3, 0xDF);       // 1-pixel frames
@@ -66,11 +66,6 @@ namespace sk {
 const TKivPicture& AssetPicture(const wchar_t* name);
 
 // The four state pictures of a button kind (prefix as above).
-struct TKivStatePictures {
-    TKivPicture Normal, Hover, Down, Disabled;
-};
 TKivStatePictures AssetStatePictures(const std::wstring& prefix);
-// Puts the four pictures into button arguments.
-void SetButtonPictures(TKivButtonArgs& args, const TKivStatePictures& pictures);
 
 }  // namespace sk

@@ -40,30 +40,25 @@ void DrawBox(HDC dc, int x, int kind, bool disabled) {
 }  // namespace
 
 TCheckTree::~TCheckTree() {
-    if (FTree) {
-        // The tree view goes on its own: this object is on its way out.
-        ::SetWindowLongPtrW(FTree, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(FTreeProc));
-        ::SetWindowLongPtrW(FTree, GWLP_USERDATA, 0);
-        ::DestroyWindow(FTree);
-    }
-    if (FStateImages) ::ImageList_Destroy(FStateImages);
+    // Destroyed while this object's handler still runs and before the state pictures go.
+    if (Handle()) ::DestroyWindow(Handle());
 }
 
 HWND TCheckTree::Create(HWND parent, int x, int y, int w, int h, int id) {
-    FTree = ::CreateWindowExW(WS_EX_CLIENTEDGE, WC_TREEVIEWW, L"",
-                              WS_CHILD | WS_VISIBLE | WS_TABSTOP | TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT |
-                                  TVS_SHOWSELALWAYS,
-                              x, y, w, h, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                              ::GetModuleHandleW(nullptr), nullptr);
-    if (!FTree) return nullptr;
-    // Our own window procedure in front of the tree view's: comctl32's subclassing looks its data up
-    // with a window property at every message, which is a round trip to the server under Wine (about
-    // 130 microseconds a message), and a scan sends the tree several messages per item.
-    ::SetWindowLongPtrW(FTree, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    FTreeProc = reinterpret_cast<WNDPROC>(
-        ::SetWindowLongPtrW(FTree, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TCheckTree::SubclassProc)));
+    HWND tree = ::CreateWindowExW(WS_EX_CLIENTEDGE, WC_TREEVIEWW, L"",
+                                  WS_CHILD | WS_VISIBLE | WS_TABSTOP | TVS_HASBUTTONS | TVS_HASLINES |
+                                      TVS_LINESATROOT | TVS_SHOWSELALWAYS,
+                                  x, y, w, h, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                                  AppInstance(), nullptr);
+    // Attached, not subclassed through comctl32, which looks its data up with a window property at
+    // every message: a round trip to the server under Wine (about 130 microseconds a message), and a
+    // scan sends the tree several messages per item.
+    if (!tree || !Attach(tree)) {
+        if (tree) ::DestroyWindow(tree);
+        return nullptr;
+    }
     CreateStateImages();
-    return FTree;
+    return tree;
 }
 
 void TCheckTree::CreateStateImages() {
@@ -79,9 +74,9 @@ void TCheckTree::CreateStateImages() {
         ::FillRect(dc.Get(), &all, magenta.Get());
         for (int i = 1; i < count; ++i) DrawBox(dc.Get(), i * kBox, i > 3 ? i - 3 : i, i > 3);
     }
-    FStateImages = ::ImageList_Create(kBox, kBox, ILC_COLOR24 | ILC_MASK, count, 0);
-    ::ImageList_AddMasked(FStateImages, bmp.Get(), RGB(255, 0, 255));
-    TreeView_SetImageList(FTree, FStateImages, TVSIL_STATE);
+    FStateImages.Reset(::ImageList_Create(kBox, kBox, ILC_COLOR24 | ILC_MASK, count, 0));
+    ::ImageList_AddMasked(FStateImages.Get(), bmp.Get(), RGB(255, 0, 255));
+    TreeView_SetImageList(Handle(), FStateImages.Get(), TVSIL_STATE);
 }
 
 TCheckNode* TCheckTree::NodeOf(HTREEITEM item) const {
@@ -89,7 +84,7 @@ TCheckNode* TCheckTree::NodeOf(HTREEITEM item) const {
     TVITEMW tvi{};
     tvi.mask = TVIF_PARAM | TVIF_HANDLE;
     tvi.hItem = item;
-    if (!TreeView_GetItem(FTree, &tvi)) return nullptr;
+    if (!TreeView_GetItem(Handle(), &tvi)) return nullptr;
     return reinterpret_cast<TCheckNode*>(tvi.lParam);
 }
 
@@ -115,7 +110,7 @@ void TCheckTree::InsertItem(TCheckNode& node) {
     ins.item.iImage = ins.item.iSelectedImage = node.Index < 0 ? 0 : node.Index;
     ins.item.stateMask = TVIS_STATEIMAGEMASK;
     ins.item.state = INDEXTOSTATEIMAGEMASK(StateImage(node));
-    node.Item = TreeView_InsertItem(FTree, &ins);
+    node.Item = TreeView_InsertItem(Handle(), &ins);
 }
 
 TCheckNode* TCheckTree::AddNode(TCheckNode* parent, TCheckType type, int index, const std::wstring& text) {
@@ -134,7 +129,7 @@ TCheckNode* TCheckTree::AddNode(TCheckNode* parent, TCheckType type, int index, 
 
 void TCheckTree::UpdateItemState(const TCheckNode& node) {
     if (!node.Item) return;
-    TreeView_SetItemState(FTree, node.Item, INDEXTOSTATEIMAGEMASK(StateImage(node)), TVIS_STATEIMAGEMASK);
+    TreeView_SetItemState(Handle(), node.Item, INDEXTOSTATEIMAGEMASK(StateImage(node)), TVIS_STATEIMAGEMASK);
 }
 
 bool TCheckTree::SetCheckState(TCheckNode& node, TCheckState state) {
@@ -144,11 +139,13 @@ bool TCheckTree::SetCheckState(TCheckNode& node, TCheckState state) {
     UpdateItemState(node);
     if (OnChecked) OnChecked(node);
     if (TriStateTracking && state != csMixed) {
-        // The children follow; their parent is settled once, afterwards.
+        // The children follow; their parent is settled once, afterwards (and tracking goes on as
+        // before when a checking event raises).
         const bool outer = !FInParentUpdate;
-        FInParentUpdate = true;
-        for (TCheckNode* child : node.Children) SetCheckState(*child, state);
-        FInParentUpdate = !outer;
+        {
+            const TScopedValue inParentUpdate(FInParentUpdate, true);
+            for (TCheckNode* child : node.Children) SetCheckState(*child, state);
+        }
         if (outer) UpdateParents(node.Parent);
     } else if (TriStateTracking && !FInParentUpdate) {
         UpdateParents(node.Parent);
@@ -187,7 +184,7 @@ void TCheckTree::SetText(TCheckNode& node, const std::wstring& text) {
     tvi.mask = TVIF_TEXT | TVIF_HANDLE;
     tvi.hItem = node.Item;
     tvi.pszText = const_cast<wchar_t*>(node.Text.c_str());
-    TreeView_SetItem(FTree, &tvi);
+    TreeView_SetItem(Handle(), &tvi);
 }
 
 void TCheckTree::SetDisabled(TCheckNode& node, bool disabled) {
@@ -197,43 +194,33 @@ void TCheckTree::SetDisabled(TCheckNode& node, bool disabled) {
 
 void TCheckTree::Clear() {
     BeginUpdate();
-    TreeView_DeleteAllItems(FTree);
+    TreeView_DeleteAllItems(Handle());
     FTopLevel.clear();
     FNodes.clear();
     EndUpdate();
 }
 
 void TCheckTree::Expand(TCheckNode& node, bool expand) {
-    TreeView_Expand(FTree, node.Item, expand ? TVE_EXPAND : TVE_COLLAPSE);
+    TreeView_Expand(Handle(), node.Item, expand ? TVE_EXPAND : TVE_COLLAPSE);
 }
 
 void TCheckTree::BeginUpdate() {
-    if (FUpdating++ == 0) ::SendMessageW(FTree, WM_SETREDRAW, FALSE, 0);
+    if (FUpdating++ == 0) FRedrawOff.emplace(Handle());
 }
 
 void TCheckTree::EndUpdate() {
-    if (FUpdating > 0 && --FUpdating == 0) {
-        ::SendMessageW(FTree, WM_SETREDRAW, TRUE, 0);
-        ::InvalidateRect(FTree, nullptr, TRUE);
-    }
+    if (FUpdating > 0 && --FUpdating == 0) FRedrawOff.reset();
 }
 
 void TCheckTree::RepaintNow() {
-    if (FUpdating > 0) {
-        ::SendMessageW(FTree, WM_SETREDRAW, TRUE, 0);
-        ::RedrawWindow(FTree, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_FRAME);
-        ::SendMessageW(FTree, WM_SETREDRAW, FALSE, 0);
-    } else {
-        ::UpdateWindow(FTree);
-    }
+    if (FUpdating > 0)
+        RedrawHeldNow(Handle(), RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_FRAME);
+    else
+        ::UpdateWindow(Handle());
 }
 
-LRESULT CALLBACK TCheckTree::SubclassProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    auto* self = reinterpret_cast<TCheckTree*>(::GetWindowLongPtrW(wnd, GWLP_USERDATA));
-    if (!self)
-        return ::CallWindowProcW(reinterpret_cast<WNDPROC>(::GetClassLongPtrW(wnd, GCLP_WNDPROC)), wnd, msg, wParam,
-                                 lParam);
-    const WNDPROC treeProc = self->FTreeProc;
+LRESULT TCheckTree::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+    HWND wnd = Handle();
     switch (msg) {
         case WM_LBUTTONDOWN:
         case WM_LBUTTONDBLCLK: {
@@ -244,7 +231,7 @@ LRESULT CALLBACK TCheckTree::SubclassProc(HWND wnd, UINT msg, WPARAM wParam, LPA
                 if (::IsWindowEnabled(wnd)) {
                     ::SetFocus(wnd);
                     TreeView_SelectItem(wnd, hit.hItem);
-                    if (TCheckNode* node = self->NodeOf(hit.hItem)) self->Toggle(*node);
+                    if (TCheckNode* node = NodeOf(hit.hItem)) Toggle(*node);
                 }
                 return 0;
             }
@@ -252,20 +239,15 @@ LRESULT CALLBACK TCheckTree::SubclassProc(HWND wnd, UINT msg, WPARAM wParam, LPA
         }
         case WM_KEYDOWN:
             if (wParam == VK_SPACE) {
-                if (TCheckNode* node = self->NodeOf(TreeView_GetSelection(wnd))) self->Toggle(*node);
+                if (TCheckNode* node = NodeOf(TreeView_GetSelection(wnd))) Toggle(*node);
                 return 0;
             }
             break;
         case WM_CHAR:
             if (wParam == L' ') return 0;  // no beep for the Space that toggled
             break;
-        case WM_NCDESTROY:
-            ::SetWindowLongPtrW(wnd, GWLP_USERDATA, 0);
-            ::SetWindowLongPtrW(wnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(treeProc));
-            self->FTree = nullptr;
-            break;
     }
-    return ::CallWindowProcW(treeProc, wnd, msg, wParam, lParam);
+    return DefaultMessage(msg, wParam, lParam);
 }
 
 TCheckNode* AddCheckNode(TCheckTree& tree, TCheckNode* parent, TCheckState state, TCheckType type, int index,

@@ -11,10 +11,13 @@
 #include <any>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "base/Handles.h"
+#include "base/Scoped.h"
+#include "base/Window.h"
 
 namespace sk {
 
@@ -33,16 +36,15 @@ struct TCheckNode {
     std::any Data;      // the rest of the tab's record
 };
 
-class TCheckTree {
+// A tree view with our window procedure in front of its own (an attached TWindow): the clicks on
+// the tick boxes and the Space key come to the tree itself.
+class TCheckTree : public TWindow {
 public:
     TCheckTree() = default;
-    ~TCheckTree();
-    TCheckTree(const TCheckTree&) = delete;
-    TCheckTree& operator=(const TCheckTree&) = delete;
+    ~TCheckTree() override;
 
     // Creates the tree view as a child of parent.
     HWND Create(HWND parent, int x, int y, int w, int h, int id);
-    HWND Handle() const { return FTree; }
 
     // Raised before a node's check state changes; return false to refuse.
     std::function<bool(TCheckNode& node, TCheckState newState)> OnChecking;
@@ -78,21 +80,34 @@ public:
     // What a click on a check box or the Space key does: checked becomes unchecked, anything else checked.
     void Toggle(TCheckNode& node);
 
+protected:
+    LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
+
 private:
-    static LRESULT CALLBACK SubclassProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
     TCheckNode* NewNode(TCheckNode* parent, TCheckType type, int index, const std::wstring& text);
     void InsertItem(TCheckNode& node);
     void UpdateItemState(const TCheckNode& node);
     void UpdateParents(TCheckNode* parent);
     void CreateStateImages();
 
-    HWND FTree = nullptr;
-    WNDPROC FTreeProc = nullptr;  // the tree view's own window procedure
-    HIMAGELIST FStateImages = nullptr;
+    TImageList FStateImages;
+    std::optional<TRedrawOff> FRedrawOff;  // while updating
     std::vector<std::unique_ptr<TCheckNode>> FNodes;
     std::vector<TCheckNode*> FTopLevel;
     int FUpdating = 0;
     bool FInParentUpdate = false;
+};
+
+// Holds a tree's drawing off for its lifetime (BeginUpdate, and EndUpdate on every way out).
+class TCheckTreeUpdate {
+public:
+    explicit TCheckTreeUpdate(TCheckTree& tree) : FTree(tree) { FTree.BeginUpdate(); }
+    ~TCheckTreeUpdate() { FTree.EndUpdate(); }
+    TCheckTreeUpdate(const TCheckTreeUpdate&) = delete;
+    TCheckTreeUpdate& operator=(const TCheckTreeUpdate&) = delete;
+
+private:
+    TCheckTree& FTree;
 };
 
 // The operations both trees use.

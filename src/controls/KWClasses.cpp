@@ -10,6 +10,7 @@
 
 #include "base/Handles.h"
 #include "base/Paths.h"
+#include "base/Window.h"
 
 namespace sk {
 
@@ -286,6 +287,12 @@ bool OpenKivLink(HWND owner, const std::wstring& url) {
 
 void SetModalResult(HWND window, int result) {
     if (!window) return;
+    // Our own windows keep it in their object; a window property costs a round trip to the server
+    // under Wine at each read, and the modal loop reads it after every message.
+    if (TWindow* own = TWindow::FromHandle(window)) {
+        own->SetDialogResult(result);
+        return;
+    }
     if (result == 0)
         ::RemovePropW(window, kModalResultProp);
     else
@@ -293,7 +300,9 @@ void SetModalResult(HWND window, int result) {
 }
 
 int ModalResult(HWND window) {
-    return window ? static_cast<int>(reinterpret_cast<INT_PTR>(::GetPropW(window, kModalResultProp))) : 0;
+    if (!window) return 0;
+    if (const TWindow* own = TWindow::FromHandle(window)) return own->DialogResult();
+    return static_cast<int>(reinterpret_cast<INT_PTR>(::GetPropW(window, kModalResultProp)));
 }
 
 }  // namespace sk

@@ -56,6 +56,28 @@ enum TKivMultiFontsFlag {
     kmfReadOnly,
 };
 
+// The states a control's look follows, and a look for each of them: a control shows
+// Look[KivStateOf(...)], the way CurrentPicture chooses a button's picture.
+enum TKivState { ksNormal, ksHover, ksDown, ksDisabled };
+// Disabled goes before pressed, pressed before the pointer over it.
+constexpr TKivState KivStateOf(bool enabled, bool down, bool hover) {
+    return !enabled ? ksDisabled : down ? ksDown : hover ? ksHover : ksNormal;
+}
+template <typename T>
+struct TKivByState {
+    T Normal{}, Hover{}, Down{}, Disabled{};
+
+    const T& operator[](TKivState state) const {
+        switch (state) {
+            case ksHover: return Hover;
+            case ksDown: return Down;
+            case ksDisabled: return Disabled;
+            default: return Normal;
+        }
+    }
+    T& operator[](TKivState state) { return const_cast<T&>(static_cast<const TKivByState&>(*this)[state]); }
+};
+
 // A set of TKivMultiFontsFlag, one bit per value.
 using TKivMultiFontsFlags = unsigned;
 constexpr TKivMultiFontsFlags KivFontsFlag(TKivMultiFontsFlag f) { return 1u << f; }
@@ -127,6 +149,9 @@ private:
 
 // The program's default control font: Tahoma, 11 pixels.
 const TKivFont& DefaultKivFont();
+
+// A control's fonts by state (Normal is the caption's own font).
+using TKivStateFonts = TKivByState<TKivFont>;
 
 // Starts the system's move of `control`'s top-level window with the pointer (the drag of a
 // borderless window by its surface). Tests replace it to record the request.

@@ -18,42 +18,24 @@ TKivCustomButton::~TKivCustomButton() {
     if (Handle()) ::DestroyWindow(Handle());
 }
 
+namespace {
+
+// The DrawText flags of a caption: the default ones, with the trimming and the word wrap applied
+// when they are not the default's.
+UINT TextFormatOf(const TKivButtonArgs& a) {
+    UINT format = kKivDefaultTextFormat;
+    if (a.TextTrimming != kttEllipsisWord) format = ApplyTextTrimming(format, a.TextTrimming);
+    if (!a.WordWrap) format = ApplyWordWrap(format, false);
+    return format;
+}
+
+}  // namespace
+
 bool TKivCustomButton::Create(const TKivButtonArgs& a) {
-    FPictureNormal = a.PictureNormal;
-    FPictureMouseHover = a.PictureMouseHover;
-    FPictureMouseDown = a.PictureMouseDown;
-    FPictureDisabled = a.PictureDisabled;
-    FFont = a.Font;
-    FEnableMultiFonts = a.EnableMultiFonts;
-    FFontMouseHover = a.FontMouseHover;
-    FFontMouseDown = a.FontMouseDown;
-    FFontDisabled = a.FontDisabled;
-    FDefault = a.Default;
-    FCancel = a.Cancel;
-    FModalResult = a.ModalResult;
-    FURL = a.URL;
-    FTransparent = a.Transparent;
-    FColor = a.Color;
-    FStretch = a.Stretch;
-    FDrawBorder = a.DrawBorder;
-    FDrawFocused = a.DrawFocused;
-    FPictureAlignment = a.PictureAlignment;
-    FPictureX = a.PictureX;
-    FPictureY = a.PictureY;
-    FPictureMargins = a.PictureMargins;
-    FTextAlignment = a.TextAlignment;
-    FTextFormat = kKivDefaultTextFormat;
-    if (a.TextTrimming != kttEllipsisWord) {
-        FTextTrimming = a.TextTrimming;
-        FTextFormat = ApplyTextTrimming(FTextFormat, a.TextTrimming);
-    }
-    if (!a.WordWrap) FTextFormat = ApplyWordWrap(FTextFormat, false);
-    FTextX = a.TextX;
-    FTextY = a.TextY;
-    FTextMargins = a.TextMargins;
-    FAutoSizeMaxWidth = a.AutoSizeMaxWidth;
-    FAutoSizeMaxHeight = a.AutoSizeMaxHeight;
-    OnClick = a.OnClick;
+    FArgs = a;
+    OnClick = std::move(FArgs.OnClick);
+    FArgs.OnClick = nullptr;
+    FTextFormat = TextFormatOf(a);
 
     DWORD style = WS_CHILD | WS_CLIPSIBLINGS | (a.Visible ? WS_VISIBLE : 0) | (a.TabStop ? WS_TABSTOP : 0) |
                   (a.Enabled ? 0 : WS_DISABLED);
@@ -61,7 +43,6 @@ bool TKivCustomButton::Create(const TKivButtonArgs& a) {
     if (!CreateWnd(ClassName(), WS_EX_NOPARENTNOTIFY, style, a.Caption, a.Left, a.Top, a.Width, a.Height, a.Parent,
                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(a.Id)), 0))
         return false;
-    AfterCreate(a);
     if (!a.Hint.empty()) {
         FTooltip = ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP,
                                      CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, Handle(), nullptr,
@@ -75,8 +56,18 @@ bool TKivCustomButton::Create(const TKivButtonArgs& a) {
         ti.lpszText = const_cast<wchar_t*>(a.Hint.c_str());
         if (FTooltip) ::SendMessageW(FTooltip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
     }
-    if (a.AutoSize) SetAutoSize(true);
+    ApplyAutoSize();
     return true;
+}
+
+void TKivCustomButton::Change(const std::function<void(TKivButtonArgs&)>& edit) {
+    const TKivTextTrimmingType trimming = FArgs.TextTrimming;
+    const bool wordWrap = FArgs.WordWrap;
+    edit(FArgs);
+    if (FArgs.TextTrimming != trimming) FTextFormat = ApplyTextTrimming(FTextFormat, FArgs.TextTrimming);
+    if (FArgs.WordWrap != wordWrap) FTextFormat = ApplyWordWrap(FTextFormat, FArgs.WordWrap);
+    ApplyAutoSize();
+    Repaint();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -103,181 +94,41 @@ void TKivCustomButton::SetVisible(bool visible) {
     if (Handle()) ::ShowWindow(Handle(), visible ? SW_SHOWNA : SW_HIDE);
 }
 bool TKivCustomButton::TabStop() const { return Handle() && (::GetWindowLongW(Handle(), GWL_STYLE) & WS_TABSTOP); }
-void TKivCustomButton::SetTabStop(bool value) {
-    if (!Handle() || value == TabStop()) return;
-    LONG style = ::GetWindowLongW(Handle(), GWL_STYLE);
-    ::SetWindowLongW(Handle(), GWL_STYLE, value ? style | WS_TABSTOP : style & ~WS_TABSTOP);
-    Repaint();
-}
 
 bool TKivCustomButton::ActiveDefault() const {
     HWND focus = ::GetFocus();
     if (focus && dynamic_cast<TKivCustomButton*>(TWindow::FromHandle(focus)) &&
         ::GetAncestor(focus, GA_ROOT) == ::GetAncestor(Handle(), GA_ROOT))
         return focus == Handle();
-    return FDefault;
+    return FArgs.Default;
 }
 
 void TKivCustomButton::Repaint() {
     if (Handle() && IsShowing(Handle())) ::InvalidateRect(Handle(), nullptr, FALSE);
 }
 
-void TKivCustomButton::SetTransparent(bool value) {
-    if (value == FTransparent) return;
-    FTransparent = value;
-    Repaint();
-}
-void TKivCustomButton::SetColor(COLORREF value) {
-    if (value == FColor) return;
-    FColor = value;
-    Repaint();
-}
-void TKivCustomButton::SetStretch(bool value) {
-    if (value == FStretch) return;
-    FStretch = value;
-    Repaint();
-}
-void TKivCustomButton::SetDrawBorder(bool value) {
-    if (value == FDrawBorder) return;
-    FDrawBorder = value;
-    Repaint();
-}
-void TKivCustomButton::SetDrawFocused(bool value) {
-    if (value == FDrawFocused) return;
-    FDrawFocused = value;
-    Repaint();
-}
-void TKivCustomButton::SetFont(const TKivFont& font) {
-    FFont = font;
-    Repaint();
-    ApplyAutoSize();
-}
 void TKivCustomButton::SetEnableMultiFonts(bool value) {
-    FEnableMultiFonts = value;
-    Repaint();
-}
-void TKivCustomButton::SetFontMouseHover(const TKivFont& font) {
-    FFontMouseHover = font;
-    Repaint();
-}
-void TKivCustomButton::SetFontMouseDown(const TKivFont& font) {
-    FFontMouseDown = font;
-    Repaint();
-}
-void TKivCustomButton::SetFontDisabled(const TKivFont& font) {
-    FFontDisabled = font;
-    Repaint();
-}
-void TKivCustomButton::SetPictureNormal(const TKivPicture& p) {
-    FPictureNormal = p;
-    Repaint();
-}
-void TKivCustomButton::SetPictureMouseHover(const TKivPicture& p) {
-    FPictureMouseHover = p;
-    Repaint();
-}
-void TKivCustomButton::SetPictureMouseDown(const TKivPicture& p) {
-    FPictureMouseDown = p;
-    Repaint();
-}
-void TKivCustomButton::SetPictureDisabled(const TKivPicture& p) {
-    FPictureDisabled = p;
-    Repaint();
-}
-void TKivCustomButton::SetPictures(const TKivPicture& normal, const TKivPicture& hover, const TKivPicture& down,
-                                   const TKivPicture& disabled) {
-    FPictureNormal = normal;
-    FPictureMouseHover = hover;
-    FPictureMouseDown = down;
-    FPictureDisabled = disabled;
-    Repaint();
-}
-void TKivCustomButton::SetPictureAlignment(TKivAlignment value) {
-    if (value == FPictureAlignment) return;
-    FPictureAlignment = value;
-    Repaint();
-}
-void TKivCustomButton::SetPictureX(int value) {
-    if (value == FPictureX) return;
-    FPictureX = value;
-    Repaint();
-}
-void TKivCustomButton::SetPictureY(int value) {
-    if (value == FPictureY) return;
-    FPictureY = value;
-    Repaint();
-}
-void TKivCustomButton::SetPictureMargins(int value) {
-    if (value == FPictureMargins) return;
-    FPictureMargins = value;
-    Repaint();
-}
-void TKivCustomButton::SetTextAlignment(TKivAlignment value) {
-    if (value == FTextAlignment) return;
-    FTextAlignment = value;
-    Repaint();
-}
-void TKivCustomButton::SetTextTrimming(TKivTextTrimmingType value) {
-    if (value == FTextTrimming) return;
-    FTextTrimming = value;
-    FTextFormat = ApplyTextTrimming(FTextFormat, value);
-    Repaint();
-}
-void TKivCustomButton::SetWordWrap(bool value) {
-    FTextFormat = ApplyWordWrap(FTextFormat, value);
-    Repaint();
-}
-void TKivCustomButton::SetTextX(int value) {
-    if (value == FTextX) return;
-    FTextX = value;
-    Repaint();
-}
-void TKivCustomButton::SetTextY(int value) {
-    if (value == FTextY) return;
-    FTextY = value;
-    Repaint();
-}
-void TKivCustomButton::SetTextMargins(int value) {
-    FTextMargins = value;
-    ApplyAutoSize();
-    Repaint();
-}
-void TKivCustomButton::SetAutoSize(bool value) {
-    FAutoSize = value;
-    ApplyAutoSize();
-}
-void TKivCustomButton::SetAutoSizeMaxWidth(int value) {
-    FAutoSizeMaxWidth = value;
-    ApplyAutoSize();
-}
-void TKivCustomButton::SetAutoSizeMaxHeight(int value) {
-    FAutoSizeMaxHeight = value;
-    ApplyAutoSize();
-}
-void TKivCustomButton::SetMargins(int picture, int text) {
-    FPictureMargins = picture;
-    FTextMargins = text;
-    ApplyAutoSize();
-    Repaint();
+    Change([value](TKivButtonArgs& a) { a.EnableMultiFonts = value; });
 }
 
 // The button takes the size of its caption (with the text margins on every side) and never less
 // than its normal picture, within the limits.
 void TKivCustomButton::ApplyAutoSize() {
-    if (!FAutoSize || !Handle()) return;
-    const int limitW = FAutoSizeMaxWidth > 2 ? FAutoSizeMaxWidth : ::GetSystemMetrics(SM_CXSCREEN);
-    const int limitH = FAutoSizeMaxHeight > 2 ? FAutoSizeMaxHeight : ::GetSystemMetrics(SM_CYSCREEN);
+    if (!FArgs.AutoSize || !Handle()) return;
+    const TKivButtonArgs& a = FArgs;
+    const int limitW = a.AutoSizeMaxWidth > 2 ? a.AutoSizeMaxWidth : ::GetSystemMetrics(SM_CXSCREEN);
+    const int limitH = a.AutoSizeMaxHeight > 2 ? a.AutoSizeMaxHeight : ::GetSystemMetrics(SM_CYSCREEN);
     TMemDC dc(::CreateCompatibleDC(nullptr));
-    TSelectObject font(dc.Get(), FFont.Handle());
+    TSelectObject font(dc.Get(), Font().Handle());
     const std::wstring text = Caption();
-    RECT r{0, 0, std::max(1, limitW - 2 - 2 * FTextMargins), std::max(1, limitH - 2 - 2 * FTextMargins)};
+    RECT r{0, 0, std::max(1, limitW - 2 - 2 * a.TextMargins), std::max(1, limitH - 2 - 2 * a.TextMargins)};
     ::DrawTextW(dc.Get(), text.c_str(), static_cast<int>(text.size()), &r,
                 (FTextFormat & ~kKivPlacementFlags) | DT_CALCRECT);
-    int w = (r.right - r.left) + 2 * FTextMargins, h = (r.bottom - r.top) + 2 * FTextMargins;
-    w = std::max(w, FPictureNormal.Width() - 2);
-    h = std::max(h, FPictureNormal.Height() - 2);
-    if (FAutoSizeMaxWidth > 2) w = std::min(w, FAutoSizeMaxWidth - 2);
-    if (FAutoSizeMaxHeight > 2) h = std::min(h, FAutoSizeMaxHeight - 2);
+    int w = (r.right - r.left) + 2 * a.TextMargins, h = (r.bottom - r.top) + 2 * a.TextMargins;
+    w = std::max(w, a.Pictures.Normal.Width() - 2);
+    h = std::max(h, a.Pictures.Normal.Height() - 2);
+    if (a.AutoSizeMaxWidth > 2) w = std::min(w, a.AutoSizeMaxWidth - 2);
+    if (a.AutoSizeMaxHeight > 2) h = std::min(h, a.AutoSizeMaxHeight - 2);
     ::SetWindowPos(Handle(), nullptr, 0, 0, w + 2, h + 2, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
@@ -285,40 +136,31 @@ void TKivCustomButton::ApplyAutoSize() {
 // Painting
 
 const TKivPicture& TKivCustomButton::CurrentPicture() const {
-    const TKivPicture* p = &FPictureNormal;
-    if (!Enabled())
-        p = &FPictureDisabled;
-    else if (FDown)
-        p = &FPictureMouseDown;
-    else if (FHover)
-        p = &FPictureMouseHover;
-    return p->Empty() ? FPictureNormal : *p;
+    const TKivPicture& p = FArgs.Pictures[State()];
+    return p.Empty() ? FArgs.Pictures.Normal : p;
 }
 
 const TKivFont& TKivCustomButton::CurrentFont() const {
-    if (!FEnableMultiFonts) return FFont;
-    if (!Enabled()) return FFontDisabled;
-    if (FDown) return FFontMouseDown;
-    if (FHover) return FFontMouseHover;
-    return FFont;
+    return FArgs.EnableMultiFonts ? FArgs.Fonts[State()] : FArgs.Fonts.Normal;
 }
 
 TKivTextLayout TKivCustomButton::LayoutText(HDC dc, const std::wstring& text) const {
     RECT cr{};
     if (Handle()) ::GetClientRect(Handle(), &cr);
-    return MeasureTextLayout(dc, text, FTextFormat, FTextAlignment, cr.right, cr.bottom, FTextX, FTextY, FTextMargins);
+    return MeasureTextLayout(dc, text, FTextFormat, FArgs.TextAlignment, cr.right, cr.bottom, FArgs.TextX, FArgs.TextY,
+                             FArgs.TextMargins);
 }
 
 void TKivCustomButton::PaintPicture(HDC dc, const TKivPicture& picture) {
     if (picture.Empty()) return;
     RECT cr{};
     ::GetClientRect(Handle(), &cr);
-    const int m = FPictureMargins;
-    if (FStretch) {
+    const int m = FArgs.PictureMargins;
+    if (FArgs.Stretch) {
         picture.DrawStretched(dc, RECT{m, m, cr.right - m, cr.bottom - m});
     } else {
-        const POINT p = PlacePicture(FPictureAlignment, cr.right, cr.bottom, picture.Width(), picture.Height(),
-                                     FPictureX, FPictureY, m);
+        const POINT p = PlacePicture(FArgs.PictureAlignment, cr.right, cr.bottom, picture.Width(), picture.Height(),
+                                     FArgs.PictureX, FArgs.PictureY, m);
         picture.Draw(dc, p.x, p.y);
     }
 }
@@ -339,15 +181,15 @@ void TKivCustomButton::PaintText(HDC dc, const std::wstring& text) {
 void TKivCustomButton::Render(HDC dc) {
     RECT cr{};
     ::GetClientRect(Handle(), &cr);
-    if (FTransparent) {
+    if (FArgs.Transparent) {
         PaintParentBackground(dc, Handle());
     } else {
-        TBrush brush(::CreateSolidBrush(FColor));
+        TBrush brush(::CreateSolidBrush(FArgs.Color));
         ::FillRect(dc, &cr, brush.Get());
     }
     PaintPicture(dc, CurrentPicture());
-    if (FDrawBorder) PaintBorder(dc);
-    if (FDrawFocused && Focused() && TabStop()) PaintFocus(dc);
+    if (FArgs.DrawBorder) PaintBorder(dc);
+    if (FArgs.DrawFocused && Focused() && TabStop()) PaintFocus(dc);
     PaintText(dc, Caption());
 }
 
@@ -371,8 +213,8 @@ void TKivCustomButton::Click() {
     if (!Handle()) return;
     SetState(FMouseInside, false);
     HWND root = ::GetAncestor(Handle(), GA_ROOT);
-    sk::SetModalResult(root, FModalResult);
-    const std::wstring url = FURL;
+    sk::SetModalResult(root, FArgs.ModalResult);
+    const std::wstring url = FArgs.URL;
     const auto onClick = OnClick;  // the handler may destroy this button
     if (url.find_first_not_of(L" \t\r\n") != std::wstring::npos) OpenKivLink(root, url);
     if (onClick) onClick();

@@ -14,15 +14,16 @@
 
 namespace sk {
 
+// What a button is made with. It keeps these as its look and behaviour; its place, caption,
+// enabled and visible state, tab stop and hint are its window's once it is made.
 struct TKivButtonArgs {
     HWND Parent = nullptr;
     int Left = 0, Top = 0, Width = 75, Height = 26;
     int Id = 0;
     std::wstring Caption;
-    TKivPicture PictureNormal, PictureMouseHover, PictureMouseDown, PictureDisabled;
-    TKivFont Font = DefaultKivFont();
+    TKivStatePictures Pictures;  // by state; an empty one shows the normal picture
+    TKivStateFonts Fonts;        // Normal is the caption's font; the others need EnableMultiFonts
     bool EnableMultiFonts = false;
-    TKivFont FontMouseHover = DefaultKivFont(), FontMouseDown = DefaultKivFont(), FontDisabled = DefaultKivFont();
     bool Default = false;  // Enter clicks it when no other skinned button has the focus
     bool Cancel = false;   // Esc clicks it
     int ModalResult = 0;   // given to the button's top-level window on a click
@@ -56,92 +57,38 @@ public:
     // Makes the button as a child window of args.Parent.
     bool Create(const TKivButtonArgs& args);
 
+    // The look and behaviour the button has now (its place and caption are the window's).
+    const TKivButtonArgs& Args() const { return FArgs; }
+    // Changes them: the button re-sizes itself when it sizes to its caption, and repaints.
+    void Change(const std::function<void(TKivButtonArgs& args)>& edit);
+
     std::wstring Caption() const;
     void SetCaption(const std::wstring& caption);
     bool Enabled() const;
     void SetEnabled(bool enabled);
     bool Visible() const;
     void SetVisible(bool visible);
+    bool TabStop() const;
 
-    bool Default() const { return FDefault; }
-    void SetDefault(bool value) { FDefault = value; }
-    bool Cancel() const { return FCancel; }
-    void SetCancel(bool value) { FCancel = value; }
+    bool Cancel() const { return FArgs.Cancel; }
     // True when Enter clicks this button now: it has the focus, or no skinned button has it and
     // this is the default button.
     bool ActiveDefault() const;
-    int ModalResult() const { return FModalResult; }
-    void SetModalResult(int value) { FModalResult = value; }
-    const std::wstring& URL() const { return FURL; }
-    void SetURL(const std::wstring& url) { FURL = url; }
-
-    bool Transparent() const { return FTransparent; }
-    void SetTransparent(bool value);
-    COLORREF Color() const { return FColor; }
-    void SetColor(COLORREF value);
-    bool Stretch() const { return FStretch; }
-    void SetStretch(bool value);
-    bool DrawBorder() const { return FDrawBorder; }
-    void SetDrawBorder(bool value);
-    bool DrawFocused() const { return FDrawFocused; }
-    void SetDrawFocused(bool value);
-    bool TabStop() const;
-    void SetTabStop(bool value);
-
-    const TKivFont& Font() const { return FFont; }
-    void SetFont(const TKivFont& font);
-    bool EnableMultiFonts() const { return FEnableMultiFonts; }
+    int ModalResult() const { return FArgs.ModalResult; }
+    void SetModalResult(int value) { FArgs.ModalResult = value; }
+    const std::wstring& URL() const { return FArgs.URL; }
+    void SetURL(const std::wstring& url) { FArgs.URL = url; }
+    const TKivFont& Font() const { return FArgs.Fonts.Normal; }
     void SetEnableMultiFonts(bool value);
-    const TKivFont& FontMouseHover() const { return FFontMouseHover; }
-    void SetFontMouseHover(const TKivFont& font);
-    const TKivFont& FontMouseDown() const { return FFontMouseDown; }
-    void SetFontMouseDown(const TKivFont& font);
-    const TKivFont& FontDisabled() const { return FFontDisabled; }
-    void SetFontDisabled(const TKivFont& font);
-
-    const TKivPicture& PictureNormal() const { return FPictureNormal; }
-    void SetPictureNormal(const TKivPicture& p);
-    const TKivPicture& PictureMouseHover() const { return FPictureMouseHover; }
-    void SetPictureMouseHover(const TKivPicture& p);
-    const TKivPicture& PictureMouseDown() const { return FPictureMouseDown; }
-    void SetPictureMouseDown(const TKivPicture& p);
-    const TKivPicture& PictureDisabled() const { return FPictureDisabled; }
-    void SetPictureDisabled(const TKivPicture& p);
-    // The four state pictures at once (empty ones fall back to the normal picture).
-    void SetPictures(const TKivPicture& normal, const TKivPicture& hover, const TKivPicture& down,
-                     const TKivPicture& disabled);
-
-    TKivAlignment PictureAlignment() const { return FPictureAlignment; }
-    void SetPictureAlignment(TKivAlignment value);
-    int PictureX() const { return FPictureX; }
-    void SetPictureX(int value);
-    int PictureY() const { return FPictureY; }
-    void SetPictureY(int value);
-    int PictureMargins() const { return FPictureMargins; }
-    void SetPictureMargins(int value);
-    TKivAlignment TextAlignment() const { return FTextAlignment; }
-    void SetTextAlignment(TKivAlignment value);
-    TKivTextTrimmingType TextTrimming() const { return FTextTrimming; }
-    void SetTextTrimming(TKivTextTrimmingType value);
+    bool DrawBorder() const { return FArgs.DrawBorder; }
+    bool DrawFocused() const { return FArgs.DrawFocused; }
     bool WordWrap() const { return (FTextFormat & DT_SINGLELINE) == 0; }
-    void SetWordWrap(bool value);
-    int TextX() const { return FTextX; }
-    void SetTextX(int value);
-    int TextY() const { return FTextY; }
-    void SetTextY(int value);
-    int TextMargins() const { return FTextMargins; }
-    void SetTextMargins(int value);
     UINT TextFormat() const { return FTextFormat; }
-    bool AutoSize() const { return FAutoSize; }
-    void SetAutoSize(bool value);
-    int AutoSizeMaxWidth() const { return FAutoSizeMaxWidth; }
-    void SetAutoSizeMaxWidth(int value);
-    int AutoSizeMaxHeight() const { return FAutoSizeMaxHeight; }
-    void SetAutoSizeMaxHeight(int value);
 
     // State.
     bool Hover() const { return FHover; }
     bool Down() const { return FDown; }
+    TKivState State() const { return KivStateOf(Enabled(), FDown, FHover); }
     const TOffscreenBuffer& OffscreenBuffer() const { return FBuffer; }
 
     // The picture and font of the current state.
@@ -171,35 +118,18 @@ protected:
     virtual void MouseUpHook(const TKivMouseEvent& e) {}
     virtual void MouseMoveHook(POINT pos, WPARAM keys) {}
     virtual bool KeyHook(UINT msg, WPARAM key) { return false; }
-    virtual void AfterCreate(const TKivButtonArgs& args) {}
     void Render(HDC dc);
     void Repaint();
     void ApplyAutoSize();
     bool Focused() const { return Handle() && ::GetFocus() == Handle(); }
-    void SetMargins(int picture, int text);
 
 private:
     void SetState(bool hover, bool down);
     void CancelPress();
 
-    TKivPicture FPictureNormal, FPictureMouseHover, FPictureMouseDown, FPictureDisabled;
-    TKivFont FFont = DefaultKivFont(), FFontMouseHover = DefaultKivFont(), FFontMouseDown = DefaultKivFont(),
-             FFontDisabled = DefaultKivFont();
-    bool FEnableMultiFonts = false;
-    bool FDefault = false, FCancel = false;
-    int FModalResult = 0;
-    std::wstring FURL;
-    bool FTransparent = true;
-    COLORREF FColor = 0;
-    bool FStretch = false, FDrawBorder = false, FDrawFocused = false;
-    TKivAlignment FPictureAlignment = kalCenter;
-    int FPictureX = 0, FPictureY = 0, FPictureMargins = 0;
-    TKivAlignment FTextAlignment = kalCenter;
-    TKivTextTrimmingType FTextTrimming = kttEllipsisWord;
+    TKivButtonArgs FArgs;
+    // The DrawText flags, from the trimming and word wrap chosen so far.
     UINT FTextFormat = kKivDefaultTextFormat;
-    int FTextX = 0, FTextY = 0, FTextMargins = 0;
-    bool FAutoSize = false;
-    int FAutoSizeMaxWidth = 0, FAutoSizeMaxHeight = 0;
 
     bool FHover = false, FDown = false;
     bool FMouseTracking = false;  // left button went down on the button and is held

@@ -7,12 +7,13 @@
 #include <mutex>
 #include <unordered_map>
 
+#include "base/Handles.h"
+#include "base/Scoped.h"
 #include "base/Window.h"
 
 namespace sk {
 
 namespace {
-constexpr UINT_PTR kSubclassId = 0x4B495647;  // "KIVG"
 
 TKivMouseButton ButtonOf(UINT msg) {
     switch (msg) {
@@ -162,13 +163,25 @@ void Unregister(HWND wnd, const TKivGraphicHost* host) {
 
 }  // namespace
 
-TKivGraphicHost::TKivGraphicHost(HWND wnd, bool native) : FWnd(wnd), FNative(native) {
-    {
-        THostRegistry& r = Registry();
-        const std::lock_guard<std::mutex> guard(r.Lock);
-        r.Hosts[wnd] = this;
-    }
-    if (!native) ::SetWindowSubclass(wnd, SubclassProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
+// The host's hold on a window that is not a skinned panel: attached in front of the window's own
+// procedure, it paints the controls over what the window painted and hands them its mouse.
+class TKivForeignHost : public TWindow {
+public:
+    explicit TKivForeignHost(TKivGraphicHost& host) : FHost(host) {}
+
+protected:
+    LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
+    // The last step of the window: the host goes, and this object with it.
+    void OnDestroyed() override { FHost.Release(); }
+
+private:
+    TKivGraphicHost& FHost;
+};
+
+TKivGraphicHost::TKivGraphicHost(HWND wnd) : FWnd(wnd) {
+    THostRegistry& r = Registry();
+    const std::lock_guard<std::mutex> guard(r.Lock);
+    r.Hosts[wnd] = this;
 }
 
 TKivGraphicHost::~TKivGraphicHost() {
@@ -178,7 +191,7 @@ TKivGraphicHost::~TKivGraphicHost() {
     }
     if (FTooltip) ::DestroyWindow(FTooltip);
     Unregister(FWnd, this);
-    if (!FNative && ::IsWindow(FWnd)) ::RemoveWindowSubclass(FWnd, SubclassProc, kSubclassId);
+    if (FForeign) FForeign->Detach();
 }
 
 TKivGraphicHost* TKivGraphicHost::Find(HWND wnd) {
@@ -192,12 +205,18 @@ TKivGraphicHost* TKivGraphicHost::Find(HWND wnd) {
 TKivGraphicHost* TKivGraphicHost::For(HWND wnd) {
     if (!wnd || !::IsWindow(wnd)) return nullptr;
     if (TKivGraphicHost* host = Find(wnd)) return host;
-    return new TKivGraphicHost(wnd, false);
+    auto* host = new TKivGraphicHost(wnd);
+    host->FForeign = std::make_unique<TKivForeignHost>(*host);
+    if (!host->FForeign->Attach(wnd)) {
+        delete host;
+        return nullptr;
+    }
+    return host;
 }
 
 TKivGraphicHost* TKivGraphicHost::CreateNative(HWND wnd) {
     if (TKivGraphicHost* host = Find(wnd)) return host;
-    return new TKivGraphicHost(wnd, true);
+    return new TKivGraphicHost(wnd);
 }
 
 void TKivGraphicHost::DestroyNative(HWND wnd) {
@@ -288,9 +307,12 @@ bool TKivGraphicHost::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRES
     // A control's handler may close the window, and with it this host: it is deleted only once the
     // message is done with.
     if (FTooltip && msg >= WM_MOUSEFIRST && msg <= WM_MOUSELAST) RelayToTooltip(FTooltip, FWnd, msg, wParam, lParam);
-    ++FDepth;
-    const bool used = Route(msg, wParam, lParam, result);
-    if (--FDepth == 0 && FDeletePending) delete this;
+    bool used;
+    {
+        const TDepth depth(FDepth);
+        used = Route(msg, wParam, lParam, result);
+    }
+    if (FDepth == 0 && FDeletePending) delete this;
     return used;
 }
 
@@ -376,45 +398,41 @@ bool TKivGraphicHost::Route(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& res
     return false;
 }
 
-LRESULT CALLBACK TKivGraphicHost::SubclassProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR,
-                                               DWORD_PTR data) {
-    auto* host = reinterpret_cast<TKivGraphicHost*>(data);
+LRESULT TKivForeignHost::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+    HWND wnd = Handle();
     switch (msg) {
         case WM_PAINT: {
-            if (!host->HasControls()) break;
+            if (!FHost.HasControls()) break;
             // The window paints itself first; its controls go over what it painted, within the same
             // update region.
-            HRGN rgn = ::CreateRectRgn(0, 0, 0, 0);
-            const int kind = ::GetUpdateRgn(wnd, rgn, FALSE);
-            const LRESULT r = ::DefSubclassProc(wnd, msg, wParam, lParam);
+            const TRegion rgn(::CreateRectRgn(0, 0, 0, 0));
+            const int kind = ::GetUpdateRgn(wnd, rgn.Get(), FALSE);
+            const LRESULT r = DefaultMessage(msg, wParam, lParam);
             if (kind != NULLREGION && kind != ERROR) {
-                HDC dc = ::GetDCEx(wnd, nullptr, DCX_CACHE | DCX_CLIPCHILDREN | DCX_CLIPSIBLINGS);
-                if (dc) {
-                    ::ExtSelectClipRgn(dc, rgn, RGN_AND);
-                    host->PaintControls(dc);
-                    ::ReleaseDC(wnd, dc);
+                const TWindowDC dc(wnd, DCX_CACHE | DCX_CLIPCHILDREN | DCX_CLIPSIBLINGS);
+                if (dc.Get()) {
+                    ::ExtSelectClipRgn(dc.Get(), rgn.Get(), RGN_AND);
+                    FHost.PaintControls(dc.Get());
                 }
             }
-            ::DeleteObject(rgn);
             return r;
         }
         case WM_PRINTCLIENT: {
-            const LRESULT r = ::DefSubclassProc(wnd, msg, wParam, lParam);
-            if (lParam & PRF_CLIENT) host->PaintControls(reinterpret_cast<HDC>(wParam));
+            const LRESULT r = DefaultMessage(msg, wParam, lParam);
+            if (lParam & PRF_CLIENT) FHost.PaintControls(reinterpret_cast<HDC>(wParam));
             return r;
         }
-        case WM_NCDESTROY: {
-            host->Release();
-            return ::DefSubclassProc(wnd, msg, wParam, lParam);
-        }
+        case WM_NCDESTROY: break;  // the host goes once the window's own procedure is done with it
         default: {
+            // A control's handler may close the window: the host, and this object, may then be gone
+            // when HandleMessage returns.
             LRESULT result = 0;
-            const bool used = host->HandleMessage(msg, wParam, lParam, result);
+            const bool used = FHost.HandleMessage(msg, wParam, lParam, result);
             if (used || !::IsWindow(wnd)) return result;
             break;
         }
     }
-    return ::DefSubclassProc(wnd, msg, wParam, lParam);
+    return DefaultMessage(msg, wParam, lParam);
 }
 
 }  // namespace sk

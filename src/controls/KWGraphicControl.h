@@ -8,9 +8,11 @@
 #include <windows.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "base/Window.h"
 #include "controls/KWClasses.h"
 
 namespace sk {
@@ -99,12 +101,13 @@ void RelayToTooltip(HWND tooltip, HWND wnd, UINT msg, WPARAM wParam, LPARAM lPar
 // The painting and mouse routing of the window-less controls on one window.
 class TKivGraphicHost {
 public:
-    // The host of `wnd`; when it has none yet, one is made that hooks into the window's messages.
+    // The host of `wnd`; when it has none yet, one is made that attaches to the window (a TWindow
+    // in front of the window's own procedure), or none when the window cannot be attached to.
     static TKivGraphicHost* For(HWND wnd);
     // The host of `wnd` when it has one.
     static TKivGraphicHost* Find(HWND wnd);
-    // For windows that paint their controls themselves (they call PaintControls and HandleMouse
-    // from their own message handler and DestroyNative at WM_NCDESTROY).
+    // For windows that paint their controls themselves: they call PaintControls and HandleMessage
+    // from their own message handler, and DestroyNative at WM_NCDESTROY; the host lives until then.
     static TKivGraphicHost* CreateNative(HWND wnd);
     static void DestroyNative(HWND wnd);
 
@@ -117,9 +120,9 @@ public:
 
 private:
     friend class TKivGraphicControl;
-    explicit TKivGraphicHost(HWND wnd, bool native);
+    friend class TKivForeignHost;
+    explicit TKivGraphicHost(HWND wnd);
     ~TKivGraphicHost();
-    static LRESULT CALLBACK SubclassProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR id, DWORD_PTR data);
     void Add(TKivGraphicControl* c);
     void Remove(TKivGraphicControl* c);
     void UpdateTool(TKivGraphicControl* c);
@@ -130,7 +133,7 @@ private:
     void Release();  // deletes itself, at once or when the message being handled returns
 
     HWND FWnd;
-    bool FNative;
+    std::unique_ptr<TWindow> FForeign;  // attached to a window that does not host natively
     std::vector<TKivGraphicControl*> FControls;  // not owned, bottom first
     TKivGraphicControl* FCapture = nullptr;
     TKivGraphicControl* FHover = nullptr;

@@ -3,12 +3,9 @@
 namespace sk {
 
 void TKivImage::Create(const TKivImageArgs& a) {
-    FPicture = a.Picture;
-    FStretch = a.Stretch;
-    FProportional = a.Proportional;
-    FCenter = a.Center;
-    FAutoSize = a.AutoSize;
-    FMoveHandler = a.MoveHandler;
+    FArgs = a;
+    OnClick = std::move(FArgs.OnClick);
+    FArgs.OnClick = nullptr;
     SetCursor(a.Cursor);
     SetHint(a.Hint);
     SetVisible(a.Visible);
@@ -17,44 +14,27 @@ void TKivImage::Create(const TKivImageArgs& a) {
 }
 
 void TKivImage::ApplyAutoSize() {
-    if (FAutoSize && !FPicture.Empty()) SetBounds(Left(), Top(), FPicture.Width(), FPicture.Height());
+    if (FArgs.AutoSize && !FArgs.Picture.Empty()) SetBounds(Left(), Top(), FArgs.Picture.Width(), FArgs.Picture.Height());
+}
+
+void TKivImage::Change(const std::function<void(TKivImageArgs&)>& edit) {
+    edit(FArgs);
+    ApplyAutoSize();
+    Invalidate();
 }
 
 void TKivImage::SetPicture(const TKivPicture& picture) {
-    if (picture == FPicture) return;
-    FPicture = picture;
+    if (picture == FArgs.Picture) return;
+    FArgs.Picture = picture;
     ApplyAutoSize();
     Invalidate();
-}
-
-void TKivImage::SetStretch(bool value) {
-    if (value == FStretch) return;
-    FStretch = value;
-    Invalidate();
-}
-
-void TKivImage::SetProportional(bool value) {
-    if (value == FProportional) return;
-    FProportional = value;
-    Invalidate();
-}
-
-void TKivImage::SetCenter(bool value) {
-    if (value == FCenter) return;
-    FCenter = value;
-    Invalidate();
-}
-
-void TKivImage::SetAutoSize(bool value) {
-    FAutoSize = value;
-    ApplyAutoSize();
 }
 
 RECT TKivImage::PictureRect() const {
     const int W = Width(), H = Height();
-    int w = FPicture.Width(), h = FPicture.Height();
-    if (FStretch) {
-        if (!FProportional || w <= 0 || h <= 0) {
+    int w = FArgs.Picture.Width(), h = FArgs.Picture.Height();
+    if (FArgs.Stretch) {
+        if (!FArgs.Proportional || w <= 0 || h <= 0) {
             w = W;
             h = H;
         } else if (w > W || h > H) {
@@ -69,7 +49,7 @@ RECT TKivImage::PictureRect() const {
         }
     }
     int x = 0, y = 0;
-    if (FCenter) {
+    if (FArgs.Center) {
         x = (W - w) / 2;
         y = (H - h) / 2;
     }
@@ -77,17 +57,18 @@ RECT TKivImage::PictureRect() const {
 }
 
 void TKivImage::Paint(HDC dc) {
-    if (FPicture.Empty()) return;
+    const TKivPicture& picture = FArgs.Picture;
+    if (picture.Empty()) return;
     const RECT r = PictureRect();
-    if (r.right - r.left == FPicture.Width() && r.bottom - r.top == FPicture.Height())
-        FPicture.Draw(dc, r.left, r.top);
+    if (r.right - r.left == picture.Width() && r.bottom - r.top == picture.Height())
+        picture.Draw(dc, r.left, r.top);
     else
-        FPicture.DrawStretched(dc, r);
+        picture.DrawStretched(dc, r);
 }
 
 void TKivImage::MouseDown(const TKivMouseEvent& e) {
     TKivGraphicControl::MouseDown(e);
-    if (FMoveHandler && Parent()) StartWindowDrag(Parent());
+    if (FArgs.MoveHandler && Parent()) StartWindowDrag(Parent());
 }
 
 }  // namespace sk

@@ -1,11 +1,16 @@
 // A window-less picture, such as a window's banner: dragging it moves the window.
 #pragma once
 
+#include <functional>
+#include <string>
+
 #include "controls/KWGraphicControl.h"
 #include "controls/KWPicture.h"
 
 namespace sk {
 
+// What a picture is made with. It keeps these as its look and behaviour; its place, visibility,
+// pointer and hint are the window-less control's once placed.
 struct TKivImageArgs {
     HWND Parent = nullptr;
     int Left = 0, Top = 0, Width = 0, Height = 0;
@@ -18,6 +23,7 @@ struct TKivImageArgs {
     HCURSOR Cursor = nullptr;
     std::wstring Hint;
     bool Visible = true;
+    std::function<void()> OnClick;
 };
 
 class TKivImage : public TKivGraphicControl {
@@ -26,18 +32,15 @@ public:
     explicit TKivImage(const TKivImageArgs& args) { Create(args); }
     void Create(const TKivImageArgs& args);
 
-    const TKivPicture& Picture() const { return FPicture; }
+    // The look and behaviour the picture has now (its place is the control's).
+    const TKivImageArgs& Args() const { return FArgs; }
+    // Changes them: the control takes the picture's size when AutoSize is on, and repaints.
+    void Change(const std::function<void(TKivImageArgs& args)>& edit);
+
+    const TKivPicture& Picture() const { return FArgs.Picture; }
     void SetPicture(const TKivPicture& picture);
-    bool Stretch() const { return FStretch; }
-    void SetStretch(bool value);
-    bool Proportional() const { return FProportional; }
-    void SetProportional(bool value);
-    bool Center() const { return FCenter; }
-    void SetCenter(bool value);
-    bool AutoSize() const { return FAutoSize; }
-    void SetAutoSize(bool value);
-    bool MoveHandler() const { return FMoveHandler; }
-    void SetMoveHandler(bool value) { FMoveHandler = value; }
+    bool MoveHandler() const { return FArgs.MoveHandler; }
+    void SetMoveHandler(bool value) { FArgs.MoveHandler = value; }
 
     // Where the picture is drawn within the control.
     RECT PictureRect() const;
@@ -49,8 +52,7 @@ protected:
 private:
     void ApplyAutoSize();
 
-    TKivPicture FPicture;
-    bool FStretch = false, FProportional = false, FCenter = false, FAutoSize = false, FMoveHandler = true;
+    TKivImageArgs FArgs;
 };
 
 }  // namespace sk

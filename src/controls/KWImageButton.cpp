@@ -40,10 +40,12 @@ void Frame(HDC dc, RECT r, int inset, COLORREF color) {
 }  // namespace
 
 void TKivImageButton::SetStyle(TKivImageButtonStyle style) {
-    if (style == FStyle) return;
-    FStyle = style;
-    const int m = (DrawBorder() && DrawFocused()) ? 4 : (DrawBorder() || DrawFocused()) ? 2 : 0;
-    SetMargins(m, m);
+    if (style == Style()) return;
+    Change([style](TKivButtonArgs& a) {
+        a.Style = style;
+        const int m = (a.DrawBorder && a.DrawFocused) ? 4 : (a.DrawBorder || a.DrawFocused) ? 2 : 0;
+        a.PictureMargins = a.TextMargins = m;
+    });
 }
 
 void TKivImageButton::PaintBorder(HDC dc) {
@@ -52,7 +54,7 @@ void TKivImageButton::PaintBorder(HDC dc) {
     ::GetClientRect(Handle(), &r);
     auto raised = [&] { Bevel(dc, r, kLight, kPale, kDark, kGrey); };
     auto sunken = [&] { Bevel(dc, r, kDark, kGrey, kLight, kPale); };
-    if (FStyle == KivImageButtonStyle_WinFlat) {
+    if (Style() == KivImageButtonStyle_WinFlat) {
         if (!Enabled()) return;
         if (Down())
             sunken();

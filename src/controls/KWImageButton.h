@@ -11,7 +11,7 @@ public:
     TKivImageButton() = default;
     explicit TKivImageButton(const TKivButtonArgs& args) { Create(args); }
 
-    TKivImageButtonStyle Style() const { return FStyle; }
+    TKivImageButtonStyle Style() const { return Args().Style; }
     // Also sets both margins: 4 with border and focus frame, 2 with one of them, 0 without.
     void SetStyle(TKivImageButtonStyle style);
 
@@ -29,11 +29,7 @@ protected:
     void MouseUpHook(const TKivMouseEvent& e) override;
     void MouseMoveHook(POINT pos, WPARAM keys) override;
     bool KeyHook(UINT msg, WPARAM key) override;
-    void AfterCreate(const TKivButtonArgs& args) override { FStyle = args.Style; }
     virtual void ImageButtonHook(HDC dc) {}
-
-private:
-    TKivImageButtonStyle FStyle = KivImageButtonStyle_WinFlat;
 };
 
 }  // namespace sk

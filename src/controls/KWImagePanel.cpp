@@ -99,16 +99,8 @@ TKivImagePanel::~TKivImagePanel() {
 }
 
 bool TKivImagePanel::Create(const TKivImagePanelArgs& a) {
-    FPicture = a.Picture;
-    FPictureAlignment = a.PictureAlignment;
-    FPictureX = a.PictureX;
-    FPictureY = a.PictureY;
-    FPictureMargins = a.PictureMargins;
-    FStretch = a.Stretch;
-    FTransparent = a.Transparent;
-    FMovingHandler = a.MovingHandler;
-    FColor = a.Color;
-    FBorderWidth = a.BorderWidth;
+    FArgs = a;
+    FArgs.AutoSize = false;  // set once the window stands
     DWORD style = WS_CHILD | WS_CLIPCHILDREN | WS_CLIPSIBLINGS | (a.Visible ? WS_VISIBLE : 0);
     // Class style without CS_DBLCLKS: the panel does not react to double clicks.
     if (!CreateWnd(kClassName, WS_EX_CONTROLPARENT, style, L"", a.Left, a.Top, a.Width, a.Height, a.Parent,
@@ -122,58 +114,34 @@ void TKivImagePanel::Repaint() {
     if (Handle() && IsShowing(Handle())) ::RedrawWindow(Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);
 }
 
+void TKivImagePanel::Change(const std::function<void(TKivImagePanelArgs&)>& edit) {
+    edit(FArgs);
+    Repaint();
+}
+
 void TKivImagePanel::SetPicture(const TKivPicture& picture) {
-    if (picture == FPicture) return;
-    FPicture = picture;
+    if (picture == FArgs.Picture) return;
+    FArgs.Picture = picture;
     Repaint();
 }
-void TKivImagePanel::SetPictureAlignment(TKivAlignment value) {
-    if (value == FPictureAlignment) return;
-    FPictureAlignment = value;
-    Repaint();
-}
-void TKivImagePanel::SetPictureX(int value) {
-    if (value == FPictureX) return;
-    FPictureX = value;
-    Repaint();
-}
-void TKivImagePanel::SetPictureY(int value) {
-    if (value == FPictureY) return;
-    FPictureY = value;
-    Repaint();
-}
-void TKivImagePanel::SetPictureMargins(int value) { FPictureMargins = value; }
+void TKivImagePanel::SetPictureMargins(int value) { FArgs.PictureMargins = value; }
 void TKivImagePanel::SetStretch(bool value) {
-    if (value == FStretch) return;
-    FStretch = value;
-    Repaint();
-}
-void TKivImagePanel::SetTransparent(bool value) {
-    if (value == FTransparent) return;
-    FTransparent = value;
-    Repaint();
-}
-void TKivImagePanel::SetColor(COLORREF value) {
-    if (value == FColor) return;
-    FColor = value;
-    Repaint();
-}
-void TKivImagePanel::SetBorderWidth(int value) {
-    if (value == FBorderWidth) return;
-    FBorderWidth = value;
+    if (value == FArgs.Stretch) return;
+    FArgs.Stretch = value;
     Repaint();
 }
 
 void TKivImagePanel::SetAutoSize(bool value) {
-    FAutoSize = value;
-    if (!value || FPicture.Empty() || !Handle()) return;
+    FArgs.AutoSize = value;
+    const TKivPicture& picture = FArgs.Picture;
+    if (!value || picture.Empty() || !Handle()) return;
     RECT r{};
     ::GetWindowRect(Handle(), &r);
     HWND parent = ::GetParent(Handle());
     if (parent) ::MapWindowPoints(HWND_DESKTOP, parent, reinterpret_cast<POINT*>(&r), 2);
     int w = r.right - r.left, h = r.bottom - r.top;
-    if (FAlign != alTop && FAlign != alBottom && FAlign != alClient) w = FPicture.Width();
-    if (FAlign != alLeft && FAlign != alRight && FAlign != alClient) h = FPicture.Height();
+    if (FAlign != alTop && FAlign != alBottom && FAlign != alClient) w = picture.Width();
+    if (FAlign != alLeft && FAlign != alRight && FAlign != alClient) h = picture.Height();
     ::SetWindowPos(Handle(), nullptr, r.left, r.top, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
@@ -181,12 +149,12 @@ void TKivImagePanel::PaintPicture(HDC dc, const TKivPicture& picture) {
     if (picture.Empty()) return;
     RECT cr{};
     ::GetClientRect(Handle(), &cr);
-    const int m = FPictureMargins;
-    if (FStretch) {
+    const int m = FArgs.PictureMargins;
+    if (FArgs.Stretch) {
         picture.DrawStretched(dc, RECT{m, m, cr.right - m, cr.bottom - m});
     } else {
-        const POINT p = PlacePicture(FPictureAlignment, cr.right, cr.bottom, picture.Width(), picture.Height(),
-                                     FPictureX, FPictureY, m);
+        const POINT p = PlacePicture(FArgs.PictureAlignment, cr.right, cr.bottom, picture.Width(), picture.Height(),
+                                     FArgs.PictureX, FArgs.PictureY, m);
         picture.Draw(dc, p.x, p.y);
     }
 }
@@ -194,27 +162,28 @@ void TKivImagePanel::PaintPicture(HDC dc, const TKivPicture& picture) {
 void TKivImagePanel::Render(HDC dc) {
     RECT cr{};
     ::GetClientRect(Handle(), &cr);
-    if (FTransparent) {
+    if (FArgs.Transparent) {
         PaintParentBackground(dc, Handle());
     } else {
-        TBrush brush(::CreateSolidBrush(FColor));
+        TBrush brush(::CreateSolidBrush(FArgs.Color));
         ::FillRect(dc, &cr, brush.Get());
     }
-    PaintPicture(dc, FPicture);
+    PaintPicture(dc, FArgs.Picture);
     PaintHook(dc);
-    if (FBorderWidth != 0) PaintBorder(dc);
-    if (TKivGraphicHost* host = TKivGraphicHost::Find(Handle())) host->PaintControls(dc);
+    if (FArgs.BorderWidth != 0) PaintBorder(dc);
+    if (FHost) FHost->PaintControls(dc);
 }
 
 LRESULT TKivImagePanel::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
-    if (TKivGraphicHost* host = TKivGraphicHost::Find(Handle())) {
+    if (TKivGraphicHost* host = FHost) {
         LRESULT result = 0;
         if (host->HandleMessage(msg, wParam, lParam, result)) return result;
     }
     switch (msg) {
-        case WM_CREATE: TKivGraphicHost::CreateNative(Handle()); break;
+        case WM_CREATE: FHost = TKivGraphicHost::CreateNative(Handle()); break;
         case WM_NCDESTROY:
             FDestroying = true;
+            FHost = nullptr;
             TKivGraphicHost::DestroyNative(Handle());
             break;
         case WM_ERASEBKGND:
@@ -245,7 +214,7 @@ LRESULT TKivImagePanel::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             return 0;
         case WM_LBUTTONDOWN:
             FLeftDown = true;
-            if (FMovingHandler && ::GetAncestor(Handle(), GA_ROOT) != Handle()) {
+            if (FArgs.MovingHandler && ::GetAncestor(Handle(), GA_ROOT) != Handle()) {
                 FLeftDown = false;
                 StartWindowDrag(Handle());
             }

@@ -12,6 +12,8 @@
 
 namespace sk {
 
+class TKivGraphicHost;
+
 // Draws into dc, in the control's own coordinates, what would be visible at the control's place if
 // the control were absent: its parent's painting and the child windows below it.
 void PaintParentBackground(HDC dc, HWND control);
@@ -21,6 +23,8 @@ void PaintControlInto(HDC dc, HWND control);
 // Everything `window` shows (its non-client area, client area and child windows) as a picture.
 TKivPicture RenderWindow(HWND window);
 
+// What a panel is made with. It keeps these as its look and behaviour; its place and visibility are
+// its window's once it is made.
 struct TKivImagePanelArgs {
     HWND Parent = nullptr;
     int Left = 0, Top = 0, Width = 0, Height = 0;
@@ -48,27 +52,16 @@ public:
     // Makes the panel as a child window of args.Parent.
     bool Create(const TKivImagePanelArgs& args);
 
-    const TKivPicture& Picture() const { return FPicture; }
+    // The look and behaviour the panel has now (its place is the window's).
+    const TKivImagePanelArgs& Args() const { return FArgs; }
+    // Changes them and repaints.
+    void Change(const std::function<void(TKivImagePanelArgs& args)>& edit);
+
+    const TKivPicture& Picture() const { return FArgs.Picture; }
     void SetPicture(const TKivPicture& picture);
-    TKivAlignment PictureAlignment() const { return FPictureAlignment; }
-    void SetPictureAlignment(TKivAlignment value);
-    int PictureX() const { return FPictureX; }
-    void SetPictureX(int value);
-    int PictureY() const { return FPictureY; }
-    void SetPictureY(int value);
-    int PictureMargins() const { return FPictureMargins; }
     void SetPictureMargins(int value);  // takes effect at the next paint
-    bool Stretch() const { return FStretch; }
     void SetStretch(bool value);
-    bool Transparent() const { return FTransparent; }
-    void SetTransparent(bool value);
-    COLORREF Color() const { return FColor; }
-    void SetColor(COLORREF value);
-    bool MovingHandler() const { return FMovingHandler; }
-    void SetMovingHandler(bool value) { FMovingHandler = value; }
-    int BorderWidth() const { return FBorderWidth; }
-    void SetBorderWidth(int value);
-    bool AutoSize() const { return FAutoSize; }
+    void SetMovingHandler(bool value) { FArgs.MovingHandler = value; }
     // Sizes the panel to its picture now (not when the picture changes later).
     void SetAutoSize(bool value);
     // How the panel is aligned in its parent, for AutoSize: alTop/alBottom keep the width,
@@ -93,14 +86,10 @@ protected:
     void Repaint();
 
 private:
-    TKivPicture FPicture;
-    TKivAlignment FPictureAlignment = kalTopLeft;
-    int FPictureX = 0, FPictureY = 0, FPictureMargins = 0;
-    bool FStretch = false, FTransparent = true, FMovingHandler = true, FAutoSize = false;
-    COLORREF FColor = 0;
-    int FBorderWidth = 0;
+    TKivImagePanelArgs FArgs;
     TAlign FAlign = alNone;
     TOffscreenBuffer FBuffer;
+    TKivGraphicHost* FHost = nullptr;  // of the window-less controls on the panel; it frees itself
     bool FDestroying = false;
     bool FLeftDown = false;
 };

@@ -10,11 +10,13 @@
 
 namespace sk {
 
+// What a label is made with. It keeps these as its look, its caption among them; its place, its
+// enabled and visible state, its pointer and its hint are the window-less control's once placed.
 struct TKivLabelArgs {
     HWND Parent = nullptr;
     int Left = 0, Top = 0, Width = 65, Height = 17;
     std::wstring Caption;
-    TKivFont Font = DefaultKivFont();
+    TKivStateFonts Fonts;  // Normal is the caption's font; another state's shows when FontsFlags says so
     COLORREF Color = ::GetSysColor(COLOR_BTNFACE);
     bool Transparent = true;
     bool AutoSize = true;
@@ -23,59 +25,40 @@ struct TKivLabelArgs {
     TKivAlignment TextAlignment = kalTopLeft;
     TKivTextTrimmingType TextTrimming = kttEllipsisWord;
     int TextX = 0, TextY = 0, TextMargins = 0;
+    // The states drawn in a font of their own: kmfDisabled, and for link labels kmfMouseHover and
+    // kmfMouseDown.
     TKivMultiFontsFlags FontsFlags = 0;
-    // State fonts; unset ones start as copies of Font.
-    const TKivFont* FontHover = nullptr;
-    const TKivFont* FontDisabled = nullptr;
     bool MoveHandler = true;  // a mouse press drags the window (link labels: false)
     std::wstring URL;
+    bool EnableVisitedColor = false;  // link labels: a visited link shows in VisitedColor
+    COLORREF VisitedColor = RGB(0x80, 0x00, 0x80);
     HCURSOR Cursor = nullptr;
     std::wstring Hint;
     bool Enabled = true;
     bool Visible = true;
+    std::function<void()> OnClick;
 };
 
 class TKivCustomLabel : public TKivGraphicControl {
 public:
     void Create(const TKivLabelArgs& args);
 
-    const std::wstring& Caption() const { return FCaption; }
+    // The look the label has now (its place is the control's).
+    const TKivLabelArgs& Args() const { return FArgs; }
+    // Changes it: the label re-sizes itself when it sizes to its caption, and repaints.
+    void Change(const std::function<void(TKivLabelArgs& args)>& edit);
+
+    const std::wstring& Caption() const { return FArgs.Caption; }
     void SetCaption(const std::wstring& caption);
-    const TKivFont& Font() const { return FFont; }
-    void SetFont(const TKivFont& font);
-    COLORREF Color() const { return FColor; }
-    void SetColor(COLORREF color);
-    bool Transparent() const { return FTransparent; }
-    void SetTransparent(bool value);
-    bool AutoSize() const { return FAutoSize; }
-    void SetAutoSize(bool value);
-    int AutoSizeMaxWidth() const { return FAutoSizeMaxWidth; }
+    const TKivFont& Font() const { return FArgs.Fonts.Normal; }
     void SetAutoSizeMaxWidth(int value);
-    int AutoSizeMaxHeight() const { return FAutoSizeMaxHeight; }
-    void SetAutoSizeMaxHeight(int value);
-    bool WordWrap() const { return (FTextFormat & DT_SINGLELINE) == 0; }
-    void SetWordWrap(bool value);
-    UINT TextFormat() const { return FTextFormat; }
-    TKivTextTrimmingType TextTrimming() const { return FTextTrimming; }
-    void SetTextTrimming(TKivTextTrimmingType value);
-    TKivAlignment TextAlignment() const { return FTextAlignment; }
-    void SetTextAlignment(TKivAlignment value);
-    int TextX() const { return FTextX; }
-    void SetTextX(int value);
-    int TextY() const { return FTextY; }
-    void SetTextY(int value);
-    int TextMargins() const { return FTextMargins; }
-    void SetTextMargins(int value);
-    TKivMultiFontsFlags FontsFlags() const { return FFontsFlags; }
+    TKivMultiFontsFlags FontsFlags() const { return FArgs.FontsFlags; }
     void SetFontsFlags(TKivMultiFontsFlags value);
-    const TKivFont& FontHover() const { return FFontHover; }
-    void SetFontHover(const TKivFont& font);
-    const TKivFont& FontDown() const { return FFontDown; }
-    const TKivFont& FontDisabled() const { return FFontDisabled; }
-    void SetFontDisabled(const TKivFont& font);
-    bool MoveHandler() const { return FMoveHandler; }
-    void SetMoveHandler(bool value) { FMoveHandler = value; }
-    const std::wstring& URL() const { return FURL; }
+    bool WordWrap() const { return (FTextFormat & DT_SINGLELINE) == 0; }
+    UINT TextFormat() const { return FTextFormat; }
+    bool MoveHandler() const { return FArgs.MoveHandler; }
+    void SetMoveHandler(bool value) { FArgs.MoveHandler = value; }
+    const std::wstring& URL() const { return FArgs.URL; }
     void SetURL(const std::wstring& url);
 
     // Where and how the caption is drawn with the font selected into dc.
@@ -90,25 +73,16 @@ protected:
     void Paint(HDC dc) override;
     void MouseDown(const TKivMouseEvent& e) override;
     void Placed() override { Remeasure(); }
-    // The font and colour the caption is drawn with now.
-    virtual const TKivFont& PaintFont() const;
+    // The state whose font and colour the caption is drawn in now.
+    virtual TKivState PaintState() const { return Enabled() ? ksNormal : ksDisabled; }
+    // The font of the state, when FontsFlags gives the state a font of its own.
+    const TKivFont& PaintFont() const;
     virtual COLORREF PaintColor() const { return PaintFont().Color(); }
     void Remeasure();
 
-    std::wstring FCaption;
-    TKivFont FFont = DefaultKivFont();
-    COLORREF FColor = 0;
-    bool FTransparent = true;
-    bool FAutoSize = true;
-    int FAutoSizeMaxWidth = 0, FAutoSizeMaxHeight = 0;
+    TKivLabelArgs FArgs;
+    // The DrawText flags, from the trimming and word wrap chosen so far.
     UINT FTextFormat = kKivDefaultTextFormat;
-    TKivTextTrimmingType FTextTrimming = kttEllipsisWord;
-    TKivAlignment FTextAlignment = kalTopLeft;
-    int FTextX = 0, FTextY = 0, FTextMargins = 0;
-    TKivMultiFontsFlags FFontsFlags = 0;
-    TKivFont FFontHover = DefaultKivFont(), FFontDown = DefaultKivFont(), FFontDisabled = DefaultKivFont();
-    bool FMoveHandler = true;
-    std::wstring FURL;
     bool FCreating = false;
 };
 
@@ -122,21 +96,19 @@ class TKivURLLabel : public TKivCustomLabel {
 public:
     TKivURLLabel() = default;
     // Takes the arguments with the link's look on top: its font in the system highlight colour and
-    // underlined, the hand pointer, and no window drag (change them afterwards with the setters).
+    // underlined, the hand pointer, and no window drag (change them afterwards with Change).
     explicit TKivURLLabel(const TKivLabelArgs& args) { CreateLink(args); }
     void CreateLink(TKivLabelArgs args);
 
     bool Visited() const { return FVisited; }
     void SetVisited(bool value);
-    bool EnableVisitedColor() const { return FEnableVisitedColor; }
     void SetEnableVisitedColor(bool value);
-    COLORREF VisitedColor() const { return FVisitedColor; }
     void SetVisitedColor(COLORREF value);
     bool Hovered() const { return FHovered; }
     bool Pressed() const { return FPressed; }
 
 protected:
-    const TKivFont& PaintFont() const override;
+    TKivState PaintState() const override;
     COLORREF PaintColor() const override;
     void MouseDown(const TKivMouseEvent& e) override;
     void MouseMove(POINT pos, WPARAM keys) override;
@@ -149,8 +121,6 @@ private:
     void SetStates(bool hovered, bool pressed);
 
     bool FVisited = false;
-    bool FEnableVisitedColor = false;
-    COLORREF FVisitedColor = RGB(0x80, 0x00, 0x80);
     bool FHovered = false, FPressed = false;
 };
 

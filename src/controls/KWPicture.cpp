@@ -12,11 +12,8 @@ namespace sk {
 struct TKivPicture::TData {
     int Width = 0, Height = 0;
     bool Opaque = true;
-    HBITMAP Bitmap = nullptr;
+    TBitmap Bitmap;
     uint32_t* Bits = nullptr;  // owned by Bitmap
-    ~TData() {
-        if (Bitmap) ::DeleteObject(Bitmap);
-    }
 };
 
 namespace {
@@ -36,20 +33,8 @@ HBITMAP CreateTopDownDib(int width, int height, uint32_t** bits) {
 }
 
 // One memory DC per thread holding the picture being drawn; made once, it spares a DC per draw.
-class TSourceDC {
-public:
-    TSourceDC() : FDC(::CreateCompatibleDC(nullptr)) {}
-    ~TSourceDC() {
-        if (FDC) ::DeleteDC(FDC);
-    }
-    HDC Get() const { return FDC; }
-
-private:
-    HDC FDC;
-};
-
 HDC SourceDC() {
-    thread_local TSourceDC dc;
+    thread_local const TMemDC dc(::CreateCompatibleDC(nullptr));
     return dc.Get();
 }
 
@@ -57,7 +42,7 @@ HDC SourceDC() {
 
 int TKivPicture::Width() const { return FData ? FData->Width : 0; }
 int TKivPicture::Height() const { return FData ? FData->Height : 0; }
-HBITMAP TKivPicture::Handle() const { return FData ? FData->Bitmap : nullptr; }
+HBITMAP TKivPicture::Handle() const { return FData ? FData->Bitmap.Get() : nullptr; }
 bool TKivPicture::Opaque() const { return FData ? FData->Opaque : true; }
 const uint32_t* TKivPicture::Bits() const { return FData ? FData->Bits : nullptr; }
 
@@ -71,7 +56,7 @@ TKivPicture TKivPicture::Allocate(int width, int height) {
     TKivPicture pic;
     if (width <= 0 || height <= 0) return pic;
     auto data = std::make_shared<TData>();
-    data->Bitmap = CreateTopDownDib(width, height, &data->Bits);
+    data->Bitmap.Reset(CreateTopDownDib(width, height, &data->Bits));
     if (!data->Bitmap)
         throw TError(L"Not enough memory for a picture of " + std::to_wstring(width) + L" x " +
                      std::to_wstring(height) + L" pixels");
@@ -101,14 +86,13 @@ TKivPicture TKivPicture::FromPixels(int width, int height, const uint32_t* premu
 
 void TKivPicture::Draw(HDC dc, int x, int y) const {
     if (Empty()) return;
-    const HGDIOBJ old = ::SelectObject(SourceDC(), FData->Bitmap);
+    const TSelectObject source(SourceDC(), FData->Bitmap.Get());
     if (FData->Opaque) {
         ::BitBlt(dc, x, y, FData->Width, FData->Height, SourceDC(), 0, 0, SRCCOPY);
     } else {
         const BLENDFUNCTION bf{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
         ::GdiAlphaBlend(dc, x, y, FData->Width, FData->Height, SourceDC(), 0, 0, FData->Width, FData->Height, bf);
     }
-    ::SelectObject(SourceDC(), old);
 }
 
 void TKivPicture::DrawStretched(HDC dc, const RECT& into) const {
@@ -116,7 +100,7 @@ void TKivPicture::DrawStretched(HDC dc, const RECT& into) const {
     const int w = into.right - into.left, h = into.bottom - into.top;
     if (w <= 0 || h <= 0) return;
     if (w == FData->Width && h == FData->Height) return Draw(dc, into.left, into.top);
-    const HGDIOBJ old = ::SelectObject(SourceDC(), FData->Bitmap);
+    const TSelectObject source(SourceDC(), FData->Bitmap.Get());
     if (FData->Opaque) {
         const int oldMode = ::SetStretchBltMode(dc, HALFTONE);
         POINT org;
@@ -128,7 +112,6 @@ void TKivPicture::DrawStretched(HDC dc, const RECT& into) const {
         const BLENDFUNCTION bf{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
         ::GdiAlphaBlend(dc, into.left, into.top, w, h, SourceDC(), 0, 0, FData->Width, FData->Height, bf);
     }
-    ::SelectObject(SourceDC(), old);
 }
 
 TKivPicture LoadPngMemory(const void* data, size_t size, const std::wstring& sourceName) {
@@ -198,14 +181,10 @@ TKivPicture LoadPngResource(const wchar_t* name, HMODULE module) {
 TOffscreenBuffer::~TOffscreenBuffer() { Free(); }
 
 void TOffscreenBuffer::Free() {
-    if (FDC) {
-        ::SelectObject(FDC, FOldBitmap);
-        ::DeleteDC(FDC);
-    }
-    if (FBitmap) ::DeleteObject(FBitmap);
-    FDC = nullptr;
-    FBitmap = nullptr;
-    FOldBitmap = nullptr;
+    // The bitmap leaves the DC before either goes.
+    FSelection.reset();
+    FDC.Reset();
+    FBitmap.Reset();
     FBits = nullptr;
     FWidth = FHeight = 0;
 }
@@ -217,14 +196,13 @@ bool TOffscreenBuffer::Ensure(int width, int height) {
     }
     if (FDC && width == FWidth && height == FHeight) return true;
     Free();
-    FBitmap = CreateTopDownDib(width, height, &FBits);
-    if (!FBitmap) return false;
-    FDC = ::CreateCompatibleDC(nullptr);
-    if (!FDC) {
+    FBitmap.Reset(CreateTopDownDib(width, height, &FBits));
+    FDC.Reset(::CreateCompatibleDC(nullptr));
+    if (!FBitmap || !FDC) {
         Free();
         return false;
     }
-    FOldBitmap = ::SelectObject(FDC, FBitmap);
+    FSelection.emplace(FDC.Get(), FBitmap.Get());
     FWidth = width;
     FHeight = height;
     return true;

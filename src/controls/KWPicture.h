@@ -6,8 +6,12 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "base/Handles.h"
+#include "controls/KWClasses.h"
 
 namespace sk {
 
@@ -56,6 +60,9 @@ private:
     std::shared_ptr<const TData> FData;
 };
 
+// A control's pictures by state (an empty one shows Normal).
+using TKivStatePictures = TKivByState<TKivPicture>;
+
 // Decoding; a damaged or non-PNG input raises sk::TError naming the source.
 TKivPicture LoadPngMemory(const void* data, size_t size, const std::wstring& sourceName = L"picture");
 TKivPicture LoadPngFile(const std::wstring& fileName);
@@ -73,16 +80,16 @@ public:
     // Makes the buffer anew when the size differs (or none exists); false for an empty size.
     bool Ensure(int width, int height);
     void Free();
-    HDC DC() const { return FDC; }
+    HDC DC() const { return FDC.Get(); }
     int Width() const { return FWidth; }
     int Height() const { return FHeight; }
     uint32_t* Bits() const { return FBits; }
     uint32_t Pixel(int x, int y) const;
 
 private:
-    HDC FDC = nullptr;
-    HBITMAP FBitmap = nullptr;
-    HGDIOBJ FOldBitmap = nullptr;
+    TBitmap FBitmap;
+    TMemDC FDC;
+    std::optional<TSelectObject> FSelection;  // FBitmap in FDC
     uint32_t* FBits = nullptr;
     int FWidth = 0, FHeight = 0;
 };

@@ -129,8 +129,7 @@ void TKivTitleBarLogo::Assign(const TKivTitleBarLogo& o) {
 // ---------------------------------------------------------------------------------------------
 
 TKivTitleBar::TKivTitleBar()
-    : FFont(DefaultKivFont()),
-      FLogo(std::make_unique<TKivTitleBarLogo>(*this)),
+    : FLogo(std::make_unique<TKivTitleBarLogo>(*this)),
       FSubtitle(std::make_unique<TKivTitleBarLabel>(*this)),
       FVersion(std::make_unique<TKivTitleBarLabel>(*this)),
       FTitle(std::make_unique<TKivTitleBarLabel>(*this)) {}
@@ -140,8 +139,7 @@ TKivTitleBar::TKivTitleBar(const TKivTitleBarArgs& args) : TKivTitleBar() { Crea
 TKivTitleBar::~TKivTitleBar() = default;
 
 void TKivTitleBar::Create(const TKivTitleBarArgs& a) {
-    FFont = a.Font;
-    FMoveHandler = a.MoveHandler;
+    FArgs = a;
     for (TKivTitleBarLabel* t : {FSubtitle.get(), FVersion.get(), FTitle.get()})
         t->SetFont(a.Font);
     FTitle->SetLeft(a.TitleLeft);
@@ -174,7 +172,7 @@ void TKivTitleBar::Paint(HDC dc) {
 
 void TKivTitleBar::MouseDown(const TKivMouseEvent& e) {
     TKivGraphicControl::MouseDown(e);
-    if (FMoveHandler && Parent()) StartWindowDrag(Parent());
+    if (FArgs.MoveHandler && Parent()) StartWindowDrag(Parent());
 }
 
 }  // namespace sk

@@ -106,9 +106,11 @@ public:
     TKivTitleBarLabel& SubtitleBar() { return *FSubtitle; }
     TKivTitleBarLabel& VersionBar() { return *FVersion; }
     TKivTitleBarLogo& LogoBar() { return *FLogo; }
-    const TKivFont& Font() const { return FFont; }
-    bool MoveHandler() const { return FMoveHandler; }
-    void SetMoveHandler(bool value) { FMoveHandler = value; }
+    // What the bar was made with (its texts and logo are its parts'); their first font.
+    const TKivTitleBarArgs& Args() const { return FArgs; }
+    const TKivFont& Font() const { return FArgs.Font; }
+    bool MoveHandler() const { return FArgs.MoveHandler; }
+    void SetMoveHandler(bool value) { FArgs.MoveHandler = value; }
 
     // The bar after a change of one of its parts.
     void Changed() { Invalidate(); }
@@ -118,13 +120,12 @@ protected:
     void MouseDown(const TKivMouseEvent& e) override;
 
 private:
-    TKivFont FFont;
+    TKivTitleBarArgs FArgs;
     // Made in this order: logo, subtitle, version, title.
     std::unique_ptr<TKivTitleBarLogo> FLogo;
     std::unique_ptr<TKivTitleBarLabel> FSubtitle;
     std::unique_ptr<TKivTitleBarLabel> FVersion;
     std::unique_ptr<TKivTitleBarLabel> FTitle;
-    bool FMoveHandler = true;
 };
 
 }  // namespace sk

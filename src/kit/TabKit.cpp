@@ -31,25 +31,25 @@ HFONT BodyBoldFont() {
     return font.Handle();
 }
 
+TKivStateFonts PushButtonFonts() {
+    const TKivFont text(L"Tahoma", 11, false, assets::kText);
+    return {.Normal = text, .Hover = text, .Down = text, .Disabled = TKivFont(L"Tahoma", 11, false, assets::kTextDisabled)};
+}
+
 namespace {
 
 TKivButtonArgs ButtonArgs(HWND parent, int left, int top, int width, int height, const std::wstring& caption) {
-    TKivButtonArgs args;
-    args.Parent = parent;
-    args.Left = left;
-    args.Top = top;
-    args.Width = width;
-    args.Height = height;
-    args.Caption = caption;
-    args.Font = TKivFont(L"Tahoma", 11, false, assets::kText);
-    args.EnableMultiFonts = true;
-    args.FontMouseHover = args.Font;
-    args.FontMouseDown = args.Font;
-    args.FontDisabled = TKivFont(L"Tahoma", 11, false, RGB(0xA0, 0xA8, 0xB3));
-    args.TabStop = true;
-    args.DrawFocused = true;
-    SetButtonPictures(args, AssetStatePictures(assets::kButton));
-    return args;
+    return {.Parent = parent,
+            .Left = left,
+            .Top = top,
+            .Width = width,
+            .Height = height,
+            .Caption = caption,
+            .Pictures = AssetStatePictures(assets::kButton),
+            .Fonts = PushButtonFonts(),
+            .EnableMultiFonts = true,
+            .DrawFocused = true,
+            .TabStop = true};
 }
 
 }  // namespace
@@ -74,46 +74,45 @@ void CreatePushButton(TKivImageButton& button, HWND parent, int left, int top, c
     button.Create(args);
 }
 
+TKivLabelArgs LinkLabelArgs(HWND parent, int left, int top, const std::wstring& caption,
+                            std::function<void()> onClick) {
+    return {.Parent = parent,
+            .Left = left,
+            .Top = top,
+            .Caption = caption,
+            .Fonts = {.Normal = TKivFont(L"Tahoma", 11, false, assets::kAccent).SetUnderline(true)},
+            .AutoSize = true,
+            .WordWrap = false,
+            .MoveHandler = false,
+            .Cursor = ::LoadCursorW(nullptr, IDC_HAND),
+            .OnClick = std::move(onClick)};
+}
+
 void CreateLinkLabel(TKivLabel& label, HWND parent, int left, int top, const std::wstring& caption,
                      std::function<void()> onClick) {
-    TKivLabelArgs args;
-    args.Parent = parent;
-    args.Left = left;
-    args.Top = top;
-    args.Caption = caption;
-    args.Font = TKivFont(L"Tahoma", 11, false, assets::kAccent).SetUnderline(true);
-    args.AutoSize = true;
-    args.WordWrap = false;
-    args.MoveHandler = false;
-    args.Cursor = ::LoadCursorW(nullptr, IDC_HAND);
-    label.Create(args);
-    label.OnClick = std::move(onClick);
+    label.Create(LinkLabelArgs(parent, left, top, caption, std::move(onClick)));
 }
 
 void CreateStatusLabel(TKivLabel& label, HWND parent, int left, int top, int maxWidth) {
-    TKivLabelArgs status;
-    status.Parent = parent;
-    status.Left = left;
-    status.Top = top;
-    status.Font = TKivFont(L"Tahoma", 11, false, assets::kText);
-    status.AutoSize = true;
-    status.AutoSizeMaxWidth = maxWidth;
-    status.WordWrap = false;
-    status.TextTrimming = kttEllipsisWord;
-    label.Create(status);
+    label.Create({.Parent = parent,
+                  .Left = left,
+                  .Top = top,
+                  .Fonts = {.Normal = TKivFont(L"Tahoma", 11, false, assets::kText)},
+                  .AutoSize = true,
+                  .AutoSizeMaxWidth = maxWidth,
+                  .WordWrap = false,
+                  .TextTrimming = kttEllipsisWord});
 }
 
 void CreateDialogCloseButton(TKivImageButton& button, HWND surface, int left, int top, bool escCloses) {
-    TKivButtonArgs close;
-    close.Parent = surface;
-    close.Left = left;
-    close.Top = top;
-    close.Width = 25;
-    close.Height = 24;
-    close.Cancel = escCloses;
-    close.ModalResult = IDCANCEL;
-    SetButtonPictures(close, OptionalStatePictures(assets::kClose));
-    button.Create(close);
+    button.Create({.Parent = surface,
+                   .Left = left,
+                   .Top = top,
+                   .Width = 25,
+                   .Height = 24,
+                   .Pictures = OptionalStatePictures(assets::kClose),
+                   .Cancel = escCloses,
+                   .ModalResult = IDCANCEL});
 }
 
 POINT CenteredOver(HWND owner, int width, int height) {
@@ -124,31 +123,27 @@ POINT CenteredOver(HWND owner, int width, int height) {
 }
 
 HWND CreateWindowSurface(TKivImagePanel& panel, HWND window, int width, int height, const TKivPicture& picture) {
-    TKivImagePanelArgs args;
-    args.Parent = window;
-    args.Width = width;
-    args.Height = height;
-    args.Picture = picture;
-    args.Transparent = false;
-    args.Color = assets::kSurface;
-    panel.Create(args);
+    panel.Create({.Parent = window,
+                  .Width = width,
+                  .Height = height,
+                  .Picture = picture,
+                  .Transparent = false,
+                  .Color = assets::kSurface});
     HWND surface = panel.Handle();
     ::SetWindowLongPtrW(surface, GWL_EXSTYLE, ::GetWindowLongPtrW(surface, GWL_EXSTYLE) | WS_EX_CONTROLPARENT);
     return surface;
 }
 
 bool CreateContentPanel(TKivImagePanel& panel, HWND parent, int left, int top, int width, int height, bool visible) {
-    TKivImagePanelArgs args;
-    args.Parent = parent;
-    args.Left = left;
-    args.Top = top;
-    args.Width = width;
-    args.Height = height;
-    args.Transparent = false;
-    args.Color = assets::kPanel;
-    args.MovingHandler = false;
-    args.Visible = visible;
-    return panel.Create(args);
+    return panel.Create({.Parent = parent,
+                         .Left = left,
+                         .Top = top,
+                         .Width = width,
+                         .Height = height,
+                         .Transparent = false,
+                         .MovingHandler = false,
+                         .Color = assets::kPanel,
+                         .Visible = visible});
 }
 
 }  // namespace sk

@@ -24,6 +24,9 @@ TKivStatePictures OptionalStatePictures(const wchar_t* prefix);
 HFONT BodyFont();
 HFONT BodyBoldFont();
 
+// The fonts of the program's push buttons: the body text, greyed when disabled.
+TKivStateFonts PushButtonFonts();
+
 // A 75 x 26 push button with the program's pictures, showing and running `action`: its caption,
 // enabled and visible state follow the action.
 void CreateActionButton(TKivImageButton& button, HWND parent, int left, int top, TAction& action, int width = 75,
@@ -33,6 +36,8 @@ void CreatePushButton(TKivImageButton& button, HWND parent, int left, int top, c
                       std::function<void()> onClick, int width = 75, int height = 26);
 
 // An underlined link-style label with a hand cursor that runs onClick (and never drags the window).
+TKivLabelArgs LinkLabelArgs(HWND parent, int left, int top, const std::wstring& caption,
+                            std::function<void()> onClick);
 void CreateLinkLabel(TKivLabel& label, HWND parent, int left, int top, const std::wstring& caption,
                      std::function<void()> onClick);
 

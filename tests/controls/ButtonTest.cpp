@@ -25,7 +25,7 @@ TKivButtonArgs Button(HWND parent, const std::wstring& caption, int x, int y, TC
     a.Left = x;
     a.Top = y;
     a.Caption = caption;
-    a.PictureNormal = Solid(75, 26, Pack(230, 230, 230));
+    a.Pictures.Normal = Solid(75, 26, Pack(230, 230, 230));
     if (clicks) a.OnClick = clicks->Handler();
     return a;
 }
@@ -339,9 +339,9 @@ TEST_CASE("hover notifications and state fonts") {
     int entered = 0, left = 0;
     TKivButtonArgs a = Button(host.PanelHandle(), L"Hi", 20, 20, nullptr);
     a.EnableMultiFonts = true;
-    a.FontMouseHover = TKivFont(L"Tahoma", 11, false, RGB(1, 2, 3));
-    a.FontMouseDown = TKivFont(L"Tahoma", 11, false, RGB(4, 5, 6));
-    a.FontDisabled = TKivFont(L"Tahoma", 11, false, RGB(7, 8, 9));
+    a.Fonts.Hover = TKivFont(L"Tahoma", 11, false, RGB(1, 2, 3));
+    a.Fonts.Down = TKivFont(L"Tahoma", 11, false, RGB(4, 5, 6));
+    a.Fonts.Disabled = TKivFont(L"Tahoma", 11, false, RGB(7, 8, 9));
     TKivImageButton button(a);
     button.OnMouseEnter = [&] { ++entered; };
     button.OnMouseExit = [&] { ++left; };

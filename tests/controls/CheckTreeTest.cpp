@@ -2,6 +2,7 @@
 #include "UiTestSupport.h"
 
 #include <cstring>
+#include <stdexcept>
 
 #include "controls/CheckTree.h"
 
@@ -98,6 +99,25 @@ TEST_CASE("check tree: tri-state tracking") {
     CHECK(cat->CheckState == csChecked);
     CHECK(a->CheckState == csChecked);
     CHECK(b->CheckState == csChecked);
+}
+
+TEST_CASE("check tree: a checking event that raises half-way leaves the tree tracking its categories") {
+    // The cleaning tab's checking event raises when the settings file cannot be written.
+    TTreeFixture f;
+    TCheckNode* cat = AddCheckNode(f.Tree, nullptr, csUnchecked, ctTriState, 0, L"Cat");
+    TCheckNode* a = AddCheckNode(f.Tree, cat, csUnchecked, ctCheckBox, 0, L"A");
+    TCheckNode* b = AddCheckNode(f.Tree, cat, csUnchecked, ctCheckBox, 0, L"B");
+    f.Tree.OnChecking = [](TCheckNode& n, TCheckState) {
+        if (n.Text == L"B") throw std::runtime_error("not now");
+        return true;
+    };
+    CHECK_THROWS(f.Tree.SetCheckState(*cat, csChecked));
+    CHECK(a->CheckState == csChecked);
+    CHECK(b->CheckState == csUnchecked);
+
+    f.Tree.OnChecking = nullptr;
+    f.Tree.SetCheckState(*a, csUnchecked);
+    CHECK(cat->CheckState == csUnchecked);  // both items unticked: so is their category
 }
 
 TEST_CASE("check tree: the mouse on a check box and the Space key toggle") {

@@ -59,12 +59,12 @@ struct TScene : TWindow {
         a.Parent = parent;
         a.Left = x, a.Top = y, a.Width = w, a.Height = h;
         a.Caption = caption;
-        a.Font = TKivFont(L"Tahoma", 11, false, assets::kText);
+        a.Fonts.Normal = TKivFont(L"Tahoma", 11, false, assets::kText);
         a.EnableMultiFonts = true;
-        a.FontMouseHover = a.Font;
-        a.FontMouseDown = a.Font;
-        a.FontDisabled = TKivFont(L"Tahoma", 11, false, assets::kTextMuted);
-        SetButtonPictures(a, AssetStatePictures(prefix));
+        a.Fonts.Hover = a.Fonts.Normal;
+        a.Fonts.Down = a.Fonts.Normal;
+        a.Fonts.Disabled = TKivFont(L"Tahoma", 11, false, assets::kTextMuted);
+        a.Pictures = AssetStatePictures(prefix);
         Buttons.push_back(std::make_unique<TKivImageButton>(a));
         return *Buttons.back();
     }
@@ -73,7 +73,7 @@ struct TScene : TWindow {
         a.Parent = parent;
         a.Left = x, a.Top = y;
         a.Caption = text;
-        a.Font = font;
+        a.Fonts.Normal = font;
         if (w) {
             a.AutoSize = false;
             a.Width = w, a.Height = h;
@@ -207,7 +207,7 @@ TEST_CASE("the pictures make finished-looking windows with readable texts") {
         la.Parent = back;
         la.Left = 135, la.Top = 115;
         la.Caption = L"https://surfkeep.example/";
-        la.Font = body;
+        la.Fonts.Normal = body;
         s.Add(std::make_unique<TKivURLLabel>(la));
         s.Label(back, 135, 136, L"Contact Us", TKivFont(body).SetUnderline(true));
         HWND warning = s.Page(13, 179, 420, 94);

@@ -97,8 +97,8 @@ TEST_CASE("label fonts by state") {
     a.Parent = host.PanelHandle();
     a.Left = 10, a.Top = 10;
     a.Caption = L"MMMM";
-    a.Font = normal;
-    a.FontDisabled = &disabled;
+    a.Fonts.Normal = normal;
+    a.Fonts.Disabled = disabled;
     a.Enabled = false;
     TKivLabel label(a);
     auto count = [&](uint32_t color) {

@@ -104,7 +104,7 @@ TEST_CASE("soft edges of a button's picture blend with the background beneath") 
     // White whose opacity grows from left to right.
     auto alphaAt = [](int x) { return x * 255 / 74; };
     TKivButtonArgs a = BareButton(host.PanelHandle(), 30, 40);
-    a.PictureNormal = MakePicture(75, 26, [&](int x, int) { return Pack(255, 255, 255, alphaAt(x)); });
+    a.Pictures.Normal = MakePicture(75, 26, [&](int x, int) { return Pack(255, 255, 255, alphaAt(x)); });
     TKivImageButton button(a);
     const TCapture after = CaptureClient(host.Handle());
     int worst = 0;
@@ -157,10 +157,10 @@ TEST_CASE("a button shows the picture of its state") {
     const uint32_t normal = Pack(10, 10, 200), hover = Pack(10, 200, 10), down = Pack(200, 10, 10),
                    disabled = Pack(128, 128, 128);
     TKivButtonArgs a = BareButton(host.PanelHandle(), 40, 40);
-    a.PictureNormal = Solid(75, 26, normal);
-    a.PictureMouseHover = Solid(75, 26, hover);
-    a.PictureMouseDown = Solid(75, 26, down);
-    a.PictureDisabled = Solid(75, 26, disabled);
+    a.Pictures.Normal = Solid(75, 26, normal);
+    a.Pictures.Hover = Solid(75, 26, hover);
+    a.Pictures.Down = Solid(75, 26, down);
+    a.Pictures.Disabled = Solid(75, 26, disabled);
     TKivImageButton button(a);
     HWND b = button.Handle();
     auto shown = [&] { return CaptureClient(host.Handle()).At(42, 42); };
@@ -190,7 +190,7 @@ TEST_CASE("a button with only a normal picture shows it in every state") {
     THostWindow host(200, 120, Pattern(200, 120));
     const uint32_t normal = Pack(10, 10, 200);
     TKivButtonArgs a = BareButton(host.PanelHandle(), 40, 40);
-    a.PictureNormal = Solid(75, 26, normal);
+    a.Pictures.Normal = Solid(75, 26, normal);
     TKivImageButton button(a);
     HWND b = button.Handle();
     CHECK(CaptureClient(host.Handle()).At(42, 42) == Rgb(normal));
@@ -210,8 +210,8 @@ TEST_CASE("a disabled button's caption uses the disabled font only with state fo
     THostWindow host(200, 120, Solid(200, 120, Pack(255, 255, 255)));
     TKivButtonArgs a = BareButton(host.PanelHandle(), 20, 20, 120, 40);
     a.Caption = L"MMMM";
-    a.Font = TKivFont(L"Tahoma", 20, true, RGB(255, 0, 0));
-    a.FontDisabled = TKivFont(L"Tahoma", 20, true, RGB(0, 0, 255));
+    a.Fonts.Normal = TKivFont(L"Tahoma", 20, true, RGB(255, 0, 0));
+    a.Fonts.Disabled = TKivFont(L"Tahoma", 20, true, RGB(0, 0, 255));
     a.Enabled = false;
     TKivImageButton button(a);
     auto count = [&](uint32_t color) {

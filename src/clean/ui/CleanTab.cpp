@@ -8,6 +8,7 @@
 #include "base/Handles.h"
 #include "base/Paths.h"
 #include "base/ProfileFile.h"
+#include "base/Scoped.h"
 #include "base/Settings.h"
 #include "base/StringTable.h"
 #include "kit/TabKit.h"
@@ -30,49 +31,6 @@ constexpr UINT_PTR kStatusTimer = 0x5C1E;
 constexpr ULONGLONG kStatusIntervalMs = 50;
 // While a scan fills the tree with its drawing off, it is shown this often so the user sees it grow.
 constexpr ULONGLONG kRepaintIntervalMs = 250;
-
-constexpr wchar_t kTreeHostClass[] = L"SurfkeepCleanTreeHost";
-
-// The tree view's parent. The tree view tells its parent about every item it deletes, and the
-// skinned panel hears its messages through comctl32's subclassing, which costs a round trip to the
-// server under Wine per message: clearing 20,000 items there would freeze the window for seconds.
-// This plain window answers them at no cost.
-LRESULT CALLBACK TreeHostProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    if (msg == WM_NCDESTROY) {
-        if (auto* slot = reinterpret_cast<HWND*>(::GetWindowLongPtrW(wnd, GWLP_USERDATA))) *slot = nullptr;
-    }
-    return ::DefWindowProcW(wnd, msg, wParam, lParam);
-}
-
-HWND CreateTreeHost(HWND parent, int x, int y, int w, int h, HWND* slot) {
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    if (!::GetClassInfoExW(::GetModuleHandleW(nullptr), kTreeHostClass, &wc)) {
-        wc = {};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = TreeHostProc;
-        wc.hInstance = ::GetModuleHandleW(nullptr);
-        wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-        wc.lpszClassName = kTreeHostClass;
-        ::RegisterClassExW(&wc);
-    }
-    HWND host = ::CreateWindowExW(WS_EX_CONTROLPARENT, kTreeHostClass, L"", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, x,
-                                  y, w, h, parent, nullptr, ::GetModuleHandleW(nullptr), nullptr);
-    if (host) ::SetWindowLongPtrW(host, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(slot));
-    return host;
-}
-
-// Sets a counter for its lifetime.
-class TDepth {
-public:
-    explicit TDepth(int& depth) : FDepth(depth) { ++FDepth; }
-    ~TDepth() { --FDepth; }
-    TDepth(const TDepth&) = delete;
-    TDepth& operator=(const TDepth&) = delete;
-
-private:
-    int& FDepth;
-};
 
 struct TSizeText {
     const std::wstring* Pattern;
@@ -104,11 +62,7 @@ std::wstring FormatCountAndSize(uint64_t bytes, int32_t count) {
 
 TCleanTab::TCleanTab(TIECleaner& cleaner) : FCleaner(cleaner) {}
 
-TCleanTab::~TCleanTab() {
-    if (FPanel.Handle()) ::KillTimer(FPanel.Handle(), kStatusTimer);
-    // The tree view goes with its parent.
-    if (FTreeHost) ::DestroyWindow(FTreeHost);
-}
+TCleanTab::~TCleanTab() { FPanel.StopTimer(kStatusTimer); }
 
 std::wstring TCleanTab::Caption() const { return IDS_IECLEAN_Title; }
 
@@ -123,8 +77,10 @@ void TCleanTab::CreatePage(HWND sheet, HWND owner) {
     CreateContentPanel(FPanel, sheet, 0, 0, 752, 376);
     HWND panel = FPanel.Handle();
 
-    FTreeHost = CreateTreeHost(panel, 3, 3, 744, 330, &FTreeHost);
-    HWND tree = tvIEClean.Create(FTreeHost ? FTreeHost : panel, 0, 0, 744, 330, kTreeId);
+    // The tree tells its parent about every item it deletes: the panel passes those notifications by
+    // at no cost (a panel that a window subclass listened to paid a round trip to the server for each
+    // of them under Wine, and clearing 20,000 items froze the window for seconds).
+    HWND tree = tvIEClean.Create(panel, 3, 3, 744, 330, kTreeId);
     ::SendMessageW(tree, WM_SETFONT, reinterpret_cast<WPARAM>(BodyFont()), FALSE);
     // A little more air between the rows than the font alone gives: the check boxes and icons are 16
     // pixels high.
@@ -132,33 +88,26 @@ void TCleanTab::CreatePage(HWND sheet, HWND owner) {
     tvIEClean.OnChecking = [this](TCheckNode& node, TCheckState state) { return OnTreeChecking(node, state); };
     CreateIcons();
 
-    CreateLinkLabel(lblClean_SelectAll, panel, 3, 337, IDS_SURFKEEP_SelectAll,
-                    [this] { RunGuarded(FOwner, [this] { lblClean_SelectAllClick(); }); });
-    CreateLinkLabel(lblClean_SelectNone, panel, 60, 337, IDS_SURFKEEP_SelectNone,
-                    [this] { RunGuarded(FOwner, [this] { lblClean_SelectNoneClick(); }); });
     // Disabled links must look disabled: they do nothing while an operation runs.
-    for (TKivLabel* link : {&lblClean_SelectAll, &lblClean_SelectNone}) {
-        link->SetFontDisabled(TKivFont(L"Tahoma", 11, false, RGB(0xA0, 0xA8, 0xB3)).SetUnderline(true));
-        link->SetFontsFlags(link->FontsFlags() | KivFontsFlag(kmfDisabled));
-    }
+    auto link = [&](TKivLabel& label, int left, const std::wstring& caption, void (TCleanTab::*click)()) {
+        TKivLabelArgs args = LinkLabelArgs(panel, left, 337, caption,
+                                           [this, click] { RunGuarded(FOwner, [this, click] { (this->*click)(); }); });
+        args.Fonts.Disabled = TKivFont(L"Tahoma", 11, false, assets::kTextDisabled).SetUnderline(true);
+        args.FontsFlags |= KivFontsFlag(kmfDisabled);
+        label.Create(args);
+    };
+    link(lblClean_SelectAll, 3, IDS_SURFKEEP_SelectAll, &TCleanTab::lblClean_SelectAllClick);
+    link(lblClean_SelectNone, 60, IDS_SURFKEEP_SelectNone, &TCleanTab::lblClean_SelectNoneClick);
 
     CreateStatusLabel(lblCleanStatus, panel, 3, 357, 500);
 
     CreateActionButton(btnScanIETemp, panel, 510, 343, actIEClean_Scan);
     CreateActionButton(btnClean, panel, 591, 343, actIEClean_Clean);
     CreateActionButton(btnStop, panel, 672, 343, actIEClean_Stop);
-
-    FPanelTap.Attach(panel, [this](UINT msg, WPARAM wParam, LPARAM) -> std::optional<LRESULT> {
-        if (msg == WM_TIMER && wParam == kStatusTimer) {
-            FlushStatus();
-            return 0;
-        }
-        return std::nullopt;
-    });
 }
 
 void TCleanTab::CreateIcons() {
-    FIcons.reset(::ImageList_Create(kIconSize, kIconSize, ILC_COLOR32, 6, 0));
+    FIcons.Reset(::ImageList_Create(kIconSize, kIconSize, ILC_COLOR32, 6, 0));
     if (!FIcons) return;
     TWindowDC screen(nullptr);
     for (const wchar_t* name : assets::kCleanIcons) {
@@ -193,9 +142,9 @@ void TCleanTab::CreateIcons() {
             }
         }
         ::GdiFlush();
-        ::ImageList_Add(FIcons.get(), bitmap.Get(), nullptr);
+        ::ImageList_Add(FIcons.Get(), bitmap.Get(), nullptr);
     }
-    TreeView_SetImageList(tvIEClean.Handle(), FIcons.get(), TVSIL_NORMAL);
+    TreeView_SetImageList(tvIEClean.Handle(), FIcons.Get(), TVSIL_NORMAL);
 }
 
 void TCleanTab::ApplyTexts() {
@@ -291,22 +240,16 @@ void TCleanTab::RebuildCleanTree() {
     } catch (const TError&) {
         FRebuildError = std::current_exception();
     }
-    TDepth driving(FDriving);
-    tvIEClean.BeginUpdate();
-    FStaleCaptions.fill(nullptr);
-    tvIEClean.Clear();
-    FRebuilding = true;
-    try {
+    {
+        const TDepth driving(FDriving);
+        const TCheckTreeUpdate update(tvIEClean);
+        FStaleCaptions.fill(nullptr);
+        tvIEClean.Clear();
+        const TScopedValue rebuilding(FRebuilding, true);
         for (size_t i = 0; i < CleanCategories.size(); ++i)
             AddCheckNode(tvIEClean, nullptr, CleanCategories[i].CheckState, ctTriState, static_cast<int>(i),
                          CleanCategories[i].Caption);
-    } catch (...) {
-        FRebuilding = false;
-        tvIEClean.EndUpdate();
-        throw;
     }
-    FRebuilding = false;
-    tvIEClean.EndUpdate();
     if (std::exception_ptr error = std::exchange(FRebuildError, nullptr)) std::rethrow_exception(error);
 }
 
@@ -345,27 +288,15 @@ void TCleanTab::UpdateCleanActions() {
 }
 
 void TCleanTab::lblClean_SelectAllClick() {
-    TDepth driving(FDriving);
-    tvIEClean.BeginUpdate();
-    try {
-        SetAllCheckStates(tvIEClean, csChecked);
-    } catch (...) {
-        tvIEClean.EndUpdate();
-        throw;
-    }
-    tvIEClean.EndUpdate();
+    const TDepth driving(FDriving);
+    const TCheckTreeUpdate update(tvIEClean);
+    SetAllCheckStates(tvIEClean, csChecked);
 }
 
 void TCleanTab::lblClean_SelectNoneClick() {
-    TDepth driving(FDriving);
-    tvIEClean.BeginUpdate();
-    try {
-        SetAllCheckStates(tvIEClean, csUnchecked);
-    } catch (...) {
-        tvIEClean.EndUpdate();
-        throw;
-    }
-    tvIEClean.EndUpdate();
+    const TDepth driving(FDriving);
+    const TCheckTreeUpdate update(tvIEClean);
+    SetAllCheckStates(tvIEClean, csUnchecked);
 }
 
 // ---- Status line ----
@@ -377,14 +308,14 @@ void TCleanTab::SetStatus(const std::wstring& text, bool now) {
     } else if (!FStatusPending) {
         // Shown by the timer if no newer text comes in time.
         FStatusPending = true;
-        if (FPanel.Handle()) ::SetTimer(FPanel.Handle(), kStatusTimer, static_cast<UINT>(kStatusIntervalMs), nullptr);
+        FPanel.StartTimer(kStatusTimer, static_cast<UINT>(kStatusIntervalMs), [this] { FlushStatus(); });
     }
 }
 
 void TCleanTab::FlushStatus() {
     if (FStatusPending) {
         FStatusPending = false;
-        if (FPanel.Handle()) ::KillTimer(FPanel.Handle(), kStatusTimer);
+        FPanel.StopTimer(kStatusTimer);
     }
     if (lblCleanStatus.Caption() != FStatus) lblCleanStatus.SetCaption(FStatus);
     FStatusShownAt = ::GetTickCount64();
@@ -439,16 +370,13 @@ void TCleanTab::actIEClean_ScanExecute() {
     // Scan must find it disabled.
     UpdateCleanActions();
     BeginFill();
-    try {
+    {
+        const TScopeExit end([this] { EndOperation(); });
         FCleaner.Scan(ScanCategorySet(), [this](int category, int kind, const std::wstring& context,
                                                 const std::wstring& item, uint64_t bytes, int32_t count) {
             OnCleanScanProgress(category, kind, context, item, bytes, count);
         });
-    } catch (...) {
-        EndOperation();
-        throw;
     }
-    EndOperation();
     if (settingsError) std::rethrow_exception(settingsError);
 }
 
@@ -479,7 +407,7 @@ void TCleanTab::OnCleanScanProgress(int category,
             } else {
                 tvIEClean.SetText(*node, entry.Caption + counts);
             }
-            TDepth driving(FDriving);
+            const TDepth driving(FDriving);
             AddCheckNode(tvIEClean, node, csChecked, ctTriState, kind, item);
             if (FFilling && ::GetTickCount64() - FRepaintedAt >= kRepaintIntervalMs) {
                 ShowStaleCaptions();
@@ -495,15 +423,10 @@ void TCleanTab::actIEClean_CleanExecute() {
     if (CleanBusy) return;
     CleanBusy = true;
     UpdateCleanActions();
-    try {
-        FCleaner.Clean(CleanCategorySet(), [this](const std::wstring& item, uint64_t bytes, int32_t count) {
-            OnCleanDeleteProgress(item, bytes, count);
-        });
-    } catch (...) {
-        EndOperation();
-        throw;
-    }
-    EndOperation();
+    const TScopeExit end([this] { EndOperation(); });
+    FCleaner.Clean(CleanCategorySet(), [this](const std::wstring& item, uint64_t bytes, int32_t count) {
+        OnCleanDeleteProgress(item, bytes, count);
+    });
 }
 
 void TCleanTab::OnCleanDeleteProgress(const std::wstring& item, uint64_t bytes, int32_t count) {

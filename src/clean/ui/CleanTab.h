@@ -10,13 +10,11 @@
 #include <cstdint>
 #include <exception>
 #include <memory>
-#include <optional>
 #include <string>
-#include <type_traits>
 
 #include "base/Action.h"
+#include "base/Handles.h"
 #include "controls/CheckTree.h"
-#include "base/MessageTap.h"
 #include "kit/TabPage.h"
 #include "clean/IECleaner.h"
 #include "controls/KWImageButton.h"
@@ -83,19 +81,13 @@ public:
 
     // The status line's text (what the label shows, or is about to show at its next repaint).
     const std::wstring& StatusText() const { return FStatus; }
-    HIMAGELIST imglstClean() const { return FIcons.get(); }
+    HIMAGELIST imglstClean() const { return FIcons.Get(); }
     HWND Panel() const { return FPanel.Handle(); }
 
 private:
-    struct TImageListDeleter {
-        void operator()(HIMAGELIST list) const { ::ImageList_Destroy(list); }
-    };
-    using TImageList = std::unique_ptr<std::remove_pointer_t<HIMAGELIST>, TImageListDeleter>;
-
     // Declared in the order they are made: the controls go before their panel and the tree's pictures.
     TImageList FIcons;
     TKivImagePanel FPanel;
-    HWND FTreeHost = nullptr;  // the tree view's parent, on the panel (destroyed with the tab)
 
 public:
     TCheckTree tvIEClean;
@@ -114,8 +106,6 @@ private:
 
     TIECleaner& FCleaner;  // not owned
     HWND FOwner = nullptr;
-
-    TMessageTap FPanelTap;
 
     std::wstring FStatus;
     ULONGLONG FStatusShownAt = 0;

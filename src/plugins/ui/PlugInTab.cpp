@@ -14,18 +14,6 @@ namespace {
 
 constexpr int kTreeId = 100;
 
-// Holds the tree's drawing off for its lifetime, on every way out.
-class TTreeUpdate {
-public:
-    explicit TTreeUpdate(TCheckTree& tree) : FTree(tree) { FTree.BeginUpdate(); }
-    ~TTreeUpdate() { FTree.EndUpdate(); }
-    TTreeUpdate(const TTreeUpdate&) = delete;
-    TTreeUpdate& operator=(const TTreeUpdate&) = delete;
-
-private:
-    TCheckTree& FTree;
-};
-
 std::wstring CountText(const TCheckNode& group) {
     return Fmt(IDS_IEPLUGIN_ItemCount, static_cast<long long>(group.Children.size()));
 }
@@ -99,7 +87,7 @@ TCheckNode* TPlugInTab::ContextMenuGroup() const { return FindCategoryNode(tvPlu
 TCheckNode* TPlugInTab::ComAddOnGroup() const { return FindCategoryNode(tvPlugIn, IDS_IEPLUGIN_BHOPlugIn); }
 
 void TPlugInTab::ResetPlugInTree() {
-    TTreeUpdate update(tvPlugIn);
+    const TCheckTreeUpdate update(tvPlugIn);
     tvPlugIn.Clear();
     AddCheckNode(tvPlugIn, nullptr, csUnchecked, ctTriState, -1, IDS_IEPLUGIN_ContextMenu);
     AddCheckNode(tvPlugIn, nullptr, csUnchecked, ctTriState, -1, IDS_IEPLUGIN_BHOPlugIn);
@@ -108,7 +96,7 @@ void TPlugInTab::ResetPlugInTree() {
 void TPlugInTab::FillMenuExtensions() {
     TCheckNode* group = ContextMenuGroup();
     if (!group) return;
-    TTreeUpdate update(tvPlugIn);
+    const TCheckTreeUpdate update(tvPlugIn);
     for (const std::wstring& name : FCleaner.ListMenuExtensions())
         AddCheckNode(tvPlugIn, group, csUnchecked, ctCheckBox, -1, name);
     tvPlugIn.SetText(*group, IDS_IEPLUGIN_ContextMenu + CountText(*group));
@@ -118,7 +106,7 @@ void TPlugInTab::FillMenuExtensions() {
 void TPlugInTab::FillToolbarsAndBHOs() {
     TCheckNode* group = ComAddOnGroup();
     if (!group) return;
-    TTreeUpdate update(tvPlugIn);
+    const TCheckTreeUpdate update(tvPlugIn);
     for (TIEPlugInInfo& record : FCleaner.ListToolbarsAndBHOs()) {
         TCheckNode* node = AddCheckNode(tvPlugIn, group, csUnchecked, ctCheckBox, -1, record.Name);
         const TIEBHOInfo& info = record.BHOInfo;
@@ -216,12 +204,12 @@ void TPlugInTab::OnPlugInCleanProgress(const std::wstring& name) {
 }
 
 void TPlugInTab::actPlugIn_SelectAllExecute() {
-    TTreeUpdate update(tvPlugIn);
+    const TCheckTreeUpdate update(tvPlugIn);
     SetAllCheckStates(tvPlugIn, csChecked);
 }
 
 void TPlugInTab::actPlugIn_SelectNoneExecute() {
-    TTreeUpdate update(tvPlugIn);
+    const TCheckTreeUpdate update(tvPlugIn);
     SetAllCheckStates(tvPlugIn, csUnchecked);
 }
 

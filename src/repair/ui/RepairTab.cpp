@@ -4,6 +4,7 @@
 
 #include "base/Format.h"
 #include "base/MessageBox.h"
+#include "base/Scoped.h"
 #include "base/Settings.h"
 #include "base/StringTable.h"
 #include "kit/TabKit.h"
@@ -16,29 +17,15 @@ namespace {
 constexpr int kHeadingRow = -1;  // lParam of a heading line that stands in for a group
 constexpr COLORREF kHeadingBack = RGB(0xEC, 0xF1, 0xF8);
 
-HWND CreateList(HWND parent, DWORD style, DWORD exStyle) {
-    HWND list = ::CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"",
-                                  WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SHOWSELALWAYS | LVS_SINGLESEL | style,
-                                  3, 3, 744, 330, parent, nullptr, ::GetModuleHandleW(nullptr), nullptr);
-    ListView_SetExtendedListViewStyle(list, LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER | exStyle);
-    ::SendMessageW(list, WM_SETFONT, reinterpret_cast<WPARAM>(BodyFont()), FALSE);
-    return list;
-}
-
-void AddColumn(HWND list, int index, int width, const std::wstring& caption) {
-    LVCOLUMNW col{};
-    col.mask = LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
-    col.cx = width;
-    col.pszText = const_cast<wchar_t*>(caption.c_str());
-    col.iSubItem = index;
-    ListView_InsertColumn(list, index, &col);
-}
-
-void SetColumnCaption(HWND list, int index, const std::wstring& caption) {
-    LVCOLUMNW col{};
-    col.mask = LVCF_TEXT;
-    col.pszText = const_cast<wchar_t*>(caption.c_str());
-    ListView_SetColumn(list, index, &col);
+TListViewArgs ListArgs(HWND parent, DWORD style, DWORD listExStyle) {
+    return {.Parent = parent,
+            .Left = 3,
+            .Top = 3,
+            .Width = 744,
+            .Height = 330,
+            .Style = LVS_REPORT | LVS_SHOWSELALWAYS | LVS_SINGLESEL | style,
+            .ListExStyle = LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER | listExStyle,
+            .Font = BodyFont()};
 }
 
 const std::wstring& GroupHeading(int group) { return group == 0 ? IDS_IEREPAIR_IERelated : IDS_IEREPAIR_OtherRepair; }
@@ -55,8 +42,8 @@ void TRepairTab::CreatePage(HWND sheet, HWND owner) {
 
     // The item list.
     CreateContentPanel(imgBeforeRepair, sheet, 0, 0, 752, 376);
-    FList = CreateList(imgBeforeRepair.Handle(), LVS_NOCOLUMNHEADER, LVS_EX_CHECKBOXES | LVS_EX_GRIDLINES);
-    AddColumn(FList, 0, 650, L"");
+    FList.Create(ListArgs(imgBeforeRepair.Handle(), LVS_NOCOLUMNHEADER, LVS_EX_CHECKBOXES | LVS_EX_GRIDLINES));
+    FList.AddColumn(0, 650, L"");
     // Grouped display where the list supports it; elsewhere heading lines take the groups' place.
     ListView_EnableGroupView(FList, TRUE);
     FNativeGroups = ListView_IsGroupViewEnabled(FList) != FALSE;
@@ -76,18 +63,14 @@ void TRepairTab::CreatePage(HWND sheet, HWND owner) {
                     [this] { RunGuarded(FOwner, [this] { lblIERepair_SelectNoneClick(); }); });
     CreateActionButton(btnScan, imgBeforeRepair.Handle(), 591, 343, actIERepair_Scan);
     CreateActionButton(btnRepair, imgBeforeRepair.Handle(), 672, 343, actIERepair_Repair);
-    FBeforeTap.Attach(imgBeforeRepair.Handle(), [this](UINT msg, WPARAM, LPARAM lParam) -> std::optional<LRESULT> {
-        if (msg == WM_NOTIFY && reinterpret_cast<NMHDR*>(lParam)->hwndFrom == FList)
-            return ListNotify(*reinterpret_cast<NMHDR*>(lParam));
-        return std::nullopt;
-    });
+    BindItemList();
 
     // The result list.
     CreateContentPanel(imgAfterRepair, sheet, 0, 0, 752, 376, false);
-    FResultList = CreateList(imgAfterRepair.Handle(), 0, LVS_EX_GRIDLINES);
-    AddColumn(FResultList, 0, 155, IDS_IEREPAIR_RepairedItem);
-    AddColumn(FResultList, 1, 280, IDS_IEREPAIR_BeforeRepair);
-    AddColumn(FResultList, 2, 280, IDS_IEREPAIR_AfterRepair);
+    FResultList.Create(ListArgs(imgAfterRepair.Handle(), 0, LVS_EX_GRIDLINES));
+    FResultList.AddColumn(0, 155, IDS_IEREPAIR_RepairedItem);
+    FResultList.AddColumn(1, 280, IDS_IEREPAIR_BeforeRepair);
+    FResultList.AddColumn(2, 280, IDS_IEREPAIR_AfterRepair);
     CreateActionButton(btnBack, imgAfterRepair.Handle(), 672, 343, actIERepair_Back);
     ShowResults(false);
 }
@@ -107,23 +90,19 @@ void TRepairTab::ApplyTexts() {
     actIERepair_Scan.SetCaption(IDS_SURFKEEP_Scan);
     actIERepair_Repair.SetCaption(IDS_IEREPAIR_Repair);
     actIERepair_Back.SetCaption(IDS_IEREPAIR_Back);
-    SetColumnCaption(FResultList, 0, IDS_IEREPAIR_RepairedItem);
-    SetColumnCaption(FResultList, 1, IDS_IEREPAIR_BeforeRepair);
-    SetColumnCaption(FResultList, 2, IDS_IEREPAIR_AfterRepair);
+    FResultList.SetColumnCaption(0, IDS_IEREPAIR_RepairedItem);
+    FResultList.SetColumnCaption(1, IDS_IEREPAIR_BeforeRepair);
+    FResultList.SetColumnCaption(2, IDS_IEREPAIR_AfterRepair);
     actIERepair_Scan.Execute();
 }
 
 void TRepairTab::actIERepair_ScanExecute() {
     Fill();
-    try {
-        Mark();
-    } catch (...) {
-        // What was marked before the error stays marked; the lines are not reordered.
-        RenderList();
-        throw;
-    }
+    // Shown however the scan ends: after an error, what was marked before it stays marked, and the
+    // lines are not reordered.
+    const TScopeExit render([this] { RenderList(); });
+    Mark();
     Order();
-    RenderList();
 }
 
 void TRepairTab::Fill() {
@@ -165,77 +144,46 @@ void TRepairTab::MoveTickedUp(size_t p, size_t bound) {
 }
 
 void TRepairTab::RenderList() {
-    FRendering = true;
-    ::SendMessageW(FList, WM_SETREDRAW, FALSE, 0);
-    ListView_DeleteAllItems(FList);
+    const TScopedValue rendering(FRendering, true);
+    const TRedrawOff hold(FList);
+    FList.DeleteAllItems();
     int row = 0, lastGroup = -1;
     auto insert = [&](const std::wstring& text, LPARAM data, int group) {
-        LVITEMW item{};
-        item.mask = LVIF_TEXT | LVIF_PARAM | (FNativeGroups ? LVIF_GROUPID : 0);
-        item.iItem = row;
-        item.pszText = const_cast<wchar_t*>(text.c_str());
-        item.lParam = data;
-        item.iGroupId = group;
-        return ListView_InsertItem(FList, &item);
+        return FList.InsertItem(row, text, data, FNativeGroups ? std::optional<int>(group) : std::nullopt);
     };
     for (size_t i = 0; i < FLines.size(); ++i) {
         const TLine& line = FLines[i];
         if (!FNativeGroups && line.Group != lastGroup) {
-            const int heading = insert(GroupHeading(line.Group), kHeadingRow, line.Group);
-            ListView_SetItemState(FList, heading, INDEXTOSTATEIMAGEMASK(0), LVIS_STATEIMAGEMASK);
+            FList.SetStateImage(insert(GroupHeading(line.Group), kHeadingRow, line.Group), 0);
             ++row;
         }
         lastGroup = line.Group;
-        const int at = insert(line.Text, static_cast<LPARAM>(i), line.Group);
-        ListView_SetItemState(FList, at, INDEXTOSTATEIMAGEMASK(line.Ticked ? 2 : 1), LVIS_STATEIMAGEMASK);
+        FList.SetStateImage(insert(line.Text, static_cast<LPARAM>(i), line.Group), line.Ticked ? 2 : 1);
         ++row;
     }
-    ::SendMessageW(FList, WM_SETREDRAW, TRUE, 0);
-    ::InvalidateRect(FList, nullptr, TRUE);
-    FRendering = false;
 }
 
 int TRepairTab::LineOfRow(int row) const {
-    LVITEMW item{};
-    item.mask = LVIF_PARAM;
-    item.iItem = row;
-    if (!ListView_GetItem(FList, &item)) return kHeadingRow;
-    return static_cast<int>(item.lParam);
+    return static_cast<int>(FList.ItemParam(row).value_or(kHeadingRow));
 }
 
-std::optional<LRESULT> TRepairTab::ListNotify(const NMHDR& hdr) {
-    switch (hdr.code) {
-        case LVN_ITEMCHANGING: {
-            const auto& nm = reinterpret_cast<const NMLISTVIEW&>(hdr);
-            // Heading lines have no tick and cannot get one.
-            if (!FRendering && (nm.uChanged & LVIF_STATE) && (nm.uNewState & LVIS_STATEIMAGEMASK) &&
-                LineOfRow(nm.iItem) == kHeadingRow)
-                return TRUE;
-            return std::nullopt;
-        }
-        case LVN_ITEMCHANGED: {
-            const auto& nm = reinterpret_cast<const NMLISTVIEW&>(hdr);
-            if (FRendering || !(nm.uChanged & LVIF_STATE)) return std::nullopt;
-            if (((nm.uNewState ^ nm.uOldState) & LVIS_STATEIMAGEMASK) == 0) return std::nullopt;
-            const int line = LineOfRow(nm.iItem);
-            if (line >= 0 && static_cast<size_t>(line) < FLines.size())
-                FLines[static_cast<size_t>(line)].Ticked = ((nm.uNewState & LVIS_STATEIMAGEMASK) >> 12) == 2;
-            return std::nullopt;
-        }
-        case NM_CUSTOMDRAW: {
-            auto& cd = const_cast<NMLVCUSTOMDRAW&>(reinterpret_cast<const NMLVCUSTOMDRAW&>(hdr));
-            if (cd.nmcd.dwDrawStage == CDDS_PREPAINT) return CDRF_NOTIFYITEMDRAW;
-            if (cd.nmcd.dwDrawStage == CDDS_ITEMPREPAINT && !FNativeGroups &&
-                static_cast<int>(cd.nmcd.lItemlParam) == kHeadingRow) {
-                ::SelectObject(cd.nmcd.hdc, BodyBoldFont());
-                cd.clrText = assets::kAccentDark;
-                cd.clrTextBk = kHeadingBack;
-                return CDRF_NEWFONT;
-            }
-            return CDRF_DODEFAULT;
-        }
-    }
-    return std::nullopt;
+void TRepairTab::BindItemList() {
+    // Heading lines have no tick and cannot get one.
+    FList.OnItemStateChanging = [this](int row, UINT, UINT newState) {
+        return FRendering || !(newState & LVIS_STATEIMAGEMASK) || LineOfRow(row) != kHeadingRow;
+    };
+    FList.OnItemChecked = [this](int row, bool checked) {
+        if (FRendering) return;
+        const int line = LineOfRow(row);
+        if (line >= 0 && static_cast<size_t>(line) < FLines.size()) FLines[static_cast<size_t>(line)].Ticked = checked;
+    };
+    FList.OnItemPrePaint = [this](NMLVCUSTOMDRAW& draw) -> LRESULT {
+        if (FNativeGroups || static_cast<int>(draw.nmcd.lItemlParam) != kHeadingRow) return CDRF_DODEFAULT;
+        ::SelectObject(draw.nmcd.hdc, BodyBoldFont());
+        draw.clrText = assets::kAccentDark;
+        draw.clrTextBk = kHeadingBack;
+        return CDRF_NEWFONT;
+    };
 }
 
 void TRepairTab::SetTicked(size_t line, bool ticked) {
@@ -257,13 +205,9 @@ void TRepairTab::lblIERepair_SelectNoneClick() {
 void TRepairTab::AddRepairedRow(const TRepairRow& row) {
     if (Trimmed(row.Label).empty()) return;
     FRepaired.push_back(row);
-    LVITEMW item{};
-    item.mask = LVIF_TEXT;
-    item.iItem = ListView_GetItemCount(FResultList);
-    item.pszText = const_cast<wchar_t*>(row.Label.c_str());
-    const int at = ListView_InsertItem(FResultList, &item);
-    ListView_SetItemText(FResultList, at, 1, const_cast<wchar_t*>(row.Before.c_str()));
-    ListView_SetItemText(FResultList, at, 2, const_cast<wchar_t*>(row.After.c_str()));
+    const int at = FResultList.InsertItem(FResultList.Count(), row.Label);
+    FResultList.SetItemText(at, 1, row.Before);
+    FResultList.SetItemText(at, 2, row.After);
     ::UpdateWindow(FResultList);
 }
 
@@ -273,13 +217,13 @@ void TRepairTab::actIERepair_RepairExecute() {
         if (!line.Ticked) continue;
         std::vector<TRepairRow> rows;
         TRepairLevel level;
-        try {
+        {
+            // Listed however the repair ends: after an error, the settings repaired so far.
+            const TScopeExit list([&] {
+                for (const auto& row : rows) AddRepairedRow(row);
+            });
             level = RepairItem(line.Data, rows, FRegistry);
-        } catch (...) {
-            for (const auto& row : rows) AddRepairedRow(row);  // settings repaired so far stay listed
-            throw;
         }
-        for (const auto& row : rows) AddRepairedRow(row);
         if (level > FMaxRepairLevel) FMaxRepairLevel = level;
     }
     const WORD language = static_cast<WORD>(LanguageId & 0xFFFF);
@@ -292,7 +236,7 @@ void TRepairTab::actIERepair_RepairExecute() {
 
 void TRepairTab::actIERepair_BackExecute() {
     ShowResults(false);
-    ListView_DeleteAllItems(FResultList);
+    FResultList.DeleteAllItems();
     FRepaired.clear();
     actIERepair_ScanExecute();
 }

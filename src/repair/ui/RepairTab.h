@@ -7,11 +7,11 @@
 #include <vector>
 
 #include "base/Action.h"
-#include "base/MessageTap.h"
-#include "kit/TabPage.h"
 #include "controls/KWImageButton.h"
 #include "controls/KWImagePanel.h"
 #include "controls/KWLabel.h"
+#include "controls/NativeControls.h"
+#include "kit/TabPage.h"
 #include "repair/IERepairFuncs.h"
 
 namespace sk {
@@ -47,8 +47,8 @@ public:
     // Ticks or unticks one line as the user does by hand.
     void SetTicked(size_t line, bool ticked);
 
-    HWND ItemList() const { return FList; }
-    HWND ResultList() const { return FResultList; }
+    HWND ItemList() const { return FList.Handle(); }
+    HWND ResultList() const { return FResultList.Handle(); }
     // Whether the list shows its groups itself; without it, heading lines stand in for them.
     bool NativeGroups() const { return FNativeGroups; }
 
@@ -60,16 +60,16 @@ private:
     void RenderList();
     void AddRepairedRow(const TRepairRow& row);
     void ShowResults(bool results);
-    std::optional<LRESULT> ListNotify(const NMHDR& hdr);
+    void BindItemList();
     int LineOfRow(int row) const;
 
     TRegistryBackend& FRegistry;
     HWND FOwner = nullptr;
+    // The panels first: the controls on them go before them.
     TKivImagePanel imgBeforeRepair, imgAfterRepair;
-    HWND FList = nullptr, FResultList = nullptr;
+    TListView FList, FResultList;
     TKivLabel lblIERepair_SelectAll, lblIERepair_SelectNone;
     TKivImageButton btnScan, btnRepair, btnBack;
-    TMessageTap FBeforeTap, FAfterTap;
 
     std::vector<TLine> FLines;
     std::vector<TRepairRow> FRepaired;

@@ -16,41 +16,36 @@ void TfrmAddSecurityItem::FormCreate() {
         CreateWindowSurface(imgBack, Handle(), kClientWidth, kClientHeight, OptionalPicture(assets::kAddDialogBackground));
 
     // These texts are the dialog's own, in every language.
-    TKivLabelArgs title;
-    title.Parent = surface;
-    title.Left = 7;
-    title.Top = 9;
-    title.Caption = L"Add Malicious Website";
-    title.Font = TKivFont(L"Tahoma", 13, true, assets::kCaptionText);
-    title.AutoSize = true;
-    title.WordWrap = false;
-    lblTitle.Create(title);
+    lblTitle.Create({.Parent = surface,
+                     .Left = 7,
+                     .Top = 9,
+                     .Caption = L"Add Malicious Website",
+                     .Fonts = {.Normal = TKivFont(L"Tahoma", 13, true, assets::kCaptionText)},
+                     .AutoSize = true,
+                     .WordWrap = false});
 
     CreateDialogCloseButton(btnClose, surface, 315, 6);
 
-    TKivLabelArgs name;
-    name.Parent = surface;
-    name.Left = 24;
-    name.Top = 57;
-    name.Caption = L"website:";
-    name.Font = TKivFont(L"Tahoma", 11, false, assets::kText);
-    name.AutoSize = true;
-    name.WordWrap = false;
-    lblName.Create(name);
+    lblName.Create({.Parent = surface,
+                    .Left = 24,
+                    .Top = 57,
+                    .Caption = L"website:",
+                    .Fonts = {.Normal = TKivFont(L"Tahoma", 11, false, assets::kText)},
+                    .AutoSize = true,
+                    .WordWrap = false});
 
     edtName = ::CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL, 24,
                                 78, 297, 21, surface, nullptr, AppInstance(), nullptr);
     ::SendMessageW(edtName, WM_SETFONT, reinterpret_cast<WPARAM>(BodyFont()), FALSE);
 
-    TKivButtonArgs button;
-    button.Parent = surface;
-    button.Top = 143;
-    button.Width = 75;
-    button.Height = 26;
-    button.Font = TKivFont(L"Tahoma", 11, false, assets::kText);
-    button.TabStop = true;
-    button.DrawFocused = true;
-    SetButtonPictures(button, OptionalStatePictures(assets::kButton));
+    const TKivButtonArgs button{.Parent = surface,
+                                .Top = 143,
+                                .Width = 75,
+                                .Height = 26,
+                                .Pictures = OptionalStatePictures(assets::kButton),
+                                .Fonts = {.Normal = TKivFont(L"Tahoma", 11, false, assets::kText)},
+                                .DrawFocused = true,
+                                .TabStop = true};
 
     TKivButtonArgs ok = button;
     ok.Left = 184;

@@ -2,6 +2,7 @@
 
 #include "base/Action.h"
 #include "base/Errors.h"
+#include "base/Scoped.h"
 #include "base/StringTable.h"
 #include "kit/TabKit.h"
 #include "controls/Assets.h"
@@ -33,47 +34,35 @@ void TfrmShowAll::FormCreate() {
     HWND surface =
         CreateWindowSurface(imgBack, Handle(), kClientWidth, kClientHeight, OptionalPicture(assets::kAllHostsBackground));
 
-    TKivLabelArgs title;
-    title.Parent = surface;
-    title.Left = 7;
-    title.Top = 9;
-    title.Font = TKivFont(L"Tahoma", 13, true, assets::kCaptionText);
-    title.AutoSize = true;
-    title.WordWrap = false;
-    title.AutoSizeMaxWidth = 420;  // short of the close button
-    lblTitle.Create(title);
+    lblTitle.Create({.Parent = surface,
+                     .Left = 7,
+                     .Top = 9,
+                     .Fonts = {.Normal = TKivFont(L"Tahoma", 13, true, assets::kCaptionText)},
+                     .AutoSize = true,
+                     .AutoSizeMaxWidth = 420,  // short of the close button
+                     .WordWrap = false});
 
     CreateDialogCloseButton(btnClose, surface, 434, 6, /*escCloses=*/true);
 
-    lstMaliciousWebs = ::CreateWindowExW(
-        WS_EX_CLIENTEDGE, L"LISTBOX", L"",
-        WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | LBS_HASSTRINGS, 5, 37,
-        455, 254, surface, nullptr, AppInstance(), nullptr);
-    ::SendMessageW(lstMaliciousWebs, WM_SETFONT, reinterpret_cast<WPARAM>(BodyFont()), FALSE);
+    lstMaliciousWebs.Create({.Parent = surface, .Left = 5, .Top = 37, .Width = 455, .Height = 254, .Font = BodyFont()});
 
-    TKivLabelArgs status;
-    status.Parent = surface;
-    status.Left = 8;
-    status.Top = 312;
-    status.Font = TKivFont(L"Tahoma", 11, false, assets::kText);
-    status.AutoSize = true;
-    status.AutoSizeMaxWidth = 290;  // short of the buttons
-    status.WordWrap = false;
-    lblStatus.Create(status);
+    lblStatus.Create({.Parent = surface,
+                      .Left = 8,
+                      .Top = 312,
+                      .Fonts = {.Normal = TKivFont(L"Tahoma", 11, false, assets::kText)},
+                      .AutoSize = true,
+                      .AutoSizeMaxWidth = 290,  // short of the buttons
+                      .WordWrap = false});
 
-    TKivButtonArgs button;
-    button.Parent = surface;
-    button.Top = 303;
-    button.Width = 75;
-    button.Height = 26;
-    button.Font = TKivFont(L"Tahoma", 11, false, assets::kText);
-    button.EnableMultiFonts = true;
-    button.FontMouseHover = button.Font;
-    button.FontMouseDown = button.Font;
-    button.FontDisabled = TKivFont(L"Tahoma", 11, false, RGB(0xA0, 0xA8, 0xB3));
-    button.TabStop = true;
-    button.DrawFocused = true;
-    SetButtonPictures(button, OptionalStatePictures(assets::kButton));
+    const TKivButtonArgs button{.Parent = surface,
+                                .Top = 303,
+                                .Width = 75,
+                                .Height = 26,
+                                .Pictures = OptionalStatePictures(assets::kButton),
+                                .Fonts = PushButtonFonts(),
+                                .EnableMultiFonts = true,
+                                .DrawFocused = true,
+                                .TabStop = true};
 
     TKivButtonArgs refresh = button;
     refresh.Left = 304;
@@ -112,14 +101,14 @@ void TfrmShowAll::Guarded(void (TfrmShowAll::*step)()) {
 
 void TfrmShowAll::btnRefreshClick() {
     if (FLoading) return;
-    ::SendMessageW(lstMaliciousWebs, LB_RESETCONTENT, 0, 0);
+    lstMaliciousWebs.Clear();
     FCount = 0;
     SetListControlsEnabled(false);
     FLoading = true;
     lblStatus.SetCaption(IDS_SHOWALL_Loading);
     // Each line drawn as it came would cost more than reading it: the list is drawn a few times a
     // second instead, and once more at the end.
-    ::SendMessageW(lstMaliciousWebs, WM_SETREDRAW, FALSE, 0);
+    SetRedraw(lstMaliciousWebs, false);
     FShownAt = ::GetTickCount64();
     try {
         FSecurity.ListHosts(0, [this](const std::wstring& host) { AddHostLine(host); });
@@ -142,7 +131,7 @@ void TfrmShowAll::AddHostLine(const std::wstring& host) {
         FLine = std::to_wstring(++FCount);
         FLine += L". ";
         FLine += host;
-        ::SendMessageW(lstMaliciousWebs, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(FLine.c_str()));
+        lstMaliciousWebs.Add(FLine);
     }
     if (FSecurity.ListingDone) {
         FinishLoading();
@@ -156,16 +145,12 @@ void TfrmShowAll::AddHostLine(const std::wstring& host) {
     }
 }
 
-void TfrmShowAll::ShowProgress() {
-    ::SendMessageW(lstMaliciousWebs, WM_SETREDRAW, TRUE, 0);
-    ::RedrawWindow(lstMaliciousWebs, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME | RDW_UPDATENOW);
-    ::SendMessageW(lstMaliciousWebs, WM_SETREDRAW, FALSE, 0);
-}
+void TfrmShowAll::ShowProgress() { RedrawHeldNow(lstMaliciousWebs, RDW_INVALIDATE | RDW_FRAME | RDW_UPDATENOW); }
 
 void TfrmShowAll::FinishLoading() {
     if (!FLoading) return;
     FLoading = false;
-    ::SendMessageW(lstMaliciousWebs, WM_SETREDRAW, TRUE, 0);
+    SetRedraw(lstMaliciousWebs, true);
     ::RedrawWindow(lstMaliciousWebs, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME | RDW_ERASE);
     lblStatus.SetCaption(IDS_SHOWALL_LoadingFinished);
     SetListControlsEnabled(true);
@@ -196,17 +181,9 @@ void TfrmShowAll::FormClose() {
     FTimerRunning = false;
 }
 
-int TfrmShowAll::LineCount() const { return static_cast<int>(::SendMessageW(lstMaliciousWebs, LB_GETCOUNT, 0, 0)); }
+int TfrmShowAll::LineCount() const { return lstMaliciousWebs.Count(); }
 
-std::wstring TfrmShowAll::Line(int index) const {
-    const LRESULT length = ::SendMessageW(lstMaliciousWebs, LB_GETTEXTLEN, static_cast<WPARAM>(index), 0);
-    if (length < 0) return {};
-    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-    const LRESULT got =
-        ::SendMessageW(lstMaliciousWebs, LB_GETTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text.data()));
-    text.resize(static_cast<size_t>(got < 0 ? 0 : got));
-    return text;
-}
+std::wstring TfrmShowAll::Line(int index) const { return lstMaliciousWebs.Line(index); }
 
 LRESULT TfrmShowAll::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {

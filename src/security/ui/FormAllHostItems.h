@@ -7,10 +7,11 @@
 
 #include <string>
 
-#include "kit/SkinnedDialog.h"
 #include "controls/KWImageButton.h"
 #include "controls/KWImagePanel.h"
 #include "controls/KWLabel.h"
+#include "controls/NativeControls.h"
+#include "kit/SkinnedDialog.h"
 #include "security/IESecurityFuncs.h"
 
 namespace sk {
@@ -50,7 +51,7 @@ public:
     TKivImagePanel imgBack;
     TKivLabel lblTitle, lblStatus;
     TKivImageButton btnClose, btnRefresh, btnOK;
-    HWND lstMaliciousWebs = nullptr;
+    TListBox lstMaliciousWebs;
 
 protected:
     LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;

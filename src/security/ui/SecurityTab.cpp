@@ -6,6 +6,7 @@
 #include "base/Format.h"
 #include "base/Paths.h"
 #include "base/ProfileFile.h"
+#include "base/Scoped.h"
 #include "base/Settings.h"
 #include "base/StringTable.h"
 #include "kit/TabKit.h"
@@ -25,66 +26,29 @@ constexpr UINT kInstallListMessage = WM_APP + 0x5EC;
 
 constexpr COLORREF kWarningText = RGB(0xC0, 0x1F, 0x1F);
 
+// The tab's labels: sized to their text, on one line; a tab's page does not drag the window.
 TKivLabelArgs LabelArgs(HWND parent, int left, int top, const TKivFont& font) {
-    TKivLabelArgs args;
-    args.Parent = parent;
-    args.Left = left;
-    args.Top = top;
-    args.Font = font;
-    args.AutoSize = true;
-    args.WordWrap = false;
-    args.MoveHandler = false;  // a tab's page does not drag the window
-    return args;
+    return {.Parent = parent,
+            .Left = left,
+            .Top = top,
+            .Fonts = {.Normal = font},
+            .AutoSize = true,
+            .WordWrap = false,
+            .MoveHandler = false};
 }
 
 // A word-wrapped label of a fixed size.
 TKivLabelArgs BlockArgs(HWND parent, int left, int top, int width, int height, const TKivFont& font) {
-    TKivLabelArgs args = LabelArgs(parent, left, top, font);
-    args.Width = width;
-    args.Height = height;
-    args.AutoSize = false;
-    args.WordWrap = true;
-    return args;
+    return {.Parent = parent,
+            .Left = left,
+            .Top = top,
+            .Width = width,
+            .Height = height,
+            .Fonts = {.Normal = font},
+            .AutoSize = false,
+            .WordWrap = true,
+            .MoveHandler = false};
 }
-
-// The list box's drawing is held while it is filled and shown once at the end, on every way out.
-class TRedrawHold {
-public:
-    explicit TRedrawHold(HWND wnd) : FWnd(wnd) { ::SendMessageW(FWnd, WM_SETREDRAW, FALSE, 0); }
-    ~TRedrawHold() {
-        ::SendMessageW(FWnd, WM_SETREDRAW, TRUE, 0);
-        ::InvalidateRect(FWnd, nullptr, TRUE);
-    }
-    TRedrawHold(const TRedrawHold&) = delete;
-    TRedrawHold& operator=(const TRedrawHold&) = delete;
-
-private:
-    HWND FWnd;
-};
-
-// The hourglass while the window thread waits for the server (no message runs meanwhile, so
-// nothing else changes the pointer).
-class TWaitCursor {
-public:
-    TWaitCursor() : FOld(::SetCursor(::LoadCursorW(nullptr, IDC_WAIT))) {}
-    ~TWaitCursor() { ::SetCursor(FOld); }
-    TWaitCursor(const TWaitCursor&) = delete;
-    TWaitCursor& operator=(const TWaitCursor&) = delete;
-
-private:
-    HCURSOR FOld;
-};
-
-class TDepth {
-public:
-    explicit TDepth(int& depth) : FDepth(depth) { ++FDepth; }
-    ~TDepth() { --FDepth; }
-    TDepth(const TDepth&) = delete;
-    TDepth& operator=(const TDepth&) = delete;
-
-private:
-    int& FDepth;
-};
 
 }  // namespace
 
@@ -124,23 +88,20 @@ void TSecurityTab::CreatePage(HWND sheet, HWND owner) {
 
     CreateContentPanel(FPanel, sheet, 0, 0, 752, 376);
     HWND panel = FPanel.Handle();
-    FPanelBrush.Reset(::CreateSolidBrush(assets::kPanel));
 
     const TKivFont body(L"Tahoma", 11, false, assets::kText);
     const TKivFont bold(L"Tahoma", 11, true, assets::kText);
 
     // The shield: exactly one of the two pictures shows.
     for (auto [image, name] : {std::pair{&imgOn, assets::kShieldOn}, std::pair{&imgOff, assets::kShieldOff}}) {
-        TKivImageArgs args;
-        args.Parent = panel;
-        args.Left = 16;
-        args.Top = 3;
-        args.Width = 95;
-        args.Height = 95;
-        args.Picture = OptionalPicture(name);
-        args.MoveHandler = false;
-        args.Visible = image == &imgOff;
-        image->Create(args);
+        image->Create({.Parent = panel,
+                       .Left = 16,
+                       .Top = 3,
+                       .Width = 95,
+                       .Height = 95,
+                       .Picture = OptionalPicture(name),
+                       .MoveHandler = false,
+                       .Visible = image == &imgOff});
     }
 
     // The state text runs to two lines (the turned-off text has a line break). Each line gets the
@@ -169,12 +130,15 @@ void TSecurityTab::CreatePage(HWND sheet, HWND owner) {
     lblSecurity_Status.Create(status);
 
     lblSecurity_HostInfo.Create(LabelArgs(panel, 384, 3, body));
-    lstMaliciousWebs = ::CreateWindowExW(
-        WS_EX_CLIENTEDGE, L"LISTBOX", L"",
-        WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_EXTENDEDSEL | LBS_NOINTEGRALHEIGHT |
-            LBS_HASSTRINGS,
-        384, 24, 365, 293, panel, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kListId)), AppInstance(), nullptr);
-    ::SendMessageW(lstMaliciousWebs, WM_SETFONT, reinterpret_cast<WPARAM>(BodyFont()), FALSE);
+    lstMaliciousWebs.Create({.Parent = panel,
+                             .Left = 384,
+                             .Top = 24,
+                             .Width = 365,
+                             .Height = 293,
+                             .Id = kListId,
+                             .Style = WS_VSCROLL | LBS_NOTIFY | LBS_EXTENDEDSEL | LBS_NOINTEGRALHEIGHT,
+                             .Font = BodyFont()});
+    lstMaliciousWebs.OnSelChange = [this] { UpdateActions(); };
     TKivLabelArgs dataInfo = LabelArgs(panel, 384, 323, body);
     dataInfo.TextTrimming = kttEllipsisWord;
     lblSecurity_DataInfo.Create(dataInfo);
@@ -182,40 +146,23 @@ void TSecurityTab::CreatePage(HWND sheet, HWND owner) {
                     [this] { actSecurity_ShowAll.Execute(); });
     PlaceShowAllLink();
 
-    chkSecurity_AutoUpdate = ::CreateWindowExW(
-        0, L"BUTTON", IDS_IESECURITY_AutoUpdate.c_str(), WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX, 384, 344,
-        365, 17, panel, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kAutoUpdateId)), AppInstance(), nullptr);
-    ::SendMessageW(chkSecurity_AutoUpdate, WM_SETFONT, reinterpret_cast<WPARAM>(BodyFont()), FALSE);
+    chkSecurity_AutoUpdate.Create({.Parent = panel,
+                                   .Left = 384,
+                                   .Top = 344,
+                                   .Width = 365,
+                                   .Height = 17,
+                                   .Id = kAutoUpdateId,
+                                   .Caption = IDS_IESECURITY_AutoUpdate,
+                                   .Font = BodyFont(),
+                                   // On the white page, not on the system's button face.
+                                   .Color = assets::kPanel,
+                                   .TextColor = assets::kText});
+    chkSecurity_AutoUpdate.OnClick = [this] { RunGuarded(FOwner, [this] { chkSecurity_AutoUpdateClick(); }); };
 
-    FPanelTap.Attach(panel,
-                     [this](UINT msg, WPARAM wParam, LPARAM lParam) { return PanelMessage(msg, wParam, lParam); });
-}
-
-std::optional<LRESULT> TSecurityTab::PanelMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
-    switch (msg) {
-        case WM_COMMAND:
-            if (reinterpret_cast<HWND>(lParam) == chkSecurity_AutoUpdate && HIWORD(wParam) == BN_CLICKED) {
-                RunGuarded(FOwner, [this] { chkSecurity_AutoUpdateClick(); });
-                return 0;
-            }
-            if (reinterpret_cast<HWND>(lParam) == lstMaliciousWebs && HIWORD(wParam) == LBN_SELCHANGE) {
-                UpdateActions();
-                return 0;
-            }
-            break;
-        case WM_CTLCOLORSTATIC:
-        case WM_CTLCOLORBTN:
-            // The check box sits on the white page, not on the system's button face.
-            if (reinterpret_cast<HWND>(lParam) == chkSecurity_AutoUpdate) {
-                const HDC dc = reinterpret_cast<HDC>(wParam);
-                ::SetBkColor(dc, assets::kPanel);
-                ::SetTextColor(dc, assets::kText);
-                return reinterpret_cast<LRESULT>(FPanelBrush.Get());
-            }
-            break;
-        case kInstallListMessage: InstallDownloadedList(); return 0;
-    }
-    return std::nullopt;
+    FPanel.OnMessage(kInstallListMessage, [this](WPARAM, LPARAM) -> LRESULT {
+        InstallDownloadedList();
+        return 0;
+    });
 }
 
 void TSecurityTab::BindUpdateWebList(TAction& action) {
@@ -232,7 +179,7 @@ void TSecurityTab::ApplySecurityTexts() {
     lblSecurity_HostInfo.SetCaption(IDS_IESECURITY_WebList);
     lblSecurity_ShowAll.SetCaption(IDS_IESECURITY_ShowAll);
     PlaceShowAllLink();
-    ::SetWindowTextW(chkSecurity_AutoUpdate, IDS_IESECURITY_AutoUpdate.c_str());
+    chkSecurity_AutoUpdate.SetCaption(IDS_IESECURITY_AutoUpdate);
     lblSecurity_Warning.SetCaption(IDS_IESECURITY_Warning);
     lblSecurity_Description.SetCaption(IDS_IESECURITY_Description);
     actSecurity_TurnOn.SetCaption(IDS_IESECURITY_TurnOn);
@@ -305,11 +252,12 @@ void TSecurityTab::RefreshSecurityTab() {
         ::SetFocus(on ? btnSecurity_TurnOff.Handle() : btnSecurity_TurnOn.Handle());
     lblSecurity_Info.SetCaption(on ? IDS_IESECURITY_TurnOnInfo
                                    : Fmt(IDS_IESECURITY_TurnOffInfo, actSecurity_TurnOn.Caption()));
-    ::SendMessageW(chkSecurity_AutoUpdate, BM_SETCHECK, FSecurity.AutoUpdate ? BST_CHECKED : BST_UNCHECKED, 0);
+    chkSecurity_AutoUpdate.SetChecked(FSecurity.AutoUpdate);
 
     {
-        const TRedrawHold hold(lstMaliciousWebs);
-        ::SendMessageW(lstMaliciousWebs, LB_RESETCONTENT, 0, 0);
+        // Drawn once at the end.
+        const TRedrawOff hold(lstMaliciousWebs);
+        lstMaliciousWebs.Clear();
         FSecurity.ListHosts(100, [this](const std::wstring& host) { AddListedHost(host); });
     }
     UpdateActions();
@@ -320,24 +268,10 @@ void TSecurityTab::RefreshSecurityTab() {
 void TSecurityTab::AddListedHost(const std::wstring& host) {
     const std::wstring name = Trimmed(host);
     if (name.empty()) return;
-    const LRESULT count = ::SendMessageW(lstMaliciousWebs, LB_GETCOUNT, 0, 0);
-    const std::wstring line = std::to_wstring(count + 1) + L". " + name;
-    ::SendMessageW(lstMaliciousWebs, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(line.c_str()));
+    lstMaliciousWebs.Add(std::to_wstring(lstMaliciousWebs.Count() + 1) + L". " + name);
 }
 
-std::vector<std::wstring> TSecurityTab::ListedLines() const {
-    std::vector<std::wstring> lines;
-    const LRESULT count = ::SendMessageW(lstMaliciousWebs, LB_GETCOUNT, 0, 0);
-    for (LRESULT i = 0; i < count; ++i) {
-        const LRESULT length = ::SendMessageW(lstMaliciousWebs, LB_GETTEXTLEN, static_cast<WPARAM>(i), 0);
-        std::wstring text(static_cast<size_t>(length < 0 ? 0 : length) + 1, L'\0');
-        const LRESULT got =
-            ::SendMessageW(lstMaliciousWebs, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text.data()));
-        text.resize(static_cast<size_t>(got < 0 ? 0 : got));
-        lines.push_back(std::move(text));
-    }
-    return lines;
-}
+std::vector<std::wstring> TSecurityTab::ListedLines() const { return lstMaliciousWebs.Lines(); }
 
 void TSecurityTab::SetStatus(const std::wstring& text) {
     FStatus = text;
@@ -345,8 +279,8 @@ void TSecurityTab::SetStatus(const std::wstring& text) {
 }
 
 void TSecurityTab::UpdateActions() {
-    if (!lstMaliciousWebs) return;
-    actSecurity_Delete.SetEnabled(::SendMessageW(lstMaliciousWebs, LB_GETSELCOUNT, 0, 0) > 0);
+    if (!lstMaliciousWebs.Handle()) return;
+    actSecurity_Delete.SetEnabled(lstMaliciousWebs.SelectedCount() > 0);
 }
 
 // ---- The switches ----
@@ -366,13 +300,13 @@ void TSecurityTab::actSecurity_TurnOffExecute() {
 
 void TSecurityTab::chkSecurity_AutoUpdateClick() {
     const bool old = FSecurity.AutoUpdate;
-    FSecurity.AutoUpdate = ::SendMessageW(chkSecurity_AutoUpdate, BM_GETCHECK, 0, 0) == BST_CHECKED;
+    FSecurity.AutoUpdate = chkSecurity_AutoUpdate.Checked();
     try {
         SaveSecuritySettings();
     } catch (...) {
         // Not stored, so not chosen: the box shows the choice that still holds.
         FSecurity.AutoUpdate = old;
-        ::SendMessageW(chkSecurity_AutoUpdate, BM_SETCHECK, old ? BST_CHECKED : BST_UNCHECKED, 0);
+        chkSecurity_AutoUpdate.SetChecked(old);
         throw;
     }
 }
@@ -513,12 +447,8 @@ void TSecurityTab::actSecurity_AddExecute() {
 
 void TSecurityTab::actSecurity_DeleteExecute() {
     if (HostsBeingListed()) return;
-    const LRESULT count = ::SendMessageW(lstMaliciousWebs, LB_GETSELCOUNT, 0, 0);
-    if (count <= 0) return;
-    std::vector<int> selected(static_cast<size_t>(count));
-    const LRESULT got = ::SendMessageW(lstMaliciousWebs, LB_GETSELITEMS, static_cast<WPARAM>(count),
-                                       reinterpret_cast<LPARAM>(selected.data()));
-    selected.resize(static_cast<size_t>(got < 0 ? 0 : got));
+    const std::vector<int> selected = lstMaliciousWebs.SelectedIndexes();
+    if (selected.empty()) return;
     const std::vector<std::wstring> lines = ListedLines();
     for (auto it = selected.rbegin(); it != selected.rend(); ++it) {
         const int index = *it;
@@ -526,7 +456,7 @@ void TSecurityTab::actSecurity_DeleteExecute() {
         const std::wstring& line = lines[static_cast<size_t>(index)];
         const size_t mark = line.find(L". ");
         FSecurity.DeleteHost(mark == std::wstring::npos ? line : line.substr(mark + 2));
-        ::SendMessageW(lstMaliciousWebs, LB_DELETESTRING, static_cast<WPARAM>(index), 0);
+        lstMaliciousWebs.Delete(index);
     }
     UpdateActions();
 }

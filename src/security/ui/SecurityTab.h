@@ -7,18 +7,16 @@
 
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "base/Action.h"
-#include "base/Handles.h"
-#include "base/MessageTap.h"
-#include "kit/TabPage.h"
 #include "controls/KWImage.h"
 #include "controls/KWImageButton.h"
 #include "controls/KWImagePanel.h"
 #include "controls/KWLabel.h"
+#include "controls/NativeControls.h"
+#include "kit/TabPage.h"
 #include "security/IESecurityFuncs.h"
 #include "security/KivHttpGet.h"
 
@@ -103,8 +101,8 @@ public:
     TKivLabel lblSecurity_Info, lblSecurity_Description, lblSecurity_Warning, lblSecurity_HostInfo,
         lblSecurity_DataInfo, lblSecurity_ShowAll, lblSecurity_Status;
     TKivImageButton btnSecurity_TurnOn, btnSecurity_TurnOff, btnSecurity_Add, btnSecurity_Delete, btnSecurity_Refresh;
-    HWND lstMaliciousWebs = nullptr;
-    HWND chkSecurity_AutoUpdate = nullptr;
+    TListBox lstMaliciousWebs;
+    TCheckBox chkSecurity_AutoUpdate;
 
 private:
     void SetStatus(const std::wstring& text);
@@ -116,14 +114,11 @@ private:
     bool HostsBeingListed() const { return !FSecurity.ListingDone; }
     void PostInstall();
     void InstallDownloadedList();
-    std::optional<LRESULT> PanelMessage(UINT msg, WPARAM wParam, LPARAM lParam);
 
     TIESecurity& FSecurity;  // not owned
     uint32_t FDownloadTimeoutMs;
     HWND FOwner = nullptr;
     TAction* FUpdateAction = nullptr;  // the window's "Update hosts data" command (not owned)
-    TMessageTap FPanelTap;
-    TBrush FPanelBrush;
     std::wstring FStatus;
     bool FInstallPending = false;
     int FDownloadEventDepth = 0;
