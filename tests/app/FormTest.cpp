@@ -317,8 +317,9 @@ TEST_CASE("a value of an unexpected type makes only its item not checkable; the 
             CHECK(rows[2] == TRepairRow{L"Context menu of Windows Shell", L"Disabled",
                                         L"Failed: Invalid data type for 'NoViewContextMenu'", true});
             REQUIRE(gBoxes.size() == 1);
-            CHECK(gBoxes[0].Text ==
-                  IDS_IEREPAIR_MSG_RestartIE + L"\n\n1 settings could not be repaired; their rows say why.");
+            CHECK(gBoxes[0].Text == IDS_IEREPAIR_MSG_RestartIE +
+                                        L"\n\n1 settings could not be repaired; their rows say why.\n"
+                                        L"Context menu of Windows Shell: Failed: Invalid data type for 'NoViewContextMenu'");
             CHECK(gBoxes[0].Style == MB_ICONWARNING);
             REQUIRE(f.Points().size() == 1);
             CHECK(f.Points()[0].Rows == f.ShownResults());
@@ -344,11 +345,37 @@ TEST_CASE("a repair step the registry refuses shows as a failed row, counted in 
     REQUIRE(f.Tab().RepairedRows().size() == 1);
     CHECK(f.Tab().RepairedRows()[0].Failed);
     CHECK_FALSE(ItemNeedsRepair(3, f.Registry));  // the row was dropped, the repair made
+    // The closing message counts the failure and gives its reason whole (the list cuts it short).
     REQUIRE(gBoxes.size() == 1);
-    CHECK(gBoxes[0].Text == IDS_IEREPAIR_MSG_RestartIE + L"\n\n1 settings could not be repaired; their rows say why.");
+    CHECK(gBoxes[0].Text == IDS_IEREPAIR_MSG_RestartIE + L"\n\n1 settings could not be repaired; their rows say why.\n" +
+                                L"Shortcut icon on desktop: " + f.ShownResults()[0].After);
     CHECK(gBoxes[0].Style == MB_ICONWARNING);
     REQUIRE(f.Points().size() == 1);
     CHECK(f.Points()[0].Rows == f.ShownResults());
+}
+
+TEST_CASE("the closing message gives the first ten failures whole and counts the rest") {
+    TFormFixture f;
+    for (const wchar_t* policy : {L"NoViewContextMenu", L"NoFileMenu", L"NoRun", L"NoClose", L"StartMenuLogOff",
+                                  L"NoRecentDocsMenu", L"NoFind", L"NoControlPanel", L"NoSetFolders", L"NoSetTaskbar",
+                                  L"NoTrayContextMenu"})
+        Write(f.Registry, TRegRoot::CurrentUser, kExplorerPolicies, policy, 1);  // items 1, 10 and 12
+    f.Open();
+    gBoxes.clear();
+    f.Registry.FailWrites(true);
+    f.Tab().actIERepair_Repair.Execute();
+    f.Registry.FailWrites(false);
+    CHECK(f.ShownResults().size() == 11);
+    REQUIRE(gBoxes.size() == 1);
+    const std::wstring& text = gBoxes[0].Text;
+    CHECK(text.rfind(L"11 settings could not be repaired; their rows say why.\n", 0) == 0);
+    size_t listed = 0;
+    for (size_t at = text.find(L": Failed: "); at != std::wstring::npos; at = text.find(L": Failed: ", at + 1)) ++listed;
+    CHECK(listed == 10);
+    CHECK(text.find(L"Context menu of Windows Shell: Failed: the value NoViewContextMenu cannot be deleted\n") !=
+          std::wstring::npos);
+    CHECK(text.size() > 27);
+    CHECK(text.substr(text.size() - 27) == L"\n... and 1 more in the list");
 }
 
 TEST_CASE("the frame's commands") {

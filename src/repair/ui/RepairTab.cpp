@@ -34,6 +34,23 @@ TListViewArgs ListArgs(HWND parent, DWORD style, DWORD listExStyle) {
             .Font = BodyFont()};
 }
 
+// The failed rows for the closing message, since the result list cuts long reasons short: one line
+// each, the first few, then how many more the list holds.
+std::wstring FailureLines(const std::vector<TRepairRow>& rows) {
+    constexpr int kListed = 10;
+    std::wstring lines;
+    int listed = 0, more = 0;
+    for (const auto& row : rows) {
+        if (!row.Failed) continue;
+        if (listed++ < kListed)
+            lines += L"\n" + Fmt(L"%s: %s", TrimmedText(row.Label), row.After);
+        else
+            ++more;
+    }
+    if (more > 0) lines += L"\n" + Fmt(IDS_IEREPAIR_MSG_MoreFailures, more);
+    return lines;
+}
+
 const std::wstring& GroupHeading(int group) { return group == 0 ? IDS_IEREPAIR_IERelated : IDS_IEREPAIR_OtherRepair; }
 
 }  // namespace
@@ -273,7 +290,7 @@ void TRepairTab::actIERepair_RepairExecute() {
     ::UpdateWindow(imgAfterRepair.Handle());  // the rows stand behind the boxes that follow
     if (!run.Problem.empty()) ShowErrorBox(FOwner, run.Problem);
     const int failures = FailedRowCount(FRepaired);
-    const std::wstring closing = RepairClosingText(FMaxRepairLevel, failures);
+    const std::wstring closing = RepairClosingText(FMaxRepairLevel, failures) + FailureLines(FRepaired);
     if (!closing.empty())
         ShowMessageBox(FOwner, closing, IDS_IEREPAIR_MSG_Title, failures ? MB_ICONWARNING : MB_ICONINFORMATION,
                        static_cast<WORD>(LanguageId & 0xFFFF), 0);
