@@ -23,6 +23,7 @@ public:
     std::wstring Caption() const override;
     void CreatePage(HWND sheet, HWND owner) override;
     void ApplyTexts() override;  // the tab's texts, then the first scan
+    void MachineChanged() override;  // back to the item list, scanned again
 
     void actIERepair_ScanExecute();
     void actIERepair_RepairExecute();
@@ -51,6 +52,10 @@ public:
     HWND ResultList() const { return FResultList.Handle(); }
     // Whether the list shows its groups itself; without it, heading lines stand in for them.
     bool NativeGroups() const { return FNativeGroups; }
+    // The link to the Restore points window on the item list's page, or on the result page.
+    const TKivLabel& RestorePointsLink(bool resultPage) const {
+        return resultPage ? lblIERepair_ResultRestorePoints : lblIERepair_RestorePoints;
+    }
 
 private:
     void Fill();
@@ -70,6 +75,7 @@ private:
     TListView FList, FResultList;
     TKivLabel lblIERepair_SelectAll, lblIERepair_SelectNone;
     TKivImageButton btnScan, btnRepair, btnBack;
+    TKivLabel lblIERepair_RestorePoints, lblIERepair_ResultRestorePoints;  // on the two pages
 
     std::vector<TLine> FLines;
     std::vector<TRepairRow> FRepaired;
