@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <optional>
 
 #include "base/Errors.h"
@@ -127,9 +128,9 @@ void TfrmRestorePoints::FormCreate() {
     lblIntro.SetCaption(IDS_RESTOREPOINTS_Intro);
 
     lstPoints.Create(ListArgs(surface, 74, 150));
-    lstPoints.AddColumn(0, 130, IDS_RESTOREPOINTS_Time);
-    lstPoints.AddColumn(1, 150, IDS_RESTOREPOINTS_Operation);
-    lstPoints.AddColumn(2, 206, IDS_RESTOREPOINTS_Items);
+    lstPoints.AddColumn(0, 140, IDS_RESTOREPOINTS_Time);
+    lstPoints.AddColumn(1, 165, IDS_RESTOREPOINTS_Operation);
+    lstPoints.AddColumn(2, 181, IDS_RESTOREPOINTS_Items);
     lstPoints.AddColumn(3, 80, IDS_RESTOREPOINTS_State);
     lstPoints.OnItemStateChanged = [this](int, UINT oldState, UINT newState) {
         if (FFilling || ((oldState ^ newState) & LVIS_SELECTED) == 0) return;
@@ -186,6 +187,13 @@ void TfrmRestorePoints::RefreshList(const std::wstring& selectId) {
             lstPoints.SetItemText(row, 2, Joined(point.Items));
             lstPoints.SetItemText(row, 3, RestoreStateText(point.State));
         }
+        // The times whole, in whatever format the user's dates take; the items get what is left.
+        ListView_SetColumnWidth(lstPoints, 0, LVSCW_AUTOSIZE_USEHEADER);
+        RECT client{};
+        ::GetClientRect(lstPoints, &client);
+        const int rest = client.right - ListView_GetColumnWidth(lstPoints, 0) - ListView_GetColumnWidth(lstPoints, 1) -
+                         ListView_GetColumnWidth(lstPoints, 3);
+        ListView_SetColumnWidth(lstPoints, 2, std::max(rest, 120));
     }
     int select = FPoints.empty() ? -1 : 0;
     for (size_t i = 0; i < FPoints.size(); ++i)

@@ -276,7 +276,7 @@ TEST_CASE("Restore puts back exactly what the operation found, and is a restore 
     CHECK(gBoxes[0].Style == (MB_YESNO | MB_ICONQUESTION));
     CHECK(gBoxes[0].Text ==
           L"Put back the state from before \"Test operation\" on " + when +
-              L"?\r\n\r\n8 recorded settings will change. The restore makes a restore point of its own, so it can "
+              L"?\r\n\r\nSettings that will change: 8. The restore makes a restore point of its own, so it can "
               L"be undone too.");
 
     // Every value with its type and bytes, the deleted one back, the made ones gone, the file whole.
@@ -419,8 +419,8 @@ TEST_CASE("an interrupted point puts back what it recorded") {
     const std::wstring when = RestorePointTimeText(window.Points()[0].Started);
     CHECK(window.DetailCaption() ==
           L"\"Plug-in removal\" on " + when +
-              L" was interrupted before it completed. Of the 2 places it recorded before changing them, Restore puts "
-              L"back these:");
+              L" was interrupted before it completed. Restore puts back what it recorded and changed (places "
+              L"recorded: 2):");
     CHECK(window.DetailLines() ==
           std::vector<std::vector<std::wstring>>{
               {Where(f.Key, L"Text"), Shows(RegText(L"old")), Shows(RegText(L"new"))},

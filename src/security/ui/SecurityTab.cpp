@@ -158,7 +158,7 @@ void TSecurityTab::CreatePage(HWND sheet, HWND owner) {
                                    .Color = assets::kPanel,
                                    .TextColor = assets::kText});
     chkSecurity_AutoUpdate.OnClick = [this] { RunGuarded(FOwner, [this] { chkSecurity_AutoUpdateClick(); }); };
-    CreateLinkLabel(lblSecurity_RestorePoints, panel, 16, 336, IDS_SURFKEEP_RestorePoints,
+    CreateLinkLabel(lblSecurity_RestorePoints, panel, 16, 323, IDS_SURFKEEP_RestorePoints,
                     [this] { OpenRestorePoints(); });
 
     FPanel.OnMessage(kInstallListMessage, [this](WPARAM, LPARAM) -> LRESULT {
