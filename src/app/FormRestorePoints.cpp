@@ -58,6 +58,13 @@ std::wstring Shortened(const std::wstring& text) {
     return text.substr(0, kAskedTextLength - 1) + L"\x2026";
 }
 
+// Posted to the window when the list's selection changed: the detail follows once the change is
+// whole (a move of the selection arrives as a deselection, then a selection).
+constexpr UINT kSelectionChangedMessage = WM_APP + 0x7E5;
+
+// What the point is called for people: its title, or for a point without one its operation's name.
+std::wstring TitleOf(const TRestorePointInfo& point) { return point.Title.empty() ? point.Operation : point.Title; }
+
 bool Restorable(TRestoreState state) { return state == TRestoreState::Complete || state == TRestoreState::Interrupted; }
 
 std::vector<TRestoreRow> AsRows(const std::vector<TStateDifference>& differences) {
@@ -133,10 +140,14 @@ void TfrmRestorePoints::FormCreate() {
     lstPoints.AddColumn(2, 181, IDS_RESTOREPOINTS_Items);
     lstPoints.AddColumn(3, 80, IDS_RESTOREPOINTS_State);
     lstPoints.OnItemStateChanged = [this](int, UINT oldState, UINT newState) {
-        if (FFilling || ((oldState ^ newState) & LVIS_SELECTED) == 0) return;
-        ShowDetail();
-        UpdateActions();
+        if (FFilling || ((oldState ^ newState) & LVIS_SELECTED) == 0 || FSelectionPending) return;
+        FSelectionPending = ::PostMessageW(Handle(), kSelectionChangedMessage, 0, 0) != FALSE;
+        if (!FSelectionPending) SelectionChanged();
     };
+    OnMessage(kSelectionChangedMessage, [this](WPARAM, LPARAM) -> LRESULT {
+        if (FSelectionPending) SelectionChanged();
+        return 0;
+    });
 
     lblDetail.Create(TextArgs(surface, 8, 230, 584, 30));
     lstDetail.Create(ListArgs(surface, 262, 152));
@@ -183,7 +194,7 @@ void TfrmRestorePoints::RefreshList(const std::wstring& selectId) {
             const TRestorePointInfo& point = FPoints[i];
             const int row = lstPoints.InsertItem(static_cast<int>(i), RestorePointTimeText(point.Started),
                                                  static_cast<LPARAM>(i));
-            lstPoints.SetItemText(row, 1, point.Title.empty() ? point.Operation : point.Title);
+            lstPoints.SetItemText(row, 1, TitleOf(point));
             lstPoints.SetItemText(row, 2, Joined(point.Items));
             lstPoints.SetItemText(row, 3, RestoreStateText(point.State));
         }
@@ -201,7 +212,16 @@ void TfrmRestorePoints::RefreshList(const std::wstring& selectId) {
     SelectPoint(select);
 }
 
+void TfrmRestorePoints::SelectionChanged() {
+    FSelectionPending = false;
+    RunGuarded(Handle(), [this] {
+        ShowDetail();
+        UpdateActions();
+    });
+}
+
 void TfrmRestorePoints::SelectPoint(int index) {
+    FSelectionPending = false;
     {
         const TScopedValue filling(FFilling, true);
         ListView_SetItemState(lstPoints, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
@@ -248,7 +268,7 @@ void TfrmRestorePoints::ShowDetail() {
         FillDetail(FPoints.empty() ? IDS_RESTOREPOINTS_NoPoints : IDS_RESTOREPOINTS_NoneSelected, changed, {});
         return;
     }
-    const std::wstring title = point->Title.empty() ? point->Operation : point->Title;
+    const std::wstring title = TitleOf(*point);
     const std::wstring when = RestorePointTimeText(point->Started);
     switch (point->State) {
         case TRestoreState::Damaged:
@@ -297,7 +317,7 @@ void TfrmRestorePoints::ShowDifferences(const TRestorePointInfo& point,
                                         const std::vector<TStateDifference>& differences) {
     const std::wstring columns[3] = {IDS_RESTOREPOINTS_Place, IDS_RESTOREPOINTS_LeftByOperation,
                                      IDS_RESTOREPOINTS_Now};
-    FillDetail(Fmt(IDS_RESTOREPOINTS_DetailChangedSince, point.Title, RestorePointTimeText(point.Started)), columns,
+    FillDetail(Fmt(IDS_RESTOREPOINTS_DetailChangedSince, TitleOf(point), RestorePointTimeText(point.Started)), columns,
                AsRows(differences));
     ::UpdateWindow(Handle());
 }
@@ -313,13 +333,13 @@ void TfrmRestorePoints::actRestoreExecute() {
     const TRestorePointInfo* selected = Selected();
     if (!selected || !Restorable(selected->State)) return;
     const TRestorePointInfo point = *selected;  // the list is read again below
-    const std::wstring when = RestorePointTimeText(point.Started);
+    const std::wstring title = TitleOf(point), when = RestorePointTimeText(point.Started);
 
     const TRestorePlan plan = PlanRestore(FStore, point.Id, FRegistry);
     bool overwrite = false;
     if (plan.Changes.empty()) {
         // Whatever happened since, the state from before the operation is there already.
-        Ask(Handle(), Fmt(IDS_RESTOREPOINTS_NothingToPutBack, point.Title, when), MB_OK | MB_ICONINFORMATION);
+        Ask(Handle(), Fmt(IDS_RESTOREPOINTS_NothingToPutBack, title, when), MB_OK | MB_ICONINFORMATION);
         return;
     }
     if (!plan.ChangedSince.empty()) {
@@ -334,13 +354,13 @@ void TfrmRestorePoints::actRestoreExecute() {
         if (plan.ChangedSince.size() > kDifferencesAsked)
             list += Fmt(IDS_RESTOREPOINTS_MoreDifferences, plan.ChangedSince.size() - kDifferencesAsked) + L"\r\n";
         const std::wstring question =
-            Fmt(IDS_RESTOREPOINTS_ConfirmChanged, point.Title, when, plan.ChangedSince.size(), list);
+            Fmt(IDS_RESTOREPOINTS_ConfirmChanged, title, when, plan.ChangedSince.size(), list);
         if (Ask(Handle(), question, MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) != IDYES) {
             SetStatus(IDS_RESTOREPOINTS_Declined);
             return;
         }
         overwrite = true;
-    } else if (Ask(Handle(), Fmt(IDS_RESTOREPOINTS_Confirm, point.Title, when, plan.Changes.size()),
+    } else if (Ask(Handle(), Fmt(IDS_RESTOREPOINTS_Confirm, title, when, plan.Changes.size()),
                    MB_YESNO | MB_ICONQUESTION) != IDYES) {
         SetStatus(IDS_RESTOREPOINTS_Declined);
         return;

@@ -72,6 +72,7 @@ protected:
 
 private:
     const TRestorePointInfo* Selected() const;
+    void SelectionChanged();
     void ShowDetail();
     void ShowDifferences(const TRestorePointInfo& point, const std::vector<TStateDifference>& differences);
     void FillDetail(const std::wstring& caption, const std::wstring (&columns)[3],
@@ -84,6 +85,7 @@ private:
     TRegistryBackend& FRegistry;   // not owned
     std::vector<TRestorePointInfo> FPoints;
     bool FFilling = false;
+    bool FSelectionPending = false;  // the detail follows the list's selection at the next message
 };
 
 }  // namespace sk

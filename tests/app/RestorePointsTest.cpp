@@ -225,8 +225,14 @@ TEST_CASE("the window lists the points newest first and shows what the selected 
     SUBCASE("the user's selection by hand shows its point") {
         ListView_SetItemState(window.lstPoints, 3, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
         CHECK(window.SelectedIndex() == 3);
-        CHECK(window.DetailLines().size() == 2);
+        REQUIRE(sktest::PumpUntil([&] { return window.DetailLines().size() == 2; }, 2000));
         CHECK(window.actRestore.Enabled());
+        // The arrow keys move the selection.
+        ::PostMessageW(window.lstPoints, WM_KEYDOWN, VK_UP, 0);
+        ::PostMessageW(window.lstPoints, WM_KEYUP, VK_UP, 0);
+        REQUIRE(sktest::PumpUntil([&] { return window.SelectedIndex() == 2 && window.DetailLines().size() == 1; },
+                                  2000));
+        CHECK(window.DetailLines()[0][0] == Where(f.Key, L"Quiet"));
     }
     CHECK(gBoxes.empty());
 }
