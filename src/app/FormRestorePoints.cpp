@@ -176,7 +176,7 @@ void TfrmRestorePoints::FormCreate() {
                   .DrawFocused = true,
                   .TabStop = true});
 
-    // A store that cannot be listed still opens the window: it says why instead of the points.
+    // A store that cannot be listed still opens the window; the error box says why.
     RunGuarded(Handle(), [this] {
         RefreshList();
         SetStatus(Fmt(IDS_RESTOREPOINTS_Count, FPoints.size()));
@@ -188,7 +188,7 @@ void TfrmRestorePoints::RefreshList(const std::wstring& selectId) {
         const TScopedValue filling(FFilling, true);
         const TRedrawOff hold(lstPoints);
         lstPoints.DeleteAllItems();
-        FPoints.clear();
+        FPoints.clear();  // stays empty when the store cannot be listed
         FPoints = FStore.List();
         for (size_t i = 0; i < FPoints.size(); ++i) {
             const TRestorePointInfo& point = FPoints[i];

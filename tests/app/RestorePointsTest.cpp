@@ -15,6 +15,7 @@
 #include "app/FormRestorePoints.h"
 #include "app/FormSurfkeep.h"
 #include "base/Format.h"
+#include "base/MessageBox.h"
 #include "base/Paths.h"
 #include "base/ProfileFile.h"
 #include "base/Settings.h"
@@ -189,10 +190,12 @@ TEST_CASE("the window lists the points newest first and shows what the selected 
 
     SUBCASE("a complete point: its rows") {
         window.SelectPoint(3);
-        CHECK(window.DetailCaption() == L"What \"Repair\" on " + RestorePointTimeText(points[3].Started) + L" changed:");
+        CHECK(window.DetailCaption() ==
+              L"What \"Repair\" on " + RestorePointTimeText(points[3].Started) + L" changed:");
         CHECK(window.DetailColumns() == std::vector<std::wstring>{L"Item", L"Before", L"After"});
-        CHECK(window.DetailLines() == std::vector<std::vector<std::wstring>>{{L"Window title", L"Hijacked!", L""},
-                                                                             {L"No browser options", L"1", L"(absent)"}});
+        const std::vector<std::vector<std::wstring>> rows = {{L"Window title", L"Hijacked!", L""},
+                                                             {L"No browser options", L"1", L"(absent)"}};
+        CHECK(window.DetailLines() == rows);
         CHECK(window.actRestore.Enabled());
         CHECK(window.btnRestore.Enabled());
     }
@@ -382,6 +385,47 @@ TEST_CASE("a value the user changed since: the difference is shown, No writes no
         CHECK(window.PointLines()[0][1] == L"Restore of Repair");
         CHECK(f.MachineChanges == 1);
     }
+}
+
+namespace {
+
+// Message boxes answered by a function of the test: the value changes once more while the user
+// reads the question, then the answer is Yes.
+struct TMovingAnswer {
+    static inline std::wstring Key;
+    static inline std::vector<sktest::TShownBox> Shown;
+    static int Answer(HWND, const std::wstring& text, const std::wstring& caption, UINT style) {
+        Shown.push_back({text, caption, style});
+        if (Shown.size() == 1) WriteReal(Key, L"Start Page", RegText(L"http://other.example/"));
+        return (style & MB_YESNO) ? IDYES : IDOK;
+    }
+};
+
+}  // namespace
+
+TEST_CASE("the state changes again while the user decides: nothing is written, and the error box says so") {
+    TFixture f;
+    WriteReal(f.Key, L"Start Page", RegText(L"about:blank"));
+    {
+        auto point = f.Begin(L"Repair");
+        f.Write(*point, L"Start Page", RegText(L"http://home.example/"));
+        point->Complete({});
+    }
+    WriteReal(f.Key, L"Start Page", RegText(L"http://mine.example/"));
+    TfrmRestorePoints& window = f.Open();
+    TMovingAnswer::Key = f.Key;
+    TMovingAnswer::Shown.clear();
+    SetMessageBoxHook(TMovingAnswer::Answer);
+    window.actRestore.Execute();
+    SetMessageBoxHook(nullptr);
+    REQUIRE(TMovingAnswer::Shown.size() == 2);
+    CHECK(TMovingAnswer::Shown[0].Style == (MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2));
+    CHECK(TMovingAnswer::Shown[1].Style == (MB_OK | MB_ICONSTOP));
+    CHECK(TMovingAnswer::Shown[1].Text == ErrorBoxText(IDS_RESTORE_ChangedAgain));
+    CHECK(RealValue(f.Key, L"Start Page") == RegText(L"http://other.example/"));
+    CHECK(window.Points().size() == 1);
+    CHECK(f.MachineChanges == 0);
+    CHECK(window.StatusText() == L"Nothing was put back.");
 }
 
 TEST_CASE("many differences: the question names the first few and the window lists them all") {

@@ -95,7 +95,8 @@ void MakeRestorePoints(const TRestoreStore& store, TRegistryBackend& registry, c
         {
             auto point = TRestorePoint::Begin(store, {L"shield-update", IDS_SURFKEEP_UpdateWebList, {}}, registry);
             point->CaptureFile(hostsFile);
-            WriteFile(hostsFile, "# [2026-12-08] Surfkeep hosts list\r\n127.0.0.1 localhost\r\n127.0.0.1 ads.example\r\n");
+            WriteFile(hostsFile,
+                      "# [2026-12-08] Surfkeep hosts list\r\n127.0.0.1 localhost\r\n127.0.0.1 ads.example\r\n");
             // Cut short: never completed.
         }
         RunRestore(store, PlanRestore(store, removed, registry), false, registry);
