@@ -383,7 +383,8 @@ TEST_CASE("the frame's commands") {
     TfrmSurfkeep& form = f.Open();
     SUBCASE("help menu: four groups, under the help button") {
         CHECK(form.HelpMenuTexts() == std::vector<std::wstring>{L"Help\tF1", L"", L"Homepage", L"Contact Us", L"Forum",
-                                                                 L"", L"Update hosts data", L"", L"About..."});
+                                                                 L"", L"Update hosts data", L"Restore points", L"",
+                                                                 L"About..."});
         RECT button{};
         ::GetWindowRect(form.HelpButton().Handle(), &button);
         const POINT origin = form.HelpMenuOrigin();

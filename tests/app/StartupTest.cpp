@@ -122,7 +122,8 @@ TEST_CASE("the program needs no DLL beyond those that come with Windows") {
     const std::set<std::wstring> windowsDlls = {
         L"advapi32.dll", L"bcrypt.dll",   L"comctl32.dll", L"gdi32.dll",  L"kernel32.dll", L"msimg32.dll",
         L"msvcrt.dll",   L"ole32.dll",    L"oleaut32.dll", L"shell32.dll", L"shlwapi.dll",
-        L"user32.dll",   L"uxtheme.dll",  L"version.dll",  L"wininet.dll", L"dnsapi.dll"};
+        L"user32.dll",   L"uxtheme.dll",  L"version.dll",  L"wininet.dll", L"dnsapi.dll",
+        L"bcrypt.dll"};
     const std::vector<std::wstring> dlls = ImportedDlls(kProgram);
     CHECK(std::find(dlls.begin(), dlls.end(), L"kernel32.dll") != dlls.end());
     for (const std::wstring& dll : dlls) {

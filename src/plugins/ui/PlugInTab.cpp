@@ -60,6 +60,8 @@ void TPlugInTab::CreatePage(HWND sheet, HWND owner) {
 
     CreateActionButton(btnIEPlugIn_Scan, panel, 591, 343, actPlugIn_Refresh);
     CreateActionButton(btnIEPlugIn_Clean, panel, 672, 343, actPlugIn_Clean);
+    CreateLinkLabel(lblPlugIn_RestorePoints, panel, 500, 337, IDS_SURFKEEP_RestorePoints,
+                    [this] { OpenRestorePoints(); });
 }
 
 void TPlugInTab::ApplyTexts() {
@@ -75,6 +77,10 @@ void TPlugInTab::ApplyTexts() {
     if (noneLeft != lblPlugIn_SelectNone.Left())
         lblPlugIn_SelectNone.SetBounds(noneLeft, lblPlugIn_SelectNone.Top(), lblPlugIn_SelectNone.Width(),
                                        lblPlugIn_SelectNone.Height());
+    // The link ends short of the buttons, whatever the caption's length.
+    lblPlugIn_RestorePoints.SetCaption(IDS_SURFKEEP_RestorePoints);
+    lblPlugIn_RestorePoints.SetBounds(579 - lblPlugIn_RestorePoints.Width(), 337, lblPlugIn_RestorePoints.Width(),
+                                      lblPlugIn_RestorePoints.Height());
     SetStatus(L"");
 }
 
@@ -82,6 +88,8 @@ void TPlugInTab::Start() {
     ResetPlugInTree();
     actPlugIn_RefreshExecute();
 }
+
+void TPlugInTab::MachineChanged() { actPlugIn_RefreshExecute(); }
 
 // ---- The tree ----
 

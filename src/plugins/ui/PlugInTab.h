@@ -30,6 +30,7 @@ public:
     void CreatePage(HWND sheet, HWND owner) override;
     void ApplyTexts() override;  // captions and an empty status line
     void Start() override;       // the first listing
+    void MachineChanged() override;  // listed again
 
     // Empties the tree and adds the two groups with their plain captions, unticked.
     void ResetPlugInTree();
@@ -65,6 +66,7 @@ public:
     TCheckTree tvPlugIn;
     TKivLabel lblPlugIn_SelectAll, lblPlugIn_SelectNone, lblPlugIn_Status;
     TKivImageButton btnIEPlugIn_Scan, btnIEPlugIn_Clean;
+    TKivLabel lblPlugIn_RestorePoints;
 
 private:
     void SetStatus(const std::wstring& text, const std::wstring& hint = {});

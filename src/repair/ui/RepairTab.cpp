@@ -86,6 +86,8 @@ void TRepairTab::CreatePage(HWND sheet, HWND owner) {
                     [this] { RunGuarded(FOwner, [this] { lblIERepair_SelectNoneClick(); }); });
     CreateActionButton(btnScan, imgBeforeRepair.Handle(), 591, 343, actIERepair_Scan);
     CreateActionButton(btnRepair, imgBeforeRepair.Handle(), 672, 343, actIERepair_Repair);
+    CreateLinkLabel(lblIERepair_RestorePoints, imgBeforeRepair.Handle(), 500, 337, IDS_SURFKEEP_RestorePoints,
+                    [this] { OpenRestorePoints(); });
     BindItemList();
 
     // The result list.
@@ -101,6 +103,8 @@ void TRepairTab::CreatePage(HWND sheet, HWND owner) {
         return CDRF_NEWFONT;
     };
     CreateActionButton(btnBack, imgAfterRepair.Handle(), 672, 343, actIERepair_Back);
+    CreateLinkLabel(lblIERepair_ResultRestorePoints, imgAfterRepair.Handle(), 3, 337, IDS_SURFKEEP_RestorePoints,
+                    [this] { OpenRestorePoints(); });
     ShowResults(false);
 }
 
@@ -116,6 +120,11 @@ void TRepairTab::ApplyTexts() {
     }
     lblIERepair_SelectAll.SetCaption(IDS_SURFKEEP_SelectAll);
     lblIERepair_SelectNone.SetCaption(IDS_SURFKEEP_SelectNone);
+    // The item list's link ends short of the buttons, whatever the caption's length.
+    lblIERepair_RestorePoints.SetCaption(IDS_SURFKEEP_RestorePoints);
+    lblIERepair_RestorePoints.SetBounds(579 - lblIERepair_RestorePoints.Width(), 337,
+                                        lblIERepair_RestorePoints.Width(), lblIERepair_RestorePoints.Height());
+    lblIERepair_ResultRestorePoints.SetCaption(IDS_SURFKEEP_RestorePoints);
     actIERepair_Scan.SetCaption(IDS_SURFKEEP_Scan);
     actIERepair_Repair.SetCaption(IDS_IEREPAIR_Repair);
     actIERepair_Back.SetCaption(IDS_IEREPAIR_Back);
@@ -302,6 +311,8 @@ void TRepairTab::actIERepair_BackExecute() {
     FRepaired.clear();
     actIERepair_ScanExecute();
 }
+
+void TRepairTab::MachineChanged() { actIERepair_BackExecute(); }
 
 void TRepairTab::ShowResults(bool results) {
     FShowingResults = results;

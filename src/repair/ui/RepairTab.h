@@ -25,6 +25,7 @@ public:
     void CreatePage(HWND sheet, HWND owner) override;
     void ApplyTexts() override;  // the tab's texts, then the first scan
     void FormShow() override;    // what the first scan could not read, in the error box
+    void MachineChanged() override;  // back to the item list, scanned again
 
     void actIERepair_ScanExecute();
     void actIERepair_RepairExecute();
@@ -58,6 +59,10 @@ public:
     HWND ResultList() const { return FResultList.Handle(); }
     // Whether the list shows its groups itself; without it, heading lines stand in for them.
     bool NativeGroups() const { return FNativeGroups; }
+    // The link to the Restore points window on the item list's page, or on the result page.
+    const TKivLabel& RestorePointsLink(bool resultPage) const {
+        return resultPage ? lblIERepair_ResultRestorePoints : lblIERepair_RestorePoints;
+    }
 
 private:
     std::wstring Scan();  // the list filled, marked and ordered; what could not be read, or ""
@@ -78,6 +83,7 @@ private:
     TListView FList, FResultList;
     TKivLabel lblIERepair_SelectAll, lblIERepair_SelectNone;
     TKivImageButton btnScan, btnRepair, btnBack;
+    TKivLabel lblIERepair_RestorePoints, lblIERepair_ResultRestorePoints;  // on the two pages
 
     std::vector<TLine> FLines;
     std::vector<TRepairRow> FRepaired;
