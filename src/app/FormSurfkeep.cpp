@@ -318,7 +318,7 @@ void TfrmSurfkeep::actAboutExecute() {
 }
 
 void TfrmSurfkeep::actRestorePointsExecute() {
-    const TRestoreStore store(ProgramFolder + L"backup\\", ReadRestoreLimits(ConfigFileName));
+    const TRestoreStore store = ProgramRestoreStore();
     TfrmRestorePoints window(store);
     window.OnMachineChanged = [this] { MachineChanged(); };
     window.ShowModal(Handle());

@@ -50,11 +50,6 @@ std::vector<std::wstring> PlugInSelectionItems(TIEPlugInCleaner& cleaner, const 
     return items;
 }
 
-TRestoreStore ProgramRestoreStore() {
-    const std::wstring program = ProgramFolder.empty() ? FileFolderOf(ExecutablePath()) : ProgramFolder;
-    return TRestoreStore(program + L"backup\\", ReadRestoreLimits(ConfigFileName));
-}
-
 TPlugInRemovalResult RemovePlugInsWithRestorePoint(TIEPlugInCleaner& cleaner, const TRestoreStore& store,
                                                    const TPlugInSelection& selection,
                                                    TIEPlugInCleanEvent onProgress) {

@@ -45,9 +45,6 @@ std::vector<std::wstring> PlugInCleanReport(const TIEPlugInCleaner& cleaner);
 // its display name as listed now (its CLSID when it has none, or is no longer listed); no text twice.
 std::vector<std::wstring> PlugInSelectionItems(TIEPlugInCleaner& cleaner, const TPlugInSelection& selection);
 
-// The restore points beside the program: backup\restore\ with the limits of the settings file.
-TRestoreStore ProgramRestoreStore();
-
 struct TPlugInRemovalResult {
     std::wstring PointId;             // the restore point; "" when nothing was chosen (then none is made)
     std::vector<std::wstring> Report; // PlugInCleanReport of the clean

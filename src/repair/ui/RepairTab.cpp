@@ -288,7 +288,7 @@ void TRepairTab::actIERepair_RepairExecute() {
     {
         const TWaitCursor wait;
         // A point that cannot be made raises here: nothing was repaired and the item list stays.
-        const TRestoreStore store(ProgramFolder + L"backup\\", ReadRestoreLimits(ConfigFileName));
+        const TRestoreStore store = ProgramRestoreStore();
         run = RunRepair(store, ticked, FRegistry);
     }
     FLastPointId = run.PointId;
