@@ -6,7 +6,6 @@
 #include <windows.h>
 #include <wininet.h>
 
-#include <compare>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -15,25 +14,10 @@
 
 #include "base/Errors.h"
 #include "base/MessagePump.h"
+#include "security/HostsLine.h"
+#include "security/InternetSupport.h"
 
 namespace sk {
-
-// A version marker piece that is not a decimal integer.
-class TConvertError : public TError {
-public:
-    using TError::TError;
-};
-
-// The version check could not ask the server: no connection, a timeout, or an answer other than
-// 200. Code is the platform's error number or the HTTP status, for "Error(%d) occurred.".
-class TUpdateCheckError : public TError {
-public:
-    TUpdateCheckError(std::wstring message, uint32_t code) : TError(std::move(message)), FCode(code) {}
-    uint32_t Code() const { return FCode; }
-
-private:
-    uint32_t FCode;
-};
 
 // One host name per call; an empty text marks the end (ListingDone is already true then).
 using THostListedEvent = std::function<void(const std::wstring& host)>;
@@ -51,19 +35,6 @@ struct TIESecurityOptions {
     std::function<void()> FlushResolverCache;
     // Connect, send and receive limit of the version check, in milliseconds.
     uint32_t TimeoutMs = 30000;
-};
-
-// A URL taken apart for WinInet.
-struct TUrlParts {
-    std::wstring ServerName;
-    std::wstring ObjectPath;
-    INTERNET_PORT Port = INTERNET_DEFAULT_HTTP_PORT;
-    bool Secure = false;  // https: connect with INTERNET_FLAG_SECURE
-};
-
-struct TVersionDate {
-    int Year = 0, Month = 0, Day = 0;
-    auto operator<=>(const TVersionDate&) const = default;
 };
 
 class TIESecurity {

@@ -8,7 +8,6 @@
 #include "base/Errors.h"
 #include "base/InternetHandles.h"
 #include "base/Paths.h"
-#include "security/IESecurityFuncs.h"
 #include "security/InternetSupport.h"
 #include "security/TextFile.h"
 
@@ -129,7 +128,7 @@ void TWorkThread::DownloadOne() {
         const std::wstring folder = FileFolderOf(LocalFile);
         if (!folder.empty() && !ForceFolders(folder)) return;
 
-        const TUrlParts url = TIESecurity::SplitUrl(HttpUrl);
+        const TUrlParts url = SplitUrl(HttpUrl);
         if (StopRequested) return;
 
         const std::wstring agent = L"KivHttpGet_" + std::to_wstring(static_cast<int32_t>(::GetTickCount())) + L"_Agent";
