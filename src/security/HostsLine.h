@@ -4,6 +4,7 @@
 #pragma once
 
 #include <compare>
+#include <type_traits>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -195,6 +196,177 @@ bool IsLoopbackOrNull(std::basic_string_view<Ch> address) {
     for (int i = 0; i < 7; ++i)
         if (v6[i] != 0) return false;
     return v6[7] <= 1;
+}
+
+// ---- Lists and the user's own entries ----
+
+// An IPv6 address with an optional zone ("fe80::1%lo0"): the zone is a name of letters, digits,
+// "_", "." and "-".
+template <typename Ch>
+bool ParseIPv6WithZone(std::basic_string_view<Ch> s, unsigned short out[8]) {
+    const auto percent = s.find(Ch('%'));
+    if (percent != std::basic_string_view<Ch>::npos) {
+        const auto zone = s.substr(percent + 1);
+        if (zone.empty()) return false;
+        for (const Ch ch : zone) {
+            const wchar_t c = static_cast<wchar_t>(ch);
+            const bool ok = (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z') || (c >= L'0' && c <= L'9') ||
+                            c == L'_' || c == L'.' || c == L'-';
+            if (!ok) return false;
+        }
+        s = s.substr(0, percent);
+    }
+    return ParseIPv6(s, out);
+}
+
+enum class TAddressKind {
+    Invalid,         // not an address written the plain way
+    LoopbackOrNull,  // 127.0.0.0/8, 0.0.0.0, ::1, ::
+    Private,         // 10/8, 172.16/12, 192.168/16, 169.254/16, fc00::/7, fe80::/10
+    Public,
+};
+
+template <typename Ch>
+TAddressKind ClassifyAddress(std::basic_string_view<Ch> address) {
+    unsigned char v4[4];
+    if (ParseIPv4(address, v4)) {
+        if (v4[0] == 127 || (v4[0] == 0 && v4[1] == 0 && v4[2] == 0 && v4[3] == 0)) return TAddressKind::LoopbackOrNull;
+        if (v4[0] == 10 || (v4[0] == 172 && v4[1] >= 16 && v4[1] <= 31) || (v4[0] == 192 && v4[1] == 168) ||
+            (v4[0] == 169 && v4[1] == 254))
+            return TAddressKind::Private;
+        return TAddressKind::Public;
+    }
+    unsigned short v6[8];
+    if (address.find(Ch(':')) == std::basic_string_view<Ch>::npos || !ParseIPv6WithZone(address, v6))
+        return TAddressKind::Invalid;
+    bool zeroHead = true;
+    for (int i = 0; i < 7; ++i)
+        if (v6[i] != 0) zeroHead = false;
+    if (zeroHead && v6[7] <= 1) return TAddressKind::LoopbackOrNull;
+    if ((v6[0] & 0xFE00) == 0xFC00 || (v6[0] & 0xFFC0) == 0xFE80) return TAddressKind::Private;
+    return TAddressKind::Public;
+}
+
+// The names of an already trimmed host field, one by one, up to a "#" that starts a comment.
+template <typename Ch, typename F>
+void ForEachName(std::basic_string_view<Ch> field, F&& f) {
+    size_t i = 0;
+    while (i < field.size()) {
+        while (i < field.size() && (field[i] == Ch(' ') || field[i] == Ch('\t'))) ++i;
+        if (i >= field.size() || field[i] == Ch('#')) return;
+        size_t e = i;
+        while (e < field.size() && field[e] != Ch(' ') && field[e] != Ch('\t')) ++e;
+        if (!f(field.substr(i, e - i))) return;
+        i = e;
+    }
+}
+
+// The standard header lines of public lists ("127.0.0.1 localhost", "255.255.255.255
+// broadcasthost", "fe80::1%lo0 localhost", "ff02::1 ip6-allnodes", ...): every name on the line is
+// one of those names with one of its usual addresses (ip6-localnet appears with fe00::0 and with
+// ff00::0), or an address of this computer written as a name ("0.0.0.0 0.0.0.0").
+template <typename Ch>
+bool IsHeaderMapping(std::basic_string_view<Ch> address, std::basic_string_view<Ch> names) {
+    unsigned short v6[8];
+    const bool isV6 = address.find(Ch(':')) != std::basic_string_view<Ch>::npos && ParseIPv6WithZone(address, v6);
+    auto v6Is = [&](unsigned short head, unsigned short last) {
+        if (!isV6 || v6[0] != head || v6[7] != last) return false;
+        for (int i = 1; i < 7; ++i)
+            if (v6[i] != 0) return false;
+        return true;
+    };
+    const bool loopback = ClassifyAddress(address) == TAddressKind::LoopbackOrNull;
+    bool any = false, all = true;
+    ForEachName(names, [&](std::basic_string_view<Ch> name) {
+        any = true;
+        auto is = [&](const wchar_t* text) { return EqualsAsciiNoCase(name, std::wstring_view(text)); };
+        bool ok;
+        if (is(L"localhost") || is(L"localhost.localdomain") || is(L"local"))
+            ok = loopback || v6Is(0xFE80, 1);
+        else if (is(L"broadcasthost"))
+            ok = EqualsAscii(address, "255.255.255.255");
+        else if (is(L"ip6-localhost") || is(L"ip6-loopback"))
+            ok = isV6 && loopback;
+        else if (is(L"ip6-localnet"))
+            ok = v6Is(0xFE00, 0) || v6Is(0xFF00, 0);
+        else if (is(L"ip6-mcastprefix"))
+            ok = v6Is(0xFF00, 0);
+        else if (is(L"ip6-allnodes"))
+            ok = v6Is(0xFF02, 1);
+        else if (is(L"ip6-allrouters"))
+            ok = v6Is(0xFF02, 2);
+        else if (is(L"ip6-allhosts"))
+            ok = v6Is(0xFF02, 3);
+        else
+            ok = loopback && ClassifyAddress(name) == TAddressKind::LoopbackOrNull;
+        all = all && ok;
+        return all;
+    });
+    return any && all;
+}
+
+// A control character other than the tab (the line breaks are gone already): a resolver may read
+// one as the end of a line and the rest as a line of its own.
+template <typename Ch>
+bool HoldsControlCharacter(std::basic_string_view<Ch> line) {
+    for (const Ch ch : line) {
+        const auto c = static_cast<std::make_unsigned_t<Ch>>(ch);
+        if ((c < 0x20 && c != '\t') || c == 0x7F) return true;
+    }
+    return false;
+}
+
+// What one line of a downloaded list is. Only Entry lines become active lines of the system hosts
+// file; the refused kinds refuse the whole list.
+enum class TListLine {
+    Blank,
+    Comment,
+    Entry,             // names mapped to 127.0.0.0/8, 0.0.0.0, ::1 or ::
+    Header,            // a standard header line: accepted, written commented out
+    NoMapping,         // a single word: accepted, written commented out
+    ForeignAddress,    // refused: names sent to any other address, in any notation
+    ControlCharacter,  // refused
+    WebPage,           // refused: markup, as in a captive portal's "200 OK" page
+};
+
+template <typename Ch>
+TListLine ClassifyListLine(std::basic_string_view<Ch> line) {
+    if (HoldsControlCharacter(line)) return TListLine::ControlCharacter;
+    const auto t = Trim(line);
+    if (t.empty()) return TListLine::Blank;
+    if (t.front() == Ch('#')) return TListLine::Comment;
+    if (t.front() == Ch('<')) return TListLine::WebPage;
+    const auto address = FirstField(t);
+    const auto names = HostField(t);
+    if (names.empty() || names.front() == Ch('#')) return TListLine::NoMapping;
+    if (IsLoopbackOrNull(address)) {
+        // Nearly every line of a list ends here: header names start with "l", "b", "i" or, for an
+        // address written as a name, a digit or ":".
+        const wchar_t first = AsciiLower(static_cast<wchar_t>(names.front()));
+        if (first != L'l' && first != L'b' && first != L'i' && first != L':' && (first < L'0' || first > L'9'))
+            return TListLine::Entry;
+        return IsHeaderMapping(address, names) ? TListLine::Header : TListLine::Entry;
+    }
+    return IsHeaderMapping(address, names) ? TListLine::Header : TListLine::ForeignAddress;
+}
+
+// Whether an entry of the user's own hosts file goes on working while the shield is on: one that
+// points at this computer or the local network does; one that points a name at a public address
+// (the classic hijack) or that no resolver reads the plain way does not.
+template <typename Ch>
+bool KeepsUserEntry(std::basic_string_view<Ch> trimmed) {
+    if (HoldsControlCharacter(trimmed) || HostField(trimmed).empty()) return false;
+    const TAddressKind kind = ClassifyAddress(FirstField(trimmed));
+    return kind == TAddressKind::LoopbackOrNull || kind == TAddressKind::Private;
+}
+
+// A host name AddHost may write: not empty, no character at or below U+0020 (blanks, tabs, line
+// breaks, control characters), no "#" and no DEL.
+inline bool IsWritableHostName(std::wstring_view name) {
+    if (name.empty()) return false;
+    for (wchar_t c : name)
+        if (c <= L' ' || c == L'#' || c == 0x7F) return false;
+    return true;
 }
 
 template <typename Ch>

@@ -2,11 +2,16 @@
 
 #include <shlobj.h>
 
+#include <algorithm>
+
+#include "base/Format.h"
 #include "base/Paths.h"
 #include "base/ProductInfo.h"
 #include "base/ProfileFile.h"
 #include "base/Settings.h"
+#include "base/StringTable.h"
 #include "security/InternetSupport.h"
+#include "security/Sha256.h"
 #include "security/TextFile.h"
 
 namespace sk {
@@ -15,31 +20,49 @@ namespace {
 
 using namespace hostsline;
 
-// Refuses a list with any line that maps names anywhere but this computer: whoever altered the
-// download could otherwise send the user's bank to a server of their choosing.
-template <typename Ch>
-void CheckListLine(std::basic_string_view<Ch> line, size_t number, const std::wstring& listFileName) {
-    const auto t = Trim(line);
-    if (IsCommentOrBlank(t) || IsLoopbackOrNull(FirstField(t))) return;
-    const auto names = HostField(t);
-    const std::wstring what =
-        names.empty() ? L"(\"" + Widen(t) + L"\") is not a mapping to this computer"
-                      : L"sends \"" + Widen(names) + L"\" to " + Widen(FirstField(t)) + L", which is not this computer";
-    throw TError(L"The hosts list \"" + listFileName + L"\" was not installed: its line " + std::to_wstring(number) +
-                 L" " + what + L". A hosts list may only point names at 127.0.0.1, 0.0.0.0, ::1 or ::.");
+[[noreturn]] void RaiseListRefused(const std::wstring& listFileName, const std::wstring& reason, size_t line) {
+    throw TShieldRefusal(TShieldRefusal::ListRefused, Fmt(IDS_IESECURITY_ListNotInstalled, listFileName, reason),
+                         reason, line);
 }
 
-// The lines of the file, normalised, into the replacement.
-void CopyLines(const std::wstring& source, TFileReplacement& out) {
-    TTextReader(source).ForEachLine([&](auto line) {
-        out.WriteLine(line);
-        return true;
-    });
+[[noreturn]] void RaiseNoBackup(const std::wstring& reason) {
+    throw TShieldRefusal(TShieldRefusal::NoBackup, Fmt(IDS_IESECURITY_NoBackup, reason), reason);
+}
+
+// The kind of a list line; a line the list rules refuse raises, naming it: whoever altered the
+// download could otherwise send the user's bank to a server of their choosing.
+template <typename Ch>
+TListLine CheckedListLine(std::basic_string_view<Ch> line, size_t number, const std::wstring& listFileName) {
+    const TListLine kind = ClassifyListLine(line);
+    switch (kind) {
+        case TListLine::ForeignAddress: {
+            const auto t = Trim(line);
+            RaiseListRefused(listFileName,
+                             Fmt(IDS_IESECURITY_ReasonForeignAddress, number, Widen(HostField(t)), Widen(FirstField(t))),
+                             number);
+        }
+        case TListLine::ControlCharacter:
+            RaiseListRefused(listFileName, Fmt(IDS_IESECURITY_ReasonControlCharacter, number), number);
+        case TListLine::WebPage: RaiseListRefused(listFileName, Fmt(IDS_IESECURITY_ReasonWebPage, number), number);
+        default: return kind;
+    }
+}
+
+template <typename Ch>
+void WriteCommentedOut(TFileReplacement& out, std::basic_string_view<Ch> line) {
+    std::basic_string<Ch> text;
+    text.reserve(line.size() + 2);
+    text += Ch('#');
+    text += Ch(' ');
+    text.append(line.data(), line.size());
+    out.WriteLine(std::basic_string_view<Ch>(text));
 }
 
 void WriteDefaultText(TFileReplacement& out) {
     for (const auto& line : TIESecurity::DefaultHostsText()) out.WriteLine(std::wstring_view(line));
 }
+
+bool StartsWithDigit(const std::wstring& text) { return !text.empty() && text[0] >= L'0' && text[0] <= L'9'; }
 
 std::wstring ProgramFolderOrExe() { return ProgramFolder.empty() ? FileFolderOf(ExecutablePath()) : ProgramFolder; }
 
@@ -56,6 +79,38 @@ void FlushSystemResolverCache() {
     if (flush) flush();
 }
 
+uint64_t MaxBytesFromSettings(const std::wstring& settingsFileName) {
+    if (settingsFileName.empty() || !FileExists(settingsFileName)) return kDefaultMaxHostsFileBytes;
+    const int mb = TProfileFile(settingsFileName).ReadInteger(kSettingsSection, L"HostsMaxSizeMB", 0);
+    if (mb <= 0) return kDefaultMaxHostsFileBytes;
+    return static_cast<uint64_t>(std::min(mb, 4096)) * 1024 * 1024;
+}
+
+bool SameHash(const std::wstring& file, const TSha256Digest& digest) {
+    TSha256Digest other{};
+    return HashFile(file, other) && other == digest;
+}
+
+uint64_t FileSizeOf(const std::wstring& file) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!::GetFileAttributesExW(file.c_str(), GetFileExInfoStandard, &data)) return 0;
+    return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+// "<name>-20250131-235959" or "<name>-20250131-235959-02".
+bool IsDatedBackupName(const std::wstring& name, const std::wstring& base) {
+    if (name.size() != base.size() + 16 && name.size() != base.size() + 19) return false;
+    if (!EqualsAsciiNoCase(std::wstring_view(name).substr(0, base.size()), std::wstring_view(base))) return false;
+    const std::wstring_view rest = std::wstring_view(name).substr(base.size());
+    auto digits = [&](size_t from, size_t count) {
+        for (size_t i = from; i < from + count; ++i)
+            if (rest[i] < L'0' || rest[i] > L'9') return false;
+        return true;
+    };
+    if (rest[0] != L'-' || !digits(1, 8) || rest[9] != L'-' || !digits(10, 6)) return false;
+    return rest.size() == 16 || (rest[16] == L'-' && digits(17, 2));
+}
+
 }  // namespace
 
 TIESecurity::TIESecurity() : TIESecurity(TIESecurityOptions{}) {}
@@ -63,7 +118,10 @@ TIESecurity::TIESecurity() : TIESecurity(TIESecurityOptions{}) {}
 TIESecurity::TIESecurity(const TIESecurityOptions& options)
     : FPump(options.Pump ? *options.Pump : WindowsMessagePump()),
       FFlushResolverCache(options.FlushResolverCache ? options.FlushResolverCache : FlushSystemResolverCache),
-      FTimeoutMs(options.TimeoutMs) {
+      FTimeoutMs(options.TimeoutMs),
+      FDeadlineMs(options.DeadlineMs),
+      FMaxFileBytes(options.MaxFileBytes),
+      FFiles(options.Files ? *options.Files : RealFileCalls()) {
     const std::wstring programFolder = ProgramFolderOrExe();
     if (options.HostsFileName.empty()) {
         HostsFileName = SystemHostsFileName();
@@ -73,11 +131,21 @@ TIESecurity::TIESecurity(const TIESecurityOptions& options)
     }
     ListFileName = options.ListFileName.empty() ? programFolder + L"hosts.txt" : options.ListFileName;
     BackupFileName = options.BackupFileName.empty() ? programFolder + L"backup\\hosts" : options.BackupFileName;
-    MakeBackup();
 
-    std::wstring settings = options.SettingsFileName;
-    if (settings.empty()) settings = ConfigFileName.empty() ? programFolder + L"config\\config.ini" : ConfigFileName;
-    ListUrl = ListUrlFromSettings(settings);
+    FSettingsFileName = options.SettingsFileName;
+    if (FSettingsFileName.empty())
+        FSettingsFileName = ConfigFileName.empty() ? programFolder + L"config\\config.ini" : ConfigFileName;
+    ListUrls = ListUrlsFromSettings(FSettingsFileName);
+    ListUrl = ListUrls.front();
+    if (FMaxFileBytes == 0) FMaxFileBytes = MaxBytesFromSettings(FSettingsFileName);
+
+    // A replacement cut off by the end of the process (a crash, a power cut) is finished here: the
+    // old file goes back where the new one never arrived, and temporary files go.
+    for (const std::wstring* file : {&HostsFileName, &ListFileName, &BackupFileName}) {
+        RecoverInterruptedSwap(*file);
+        RemoveLeftoverTempFiles(FileFolderOf(*file));
+    }
+    MakeFirstBackup();
 }
 
 std::wstring TIESecurity::SystemHostsFileName() {
@@ -93,30 +161,28 @@ std::wstring TIESecurity::SystemHostsFileName() {
     return folder + L"Hosts";
 }
 
-std::wstring TIESecurity::ListUrlFromSettings(const std::wstring& settingsFileName) {
+std::vector<std::wstring> TIESecurity::ListUrlsFromSettings(const std::wstring& settingsFileName) {
+    std::vector<std::wstring> urls;
     if (!settingsFileName.empty() && FileExists(settingsFileName)) {
-        const std::wstring url(
-            Trim(std::wstring_view(TProfileFile(settingsFileName).ReadString(kSettingsSection, L"HostsListUrl", L""))));
-        if (!url.empty()) return url;
+        const std::wstring text = TProfileFile(settingsFileName).ReadString(kSettingsSection, L"HostsListUrl", L"");
+        size_t i = 0;
+        while (i < text.size()) {
+            while (i < text.size() && IsBlank(text[i])) ++i;
+            size_t e = i;
+            while (e < text.size() && !IsBlank(text[e])) ++e;
+            if (e > i) {
+                std::wstring url = text.substr(i, e - i);
+                if (std::find(urls.begin(), urls.end(), url) == urls.end()) urls.push_back(std::move(url));
+            }
+            i = e;
+        }
     }
-    return kHostsListURL;
+    if (urls.empty()) urls.push_back(kHostsListURL);
+    return urls;
 }
 
-void TIESecurity::MakeBackup() {
-    if (FileExists(BackupFileName)) return;
-    try {
-        ForceFolders(FileFolderOf(BackupFileName));
-        TFileReplacement backup(BackupFileName);
-        // Without a hosts file the user's own state is the default one, and that is what turning
-        // the shield off must bring back later.
-        if (FileExists(HostsFileName))
-            CopyLines(HostsFileName, backup);
-        else
-            WriteDefaultText(backup);
-        backup.Commit();
-    } catch (const TError&) {
-        // The program must start anyway; the backup is tried again at the next start.
-    }
+std::wstring TIESecurity::ListUrlFromSettings(const std::wstring& settingsFileName) {
+    return ListUrlsFromSettings(settingsFileName).front();
 }
 
 void TIESecurity::HostsFileChanged() {
@@ -127,31 +193,337 @@ void TIESecurity::HostsFileChanged() {
     }
 }
 
-void TIESecurity::TurnOn() {
-    if (!FileExists(ListFileName)) return;
-    TTextReader list(ListFileName);
-    TFileReplacement hosts(HostsFileName);
-    size_t number = 0;
-    list.ForEachLine([&](auto line) {
-        CheckListLine(line, ++number, ListFileName);
-        hosts.WriteLine(line);
+// ---- Backups ----
+
+bool TIESecurity::IsShieldFile(const std::wstring& fileName) const {
+    bool signed_ = false;
+    try {
+        TTextReader(fileName, Limits()).ForEachLine([&](auto line) {
+            signed_ = line.size() >= kShieldSignature.size() &&
+                      EqualsAscii(line.substr(0, kShieldSignature.size()), kShieldSignature);
+            return false;
+        });
+    } catch (const TError&) {
+        return false;
+    }
+    if (signed_) return true;
+    // An earlier version copied the list whole.
+    if (fileName == ListFileName || !FileExists(ListFileName)) return false;
+    const uint64_t size = FileSizeOf(fileName);
+    if (size == 0 || size != FileSizeOf(ListFileName)) return false;
+    TSha256Digest list{};
+    return HashFile(ListFileName, list) && SameHash(fileName, list);
+}
+
+void TIESecurity::MakeFirstBackup() {
+    if (FileExists(BackupFileName)) return;
+    const std::wstring folder = FileFolderOf(BackupFileName);
+    if (!ForceFolders(folder)) {
+        // The program must start anyway; Turn on refuses while no backup can be made.
+        FBackupProblem = Fmt(IDS_IESECURITY_BackupFolderFailed, folder);
+        return;
+    }
+    const bool hostsExists = FileExists(HostsFileName);
+    if (hostsExists && IsShieldFile(HostsFileName)) {
+        FBackupProblem = IDS_IESECURITY_BackupSkippedShield;
+        return;
+    }
+    try {
+        TFileReplacement backup(BackupFileName, &FFiles);
+        // Without a hosts file the user's own state is the default one, and that is what turning
+        // the shield off must bring back later.
+        TSha256Digest digest{};
+        if (hostsExists) {
+            digest = CopyBytesInto(HostsFileName, backup, Limits()).Hash;
+        } else {
+            WriteDefaultText(backup);
+        }
+        backup.Commit();
+        if (hostsExists && !SameHash(BackupFileName, digest)) {
+            ::DeleteFileW(BackupFileName.c_str());
+            FBackupProblem = Fmt(IDS_IESECURITY_BackupMismatch, BackupFileName);
+        }
+    } catch (const TError& e) {
+        // Tried again at the next start; a dated backup at Turn on stands in meanwhile.
+        FBackupProblem = Fmt(IDS_IESECURITY_BackupWriteFailed, BackupFileName, e.Message());
+    }
+}
+
+std::vector<std::wstring> TIESecurity::DatedBackups() const {
+    const std::wstring folder = FileFolderOf(BackupFileName);
+    const std::wstring base = FileNameOf(BackupFileName);
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW fd;
+    const TFindHandle find(::FindFirstFileW((folder + base + L"-*").c_str(), &fd));
+    if (find) {
+        do {
+            if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && IsDatedBackupName(fd.cFileName, base))
+                names.push_back(fd.cFileName);
+        } while (::FindNextFileW(find.Get(), &fd));
+    }
+    // The names sort by their time and number; newest first.
+    std::sort(names.begin(), names.end(), std::greater<>());
+    for (auto& name : names) name = folder + name;
+    return names;
+}
+
+std::wstring TIESecurity::NewestBackup() const {
+    for (const std::wstring& dated : DatedBackups())
+        if (!IsShieldFile(dated)) return dated;
+    if (FileExists(BackupFileName) && !IsShieldFile(BackupFileName)) return BackupFileName;
+    return {};
+}
+
+std::wstring TIESecurity::DatedBackupName() const {
+    SYSTEMTIME t{};
+    ::GetSystemTime(&t);  // UTC: the names keep their order across changes of the clock's zone
+    wchar_t stamp[32];
+    ::swprintf(stamp, 32, L"-%04u%02u%02u-%02u%02u%02u", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
+    const std::wstring name = BackupFileName + stamp;
+    // Within one second the copies are numbered, always above the newest one of that second
+    // (lower numbers may have been pruned already, and a name must never sort below its elders).
+    int next = 1;
+    for (const std::wstring& dated : DatedBackups()) {
+        if (dated.size() < name.size() || dated.compare(0, name.size(), name) != 0) continue;
+        const int n = dated.size() == name.size() ? 1 : std::stoi(dated.substr(name.size() + 1));
+        next = std::max(next, n + 1);
+    }
+    if (next == 1) return name;
+    wchar_t suffix[8];
+    ::swprintf(suffix, 8, L"-%02d", std::min(next, 99));
+    return name + suffix;
+}
+
+std::wstring TIESecurity::MakeDatedBackup(TTurnOnReport& report) {
+    const std::wstring folder = FileFolderOf(BackupFileName);
+    if (!ForceFolders(folder)) RaiseNoBackup(Fmt(IDS_IESECURITY_BackupFolderFailed, folder));
+    const bool hostsExists = FileExists(HostsFileName);
+
+    // The same bytes as the newest backup: that one holds them already, and ten copies of one
+    // file would push older, different ones out.
+    const std::wstring newest = NewestBackup();
+    if (hostsExists && !newest.empty()) {
+        TSha256Digest current{};
+        if (FileSizeOf(newest) == FileSizeOf(HostsFileName) && HashFile(HostsFileName, current) &&
+            SameHash(newest, current)) {
+            report.UserEntriesFrom = newest;
+            return {};
+        }
+    }
+
+    const std::wstring name = DatedBackupName();
+    TSha256Digest digest{};
+    try {
+        TFileReplacement backup(name, &FFiles);
+        if (hostsExists)
+            digest = CopyBytesInto(HostsFileName, backup, Limits()).Hash;
+        else
+            WriteDefaultText(backup);
+        backup.Commit();
+    } catch (const TError& e) {
+        RaiseNoBackup(Fmt(IDS_IESECURITY_BackupWriteFailed, name, e.Message()));
+    }
+    if (hostsExists && !SameHash(name, digest)) {
+        ::DeleteFileW(name.c_str());
+        RaiseNoBackup(Fmt(IDS_IESECURITY_BackupMismatch, name));
+    }
+    const std::vector<std::wstring> dated = DatedBackups();
+    for (size_t i = kDatedBackupsKept; i < dated.size(); ++i) ::DeleteFileW(dated[i].c_str());
+    return name;
+}
+
+std::vector<THostsUserEntry> TIESecurity::UserEntries() const {
+    std::wstring source;
+    if (!ShieldOn && FileExists(HostsFileName) && !IsShieldFile(HostsFileName))
+        source = HostsFileName;
+    else
+        source = NewestBackup();
+    std::vector<THostsUserEntry> entries;
+    if (source.empty()) return entries;
+    TTextReader reader(source, Limits());
+    reader.ForEachLine([&](auto line) {
+        const auto t = Trim(line);
+        if (!IsCommentOrBlank(t)) entries.push_back({reader.LineNumber(), Widen(t), KeepsUserEntry(t)});
         return true;
     });
+    return entries;
+}
+
+std::vector<THostsUserEntry> TIESecurity::UserEntriesNotKept() const {
+    std::vector<THostsUserEntry> entries = UserEntries();
+    entries.erase(std::remove_if(entries.begin(), entries.end(), [](const THostsUserEntry& e) { return e.Kept; }),
+                  entries.end());
+    return entries;
+}
+
+TShieldState TIESecurity::State() const {
+    TShieldState state;
+    state.ShieldOn = ShieldOn;
+    state.ListPresent = FileExists(ListFileName);
+    state.HostsPresent = FileExists(HostsFileName);
+    state.HostsIsShield = state.HostsPresent && IsShieldFile(HostsFileName);
+    state.NewestBackup = NewestBackup();
+    if (FileExists(BackupFileName)) state.FirstBackup = BackupFileName;
+    state.DatedBackups = DatedBackups();
+    state.BackupProblem = FBackupProblem;
+    return state;
+}
+
+// ---- The shield ----
+
+void TIESecurity::WriteUserSection(const std::wstring& source, TFileReplacement& out, TTurnOnReport& report) const {
+    std::vector<std::wstring> kept;
+    TTextReader reader(source, Limits());
+    reader.ForEachLine([&](auto line) {
+        const auto t = Trim(line);
+        if (IsCommentOrBlank(t)) return true;
+        if (KeepsUserEntry(t))
+            kept.push_back(Widen(line));
+        else
+            report.NotKept.push_back({reader.LineNumber(), Widen(t), false});
+        return true;
+    });
+    report.UserEntriesKept = kept.size();
+    if (kept.empty()) return;
+    out.WriteLine(kUserSectionBegin);
+    for (const auto& line : kept) out.WriteLine(std::wstring_view(line));
+    out.WriteLine(kUserSectionEnd);
+}
+
+void TIESecurity::TurnOn() {
+    FLastTurnOn = {};
+    if (!FileExists(ListFileName)) return;
+    TTurnOnReport report;
+
+    // Whose the current hosts file is: the user's, unless the shield is on or wrote it. The user's
+    // own entries are taken from it, or else from the newest backup.
+    const bool hostsExists = FileExists(HostsFileName);
+    const bool saveCurrent = !ShieldOn && !(hostsExists && IsShieldFile(HostsFileName));
+    std::wstring userSource;
+    if (saveCurrent) {
+        if (hostsExists) userSource = HostsFileName;
+    } else {
+        report.BackupNote = ShieldOn ? IDS_IESECURITY_BackupSkippedOn : IDS_IESECURITY_BackupSkippedShield;
+        userSource = NewestBackup();
+        if (userSource.empty()) RaiseNoBackup(IDS_IESECURITY_BackupMissing);
+    }
+    report.UserEntriesFrom = userSource;
+
+    // The new hosts file, beside the old one: nothing has changed yet when a line is refused.
+    TFileReplacement hosts(HostsFileName, &FFiles);
+    const TTextEncoding encoding = userSource.empty() ? TTextEncoding::Ansi : EncodingOfFile(userSource);
+    hosts.SetEncoding(encoding);
+    hosts.WriteLine(kShieldSignature);
+    TTextReader list(ListFileName, Limits());
+    list.ForEachLine([&](auto line) {
+        switch (CheckedListLine(line, list.LineNumber(), ListFileName)) {
+            case TListLine::Entry:
+                if constexpr (std::is_same_v<decltype(line), std::wstring_view>) {
+                    // A name the hosts file's encoding cannot hold would be written damaged.
+                    if (!CanEncode(line, encoding)) {
+                        WriteCommentedOut(hosts, line);
+                        ++report.HeaderLines;
+                        break;
+                    }
+                }
+                hosts.WriteLine(line);
+                ++report.ListEntries;
+                break;
+            case TListLine::Header:
+            case TListLine::NoMapping:
+                // Accepted, but the list does not decide what "localhost" is on this computer.
+                WriteCommentedOut(hosts, line);
+                ++report.HeaderLines;
+                break;
+            default: hosts.WriteLine(line); break;
+        }
+        return true;
+    });
+    if (report.ListEntries == 0) RaiseListRefused(ListFileName, IDS_IESECURITY_ReasonEmpty, 0);
+    if (!userSource.empty()) WriteUserSection(userSource, hosts, report);
+
+    // ---- The first change: the user's own file goes to a dated backup before it is replaced.
+    if (saveCurrent) {
+        report.BackupMade = MakeDatedBackup(report);
+        if (report.UserEntriesFrom.empty() || report.UserEntriesFrom == HostsFileName)
+            report.UserEntriesFrom = report.BackupMade;
+    }
     hosts.Commit();
     HostsFileChanged();
     ShieldOn = true;
+    report.Done = true;
+    FLastTurnOn = std::move(report);
 }
 
 void TIESecurity::TurnOff() {
-    TFileReplacement hosts(HostsFileName);
-    if (FileExists(BackupFileName))
-        CopyLines(BackupFileName, hosts);
-    else
+    FLastTurnOff = {};
+    TTurnOffReport report;
+    const std::wstring newest = NewestBackup();
+    TFileReplacement hosts(HostsFileName, &FFiles);
+    if (!newest.empty()) {
+        CopyBytesInto(newest, hosts, Limits());
+        report.RestoredFrom = newest;
+    } else {
         WriteDefaultText(hosts);
+        // The user's entries the shield kept are all that is left of their own file.
+        if (FileExists(HostsFileName) && IsShieldFile(HostsFileName)) {
+            bool inSection = false;
+            TTextReader(HostsFileName, Limits()).ForEachLine([&](auto line) {
+                const auto t = Trim(line);
+                if (EqualsAscii(t, kUserSectionBegin)) {
+                    inSection = true;
+                } else if (EqualsAscii(t, kUserSectionEnd)) {
+                    inSection = false;
+                } else if (inSection && !IsCommentOrBlank(t)) {
+                    hosts.WriteLine(line);
+                    ++report.UserEntriesKept;
+                }
+                return true;
+            });
+        }
+        report.Note = Fmt(IDS_IESECURITY_TurnedOffNoBackup, report.UserEntriesKept);
+    }
     hosts.Commit();
     HostsFileChanged();
     ShieldOn = false;
+    report.Done = true;
+    FLastTurnOff = std::move(report);
 }
+
+TListSummary TIESecurity::CheckListFile(const std::wstring& fileName, const TReadLimits& limits) {
+    TListSummary summary;
+    TTextReader reader(fileName, limits);
+    reader.ForEachLine([&](auto line) {
+        const size_t number = reader.LineNumber();
+        if (number == 1) {
+            const auto t = Trim(line);
+            if (!t.empty() && t.front() == '#') summary.Marker = MarkerOfLine(Widen(t));
+        }
+        switch (CheckedListLine(line, number, fileName)) {
+            case TListLine::Entry: ++summary.Entries; break;
+            case TListLine::Header:
+            case TListLine::NoMapping: ++summary.HeaderLines; break;
+            default: break;
+        }
+        summary.Lines = number;
+        return true;
+    });
+    if (summary.Entries == 0) RaiseListRefused(fileName, IDS_IESECURITY_ReasonEmpty, 0);
+    if (StartsWithDigit(summary.Marker)) {
+        try {
+            const TVersionDate date = hostsline::ParseVersionDate(summary.Marker);
+            summary.HasDate = date.Year >= 1970 && date.Month >= 1 && date.Month <= 12 && date.Day >= 1 &&
+                              date.Day <= 31;
+            if (summary.HasDate) summary.Date = date;
+        } catch (const TConvertError&) {
+            // A marker that is no date: the list is compared by its content.
+        }
+    }
+    HashFile(fileName, summary.Hash);
+    return summary;
+}
+
+// ---- Listing, adding, deleting ----
 
 void TIESecurity::ListHosts(int limit, THostListedEvent callback) {
     OnHostListed = callback;
@@ -167,7 +539,7 @@ void TIESecurity::ListHosts(int limit, THostListedEvent callback) {
     TThrottledPump pump(FPump);
     int count = 0;
     std::wstring host;
-    TTextReader(HostsFileName).ForEachLine([&](auto line) {
+    TTextReader(HostsFileName, Limits()).ForEachLine([&](auto line) {
         pump.MaybePump();
         if (!IsEntryLine(line)) return true;
         ++count;
@@ -182,7 +554,7 @@ void TIESecurity::ListHosts(int limit, THostListedEvent callback) {
 int TIESecurity::CountHosts() {
     if (!FileExists(HostsFileName)) return 0;
     int count = 0;
-    TTextReader(HostsFileName).ForEachLine([&](auto line) {
+    TTextReader(HostsFileName, Limits()).ForEachLine([&](auto line) {
         if (IsEntryLine(line)) ++count;
         return true;
     });
@@ -192,14 +564,18 @@ int TIESecurity::CountHosts() {
 void TIESecurity::AddHost(const std::wstring& host, bool skipIfPresent) {
     const auto name = Trim(std::wstring_view(host));
     if (name.empty()) return;
+    // One name, on one line: a line break would let the text start lines of its own.
+    if (!IsWritableHostName(name)) throw TError(Fmt(IDS_IESECURITY_BadHostName, std::wstring(name)));
     const bool exists = FileExists(HostsFileName);
+    const TTextEncoding encoding = exists ? EncodingOfFile(HostsFileName) : TTextEncoding::Ansi;
+    if (!CanEncode(name, encoding)) throw TError(Fmt(IDS_IESECURITY_HostNotEncodable, std::wstring(name)));
     if (skipIfPresent && exists && HostExists(host)) return;
 
     // The rest of the file stays byte for byte; the new line goes in the file's own encoding, on a
     // line of its own.
-    TFileReplacement hosts(HostsFileName);
+    TFileReplacement hosts(HostsFileName, &FFiles);
     TCopiedText old;
-    if (exists) old = CopyBytesInto(HostsFileName, hosts);
+    if (exists) old = CopyBytesInto(HostsFileName, hosts, Limits());
     if (!old.Empty && !old.EndsWithLineBreak) hosts.Write(EncodeText(L"\r\n", old.Encoding));
     hosts.Write(EncodeText(L"127.0.0.1\t" + std::wstring(name) + L"\r\n", old.Encoding));
     hosts.Commit();
@@ -210,7 +586,7 @@ bool TIESecurity::HostExists(const std::wstring& host) {
     const auto name = Trim(std::wstring_view(host));
     if (name.empty()) return false;
     bool found = false;
-    TTextReader(HostsFileName).ForEachLine([&](auto line) {
+    TTextReader(HostsFileName, Limits()).ForEachLine([&](auto line) {
         found = LineMatches(line, name);
         return !found;
     });
@@ -220,28 +596,43 @@ bool TIESecurity::HostExists(const std::wstring& host) {
 void TIESecurity::DeleteHost(const std::wstring& host) {
     const auto name = Trim(std::wstring_view(host));
     if (name.empty()) return;
-    size_t match = 0;
+    // The bytes of the first matching line, its line break included; the rest of the file stays
+    // as it is, in its own encoding.
     bool found = false;
-    TTextReader(HostsFileName).ForEachLine([&](auto line) {
-        found = LineMatches(line, name);
-        if (!found) ++match;
-        return !found;
-    });
+    uint64_t begin = 0, end = 0;
+    {
+        TTextReader reader(HostsFileName, Limits());
+        end = reader.FileSize();
+        reader.ForEachLine([&](auto line) {
+            if (found) {
+                end = reader.LineStartByte();
+                return false;
+            }
+            if (LineMatches(line, name)) {
+                found = true;
+                begin = reader.LineStartByte();
+            }
+            return true;
+        });
+    }
     if (!found) return;
-    TFileReplacement hosts(HostsFileName);
-    size_t index = 0;
-    TTextReader(HostsFileName).ForEachLine([&](auto line) {
-        if (index++ != match) hosts.WriteLine(line);
-        return true;
-    });
+    TFileReplacement hosts(HostsFileName, &FFiles);
+    CopyBytesInto(HostsFileName, hosts, Limits(), begin, end);
     hosts.Commit();
     HostsFileChanged();
 }
+
+// ---- The version check ----
 
 bool TIESecurity::NeedUpdate() {
     if (!FileExists(ListFileName)) return true;
     const std::wstring local = ReadLocalVersion(ListFileName);
     const std::wstring remote = ReadRemoteVersion(ListUrl);
+    // Nothing to go by: an update is never due on an empty answer.
+    if (remote.empty()) return false;
+    // A list without a date marker (the public lists have none): the download decides, by the
+    // list's content.
+    if (!StartsWithDigit(local) || !StartsWithDigit(remote)) return true;
     const TVersionDate localDate = ParseVersionDate(local);
     const TVersionDate remoteDate = ParseVersionDate(remote);
     return remoteDate > localDate;
@@ -266,7 +657,7 @@ std::wstring TIESecurity::ReadLocalVersion(const std::wstring& fileName) {
 }
 
 std::wstring TIESecurity::ReadRemoteVersion(const std::wstring& url) {
-    return hostsline::MarkerOfLine(ReadFirstLine(url, FTimeoutMs));
+    return hostsline::MarkerOfLine(ReadFirstLine(url, FTimeoutMs, FDeadlineMs));
 }
 
 TUrlParts TIESecurity::SplitUrl(const std::wstring& url) { return sk::SplitUrl(url); }

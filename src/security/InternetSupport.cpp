@@ -112,7 +112,10 @@ std::wstring InternetErrorText(DWORD code) {
     return SystemErrorText(code);
 }
 
-std::wstring ReadFirstLine(const std::wstring& url, uint32_t timeoutMs) {
+std::wstring ReadFirstLine(const std::wstring& url, uint32_t timeoutMs, uint32_t deadlineMs) {
+    const ULONGLONG start = ::GetTickCount64();
+    // No single step may outlast the whole check.
+    if (deadlineMs && deadlineMs < timeoutMs) timeoutMs = deadlineMs;
     const TUrlParts parts = SplitUrl(url);
     if (parts.ServerName.empty())
         throw TUpdateCheckError(L"Unable to check for a newer hosts list: the address \"" + url + L"\" names no server",
@@ -148,6 +151,8 @@ std::wstring ReadFirstLine(const std::wstring& url, uint32_t timeoutMs) {
         if (read == 0 || byte == '\r' || byte == '\n') break;
         line.push_back(byte);
         if (line.size() >= kMaxMarkerLineBytes) break;
+        // A server that trickles its bytes keeps every single read short of the time limit.
+        if (deadlineMs && ::GetTickCount64() - start > deadlineMs) RaiseCheckError(url, ERROR_INTERNET_TIMEOUT);
     }
     std::wstring text = DecodeText(line.data(), line.size());
     // A UTF-16 body stops at the low byte of its line break; the line is what came before it.

@@ -49,7 +49,8 @@ std::wstring InternetErrorText(DWORD code);
 
 // The first line of the file at url (up to its first CR or LF, at most 64 KiB), decoded by its
 // byte-order mark or from the ANSI code page. Raises TUpdateCheckError when the server cannot be
-// asked or answers with a status other than 200.
-std::wstring ReadFirstLine(const std::wstring& url, uint32_t timeoutMs);
+// asked, answers with a status other than 200, or has not sent the line within deadlineMs (0: no
+// deadline; a single network step is bounded by timeoutMs).
+std::wstring ReadFirstLine(const std::wstring& url, uint32_t timeoutMs, uint32_t deadlineMs = 0);
 
 }  // namespace sk

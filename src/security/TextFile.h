@@ -1,6 +1,6 @@
-// Text files as the shield reads and writes them: any of the usual encodings in, the ANSI code page
-// with CR LF line ends out, and every replacement done through a temporary file so that a failure
-// never leaves a file half-written. Files stream through small buffers: hosts lists run to
+// Text files as the shield reads and writes them: any of the usual encodings in and out (a file
+// keeps its own), CR LF line ends on the lines it writes, and every replacement done through a
+// temporary file so that a failure never leaves a file half-written or missing. Files stream through small buffers: hosts lists run to
 // millions of bytes, and fresh memory is costly (under Wine, first touching a page costs tens of
 // microseconds).
 #pragma once
@@ -15,7 +15,9 @@
 #include <string_view>
 #include <vector>
 
+#include "base/Errors.h"
 #include "base/Handles.h"
+#include "security/Sha256.h"
 
 namespace sk {
 
@@ -63,7 +65,8 @@ inline bool IsAscii(std::string_view text) {
 }
 
 // Splits text that arrives in pieces into lines at CR LF, CR or LF. A line break at the very end
-// does not start another line.
+// does not start another line. It counts the units (bytes or UTF-16 units) it has seen, so that a
+// caller can tell where in the stream each line begins.
 template <typename Ch>
 class TLineSplitter {
 public:
@@ -80,8 +83,10 @@ public:
             const Ch c = piece[i];
             bool goOn;
             if (FCarry.empty()) {
+                FLineStart = FBase + start;
                 goOn = emit(piece.substr(start, i - start));
             } else {
+                FLineStart = FCarryStart;
                 FCarry.append(piece.data() + start, i - start);
                 goOn = emit(std::basic_string_view<Ch>(FCarry));
                 FCarry.clear();
@@ -94,21 +99,67 @@ public:
                 }
             }
             start = i + 1;
-            if (!goOn) return false;
+            if (!goOn) {
+                FBase += n;
+                return false;
+            }
         }
-        FCarry.append(piece.data() + start, n - start);
+        if (start < n) {
+            if (FCarry.empty()) FCarryStart = FBase + start;
+            FCarry.append(piece.data() + start, n - start);
+        }
+        FBase += n;
         return true;
     }
     template <typename Emit>
     void Finish(Emit&& emit) {
-        if (!FCarry.empty()) emit(std::basic_string_view<Ch>(FCarry));
+        if (!FCarry.empty()) {
+            FLineStart = FCarryStart;
+            emit(std::basic_string_view<Ch>(FCarry));
+        }
         FCarry.clear();
     }
     bool HasCarry() const { return !FCarry.empty(); }
+    size_t CarrySize() const { return FCarry.size(); }
+    // Where the line being emitted begins, in units from the start of the stream.
+    uint64_t LineStart() const { return FLineStart; }
 
 private:
     std::basic_string<Ch> FCarry;
     bool FPendingCR = false;
+    uint64_t FBase = 0;        // units fed before the current piece
+    uint64_t FCarryStart = 0;  // where the carried line began
+    uint64_t FLineStart = 0;
+};
+
+// How much of a file the shield reads at most: a hosts file, list or backup beyond these is
+// refused whole before any of it is used. 0: no limit.
+struct TReadLimits {
+    uint64_t MaxBytes = 0;
+    size_t MaxLineChars = 0;
+};
+
+// The file is larger than the limit.
+class TFileTooLargeError : public TError {
+public:
+    TFileTooLargeError(const std::wstring& fileName, uint64_t limit);
+    uint64_t Limit() const { return FLimit; }
+    // "it is larger than 64 MB", for a sentence of the caller's.
+    std::wstring Reason() const;
+
+private:
+    uint64_t FLimit;
+};
+
+// A line of the file is longer than the limit.
+class TLineTooLongError : public TError {
+public:
+    TLineTooLongError(const std::wstring& fileName, size_t line, size_t limit);
+    size_t Line() const { return FLine; }
+    std::wstring Reason() const;
+
+private:
+    size_t FLine, FLimit;
 };
 
 // Reads a text file line by line. A leading UTF-8 or UTF-16 byte-order mark decides the encoding;
@@ -117,13 +168,18 @@ private:
 // others are decoded first.
 class TTextReader {
 public:
-    // Raises TError("Cannot open file ...").
-    explicit TTextReader(const std::wstring& fileName);
+    // Raises TError("Cannot open file ...") and TFileTooLargeError.
+    explicit TTextReader(const std::wstring& fileName, const TReadLimits& limits = {});
 
     TTextEncoding Encoding() const { return FEncoding; }
+    uint64_t FileSize() const { return FFileSize; }
+    // Within a ForEachLine call: the current line's number (from 1) and the byte where it begins.
+    size_t LineNumber() const { return FLineNumber; }
+    uint64_t LineStartByte() const;
 
     // f(std::string_view) or f(std::wstring_view) for each line, in order; f answers false to
-    // stop. Raises TError when the file cannot be read.
+    // stop. Raises TError when the file cannot be read, TLineTooLongError for a line beyond the
+    // limit (before the line is held whole) and TFileTooLargeError when the file grows past it.
     template <typename F>
     void ForEachLine(F&& f);
 
@@ -131,30 +187,57 @@ private:
     size_t ReadChunk();  // into FChunk; 0 at the end
     template <typename F>
     bool EmitBytes(std::string_view line, F& f);
+    [[noreturn]] void RaiseLineTooLong(size_t line) const;
 
     std::wstring FFileName;
+    TReadLimits FLimits;
     THandle FFile;
     TTextEncoding FEncoding = TTextEncoding::Ansi;
+    uint64_t FFileSize = 0;
+    uint64_t FRead = 0;
+    size_t FMarkSize = 0;
     std::string FChunk;
     size_t FChunkStart = 0;  // after the byte-order mark, in the first chunk
     size_t FChunkSize = 0;
     std::wstring FDecoded;
+    size_t FLineNumber = 0;
+    const TLineSplitter<char>* FBytes = nullptr;  // the splitter of the running ForEachLine
+    const TLineSplitter<wchar_t>* FUnits = nullptr;
 };
 
-// Writes the new content of a file beside it and swaps it in at Commit: ReplaceFileW keeps the
-// file's security settings, a move is used where no file exists yet. Until Commit the old file is
-// untouched; a replacement dropped without Commit removes its temporary file. Failures raise
-// TWriteError("Unable to write to <file>. <reason>").
+// The file calls whose failures the shield must survive (a full disk, a replacement that fails
+// half-way). The real ones by default; tests put faults in their place.
+class TFileCalls {
+public:
+    virtual ~TFileCalls() = default;
+    // target: the file whose replacement is being written.
+    virtual BOOL Write(const std::wstring& target, HANDLE file, const void* data, DWORD size, DWORD* written);
+    virtual BOOL Flush(const std::wstring& target, HANDLE file);
+    // ReplaceFileW with a backup name.
+    virtual BOOL Replace(const wchar_t* replaced, const wchar_t* replacement, const wchar_t* aside);
+    virtual BOOL Move(const wchar_t* from, const wchar_t* to, DWORD flags);
+};
+TFileCalls& RealFileCalls();
+
+// Writes the new content of a file beside it and swaps it in at Commit (see TrySwapInFile). Until
+// Commit the old file is untouched; a replacement dropped without Commit removes its temporary
+// file. Failures raise TWriteError("Unable to write to <file>. <reason>").
 class TFileReplacement {
 public:
-    explicit TFileReplacement(std::wstring fileName);
+    explicit TFileReplacement(std::wstring fileName, TFileCalls* calls = nullptr);
     ~TFileReplacement();
     TFileReplacement(const TFileReplacement&) = delete;
     TFileReplacement& operator=(const TFileReplacement&) = delete;
 
+    // The encoding of the lines written from here on; UTF-8 and UTF-16 start with their
+    // byte-order mark. Call before anything is written. ANSI by default.
+    void SetEncoding(TTextEncoding encoding);
+    TTextEncoding Encoding() const { return FEncoding; }
+
     void Write(std::string_view bytes);
-    // The line in the ANSI code page, then CR LF.
+    // An ASCII line, then CR LF.
     void WriteLine(std::string_view asciiLine) {
+        if (FEncoding == TTextEncoding::Utf16LE || FEncoding == TTextEncoding::Utf16BE) return WriteWideLine(asciiLine);
         if (FUsed + asciiLine.size() + 2 > FBuffer.size()) {
             Write(asciiLine);
             Write("\r\n");
@@ -165,29 +248,40 @@ public:
         FBuffer[FUsed++] = '\r';
         FBuffer[FUsed++] = '\n';
     }
+    // The line in the file's encoding, then CR LF. Characters the ANSI code page cannot hold
+    // become "?" (never a look-alike); callers that must not lose any check CanEncode first.
     void WriteLine(std::wstring_view line);
     // Flushes the new file to disk, then puts it in the old one's place.
     void Commit();
+    const std::wstring& FileName() const { return FFileName; }
 
 private:
     void Flush();
+    void WriteWideLine(std::string_view asciiLine);
     [[noreturn]] void Fail(DWORD error);
 
     std::wstring FFileName;
     std::wstring FTempName;
+    TFileCalls& FCalls;
     THandle FFile;
+    TTextEncoding FEncoding = TTextEncoding::Ansi;
     std::string FBuffer;  // its whole size is the buffer; FUsed bytes of it are waiting
     size_t FUsed = 0;
     std::string FEncoded;
 };
 
-// Copies the file's bytes unchanged into the replacement and describes what it copied.
+// Copies the file's bytes unchanged into the replacement and describes what it copied. Bytes in
+// [skipBegin, skipEnd) are left out. Raises TError when the file cannot be read and
+// TFileTooLargeError past limits.MaxBytes.
 struct TCopiedText {
     TTextEncoding Encoding = TTextEncoding::Ansi;  // by the byte-order mark
     bool Empty = true;                             // nothing after the mark
     bool EndsWithLineBreak = false;
+    uint64_t Bytes = 0;  // read from the source
+    TSha256Digest Hash{};  // of the bytes copied
 };
-TCopiedText CopyBytesInto(const std::wstring& source, TFileReplacement& out);
+TCopiedText CopyBytesInto(const std::wstring& source, TFileReplacement& out, const TReadLimits& limits = {},
+                          uint64_t skipBegin = 0, uint64_t skipEnd = 0);
 
 // Bytes decoded by their byte-order mark, or from the ANSI code page without one; the mark itself
 // is not part of the text.
@@ -195,10 +289,25 @@ std::wstring DecodeText(const unsigned char* data, size_t size, TTextEncoding* e
 
 // Text in the given encoding (no byte-order mark).
 std::string EncodeText(std::wstring_view text, TTextEncoding encoding);
+// True when the encoding holds every character of the text exactly (UTF-8 and UTF-16 always do).
+bool CanEncode(std::wstring_view text, TTextEncoding encoding);
+// The encoding a file's byte-order mark names (ANSI without one, or when the file cannot be read).
+TTextEncoding EncodingOfFile(const std::wstring& fileName);
 
-// Puts a finished temporary file, which lies in the target's folder, in the target's place. On
+// Puts a finished temporary file, which lies in the target's folder, in the target's place:
+// ReplaceFileW with the old file set aside under AsideNameOf(target), which keeps the file's
+// security settings; a move where no file exists yet. When the replacement fails half-way, the
+// new file is moved into place or the old one put back, so the target never goes missing. On
 // failure the temporary file is removed and false comes back with the platform's error code.
-bool TrySwapInFile(const std::wstring& fileName, const std::wstring& tempFileName, DWORD& error);
+bool TrySwapInFile(const std::wstring& fileName, const std::wstring& tempFileName, DWORD& error,
+                   TFileCalls& calls = RealFileCalls());
+// Where TrySwapInFile keeps the old file while it swaps: "<file>.sk-replaced".
+std::wstring AsideNameOf(const std::wstring& fileName);
+// After a swap that was cut off (the process ended between its two steps): puts the old file back
+// when the target is missing, and removes a stale aside copy otherwise.
+void RecoverInterruptedSwap(const std::wstring& fileName);
+// Removes the temporary files ("~sk*.tmp") a process that was cut off left in the folder.
+void RemoveLeftoverTempFiles(const std::wstring& folder);
 
 // A fresh, empty file with a unique name in the target's folder; empty with the platform's error
 // code when the folder does not take one.
@@ -231,9 +340,22 @@ bool TTextReader::EmitBytes(std::string_view line, F& f) {
 
 template <typename F>
 void TTextReader::ForEachLine(F&& f) {
+    FLineNumber = 0;
+    const size_t maxLine = FLimits.MaxLineChars;
+    // Counts the line and refuses one beyond the limit, before the caller sees it.
+    auto counted = [&](auto line) {
+        ++FLineNumber;
+        if (maxLine && line.size() > maxLine) RaiseLineTooLong(FLineNumber);
+        return f(line);
+    };
     if (FEncoding == TTextEncoding::Utf16LE || FEncoding == TTextEncoding::Utf16BE) {
         const bool little = FEncoding == TTextEncoding::Utf16LE;
         TLineSplitter<wchar_t> splitter;
+        FUnits = &splitter;
+        struct TReset {
+            const TLineSplitter<wchar_t>*& P;
+            ~TReset() { P = nullptr; }
+        } reset{FUnits};
         std::wstring units;
         int oddByte = -1;  // a byte whose partner is in the next chunk
         for (size_t n = FChunkSize; n > 0; n = ReadChunk()) {
@@ -251,21 +373,31 @@ void TTextReader::ForEachLine(F&& f) {
             for (; i + 1 < n; i += 2)
                 units += unit(static_cast<unsigned char>(FChunk[i]), static_cast<unsigned char>(FChunk[i + 1]));
             if (i < n) oddByte = static_cast<unsigned char>(FChunk[i]);
-            if (!splitter.Feed(std::wstring_view(units), f)) return;
+            if (!splitter.Feed(std::wstring_view(units), counted)) return;
+            if (maxLine && splitter.CarrySize() > maxLine) RaiseLineTooLong(FLineNumber + 1);
         }
-        splitter.Finish(f);
+        splitter.Finish(counted);
         return;
     }
     TLineSplitter<char> splitter;
+    FBytes = &splitter;
+    struct TReset {
+        const TLineSplitter<char>*& P;
+        ~TReset() { P = nullptr; }
+    } reset{FBytes};
     // Lines from plain ASCII chunks need no test of their own. A line begun in an earlier chunk
     // counts as ASCII only when that chunk was (erring towards testing).
     bool ascii = true;
-    auto emit = [&](std::string_view line) { return ascii ? f(line) : EmitBytes(line, f); };
+    auto emit = [&](std::string_view line) { return ascii ? counted(line) : EmitBytes(line, counted); };
+    // A UTF-8 character takes up to four bytes: the carried bytes of a line within the limit of
+    // characters stay below four times that.
+    const size_t maxCarry = maxLine * 4;
     for (size_t n = FChunkSize; n > 0; n = ReadChunk()) {
         const std::string_view piece(FChunk.data() + FChunkStart, n - FChunkStart);
         FChunkStart = 0;
         ascii = IsAscii(piece) && (ascii || !splitter.HasCarry());
         if (!splitter.Feed(piece, emit)) return;
+        if (maxLine && splitter.CarrySize() > maxCarry) RaiseLineTooLong(FLineNumber + 1);
     }
     splitter.Finish(emit);
 }
