@@ -62,6 +62,16 @@ void WriteDefaultText(TFileReplacement& out) {
     for (const auto& line : TIESecurity::DefaultHostsText()) out.WriteLine(std::wstring_view(line));
 }
 
+// The reason of a failed write, without the file's name (the caller's sentence names it) and
+// without a closing full stop.
+std::wstring WhyNotWritten(const TError& e, const std::wstring& fileName) {
+    std::wstring why = e.Message();
+    const std::wstring prefix = L"Unable to write to " + fileName + L". ";
+    if (why.rfind(prefix, 0) == 0) why.erase(0, prefix.size());
+    while (!why.empty() && (why.back() == L'.' || why.back() == L' ')) why.pop_back();
+    return why;
+}
+
 bool StartsWithDigit(const std::wstring& text) { return !text.empty() && text[0] >= L'0' && text[0] <= L'9'; }
 
 std::wstring ProgramFolderOrExe() { return ProgramFolder.empty() ? FileFolderOf(ExecutablePath()) : ProgramFolder; }
@@ -245,7 +255,7 @@ void TIESecurity::MakeFirstBackup() {
         }
     } catch (const TError& e) {
         // Tried again at the next start; a dated backup at Turn on stands in meanwhile.
-        FBackupProblem = Fmt(IDS_IESECURITY_BackupWriteFailed, BackupFileName, e.Message());
+        FBackupProblem = Fmt(IDS_IESECURITY_BackupWriteFailed, BackupFileName, WhyNotWritten(e, BackupFileName));
     }
 }
 
@@ -321,7 +331,7 @@ std::wstring TIESecurity::MakeDatedBackup(TTurnOnReport& report) {
             WriteDefaultText(backup);
         backup.Commit();
     } catch (const TError& e) {
-        RaiseNoBackup(Fmt(IDS_IESECURITY_BackupWriteFailed, name, e.Message()));
+        RaiseNoBackup(Fmt(IDS_IESECURITY_BackupWriteFailed, name, WhyNotWritten(e, name)));
     }
     if (hostsExists && !SameHash(name, digest)) {
         ::DeleteFileW(name.c_str());

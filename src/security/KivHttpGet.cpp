@@ -283,9 +283,10 @@ void TWorkThread::DownloadOne() {
         FResult.FinalUrl = HttpUrl;
         if (StopRequested) return;
 
-        // No single step may outlast the whole download.
+        // No single step may outlast the whole download by much (the window thread's check of the
+        // deadline comes first and reports it; this only ends a thread given up on soon after).
         uint32_t timeout = FTimeoutMs;
-        if (FOptions.DeadlineMs && FOptions.DeadlineMs < timeout) timeout = FOptions.DeadlineMs;
+        if (FOptions.DeadlineMs && FOptions.DeadlineMs + 2000 < timeout) timeout = FOptions.DeadlineMs + 2000;
 
         const std::wstring agent = L"KivHttpGet_" + std::to_wstring(static_cast<int32_t>(::GetTickCount())) + L"_Agent";
         const TInternetHandle internet(
