@@ -4,6 +4,11 @@
 #pragma once
 
 #include <compare>
+#include <cstdint>
+#include <cstring>
+#if defined(_M_X64) || defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <type_traits>
 #include <string>
 #include <string_view>
@@ -316,6 +321,73 @@ bool HoldsControlCharacter(std::basic_string_view<Ch> line) {
     return false;
 }
 
+// True when no byte is a control character other than the tab (nor DEL): sixteen bytes at a time
+// where the processor has SSE2, else eight, exactly either way.
+inline bool HasNoControlBytes(const char* p, size_t n) {
+    size_t i = 0;
+#if defined(_M_X64) || defined(__SSE2__)
+    const __m128i c1f = _mm_set1_epi8(0x1F), tab = _mm_set1_epi8('\t'), del = _mm_set1_epi8(0x7F);
+    for (; i + 16 <= n; i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        const __m128i low = _mm_andnot_si128(_mm_cmpeq_epi8(v, tab), _mm_cmpeq_epi8(_mm_min_epu8(v, c1f), v));
+        if (_mm_movemask_epi8(_mm_or_si128(low, _mm_cmpeq_epi8(v, del)))) return false;
+    }
+#else
+    constexpr uint64_t lows = 0x7F7F7F7F7F7F7F7Full, highs = 0x8080808080808080ull;
+    auto zeroBytes = [](uint64_t x) { return ~(((x & lows) + lows) | x) & highs; };
+    for (; i + 8 <= n; i += 8) {
+        uint64_t w;
+        std::memcpy(&w, p + i, 8);
+        const uint64_t below20 = ~(((w & lows) + 0x6060606060606060ull) | w) & highs;
+        const uint64_t tabs = zeroBytes(w ^ 0x0909090909090909ull);
+        const uint64_t dels = zeroBytes(w ^ 0x7F7F7F7F7F7F7F7Full);
+        if ((below20 & ~tabs) | dels) return false;
+    }
+#endif
+    for (; i < n; ++i) {
+        const auto c = static_cast<unsigned char>(p[i]);
+        if ((c < 0x20 && c != '\t') || c == 0x7F) return false;
+    }
+    return true;
+}
+
+// The line nearly every line of a list is, told at a glance: "0.0.0.0 <name>" or
+// "127.0.0.1 <name>" whose first name is neither a header name (localhost, broadcasthost, the
+// ip6- names) nor possibly an address, and no control character.
+inline bool IsPlainEntry(std::string_view line) {
+    const char* p = line.data();
+    const size_t n = line.size();
+    uint64_t head;
+    size_t off;
+    if (n <= 10) return false;
+    std::memcpy(&head, p, 8);
+    if (std::memcmp(&head, "0.0.0.0 ", 8) == 0)
+        off = 8;
+    else if (std::memcmp(&head, "127.0.0.", 8) == 0 && p[8] == '1' && p[9] == ' ')
+        off = 10;
+    else
+        return false;
+    const char first = static_cast<char>(p[off] | 0x20);  // ASCII letters in lower case
+    auto hex = [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || c == '.' || c == ':'; };
+    if (static_cast<unsigned char>(p[off]) <= ' ' || p[off] == '#') return false;
+    if (hex(first)) {
+        // Possibly an address written as a name ("0.0.0.0 0.0.0.0"): not while a character that
+        // no address holds comes before the name's end.
+        size_t i = off;
+        while (i < n && hex(static_cast<char>(p[i] | 0x20))) ++i;
+        if (i == n || p[i] == ' ' || p[i] == '\t') return false;
+    } else if (first == 'l' || first == 'i' || (first == 'b' && n - off >= 13)) {
+        size_t end = off;
+        while (end < n && p[end] != ' ' && p[end] != '\t') ++end;
+        const std::string_view name(p + off, end - off);
+        for (const char* header : {"localhost", "localhost.localdomain", "local", "broadcasthost", "ip6-localhost",
+                                   "ip6-loopback", "ip6-localnet", "ip6-mcastprefix", "ip6-allnodes", "ip6-allrouters",
+                                   "ip6-allhosts"})
+            if (EqualsAsciiNoCase(name, std::string_view(header))) return false;
+    }
+    return HasNoControlBytes(p + off, n - off);
+}
+
 // What one line of a downloaded list is. Only Entry lines become active lines of the system hosts
 // file; the refused kinds refuse the whole list.
 enum class TListLine {
@@ -331,6 +403,9 @@ enum class TListLine {
 
 template <typename Ch>
 TListLine ClassifyListLine(std::basic_string_view<Ch> line) {
+    if constexpr (std::is_same_v<Ch, char>) {
+        if (IsPlainEntry(line)) return TListLine::Entry;
+    }
     if (HoldsControlCharacter(line)) return TListLine::ControlCharacter;
     const auto t = Trim(line);
     if (t.empty()) return TListLine::Blank;

@@ -77,15 +77,17 @@ bool StartsWithDigit(const std::wstring& text) { return !text.empty() && text[0]
 std::wstring ProgramFolderOrExe() { return ProgramFolder.empty() ? FileFolderOf(ExecutablePath()) : ProgramFolder; }
 
 void FlushSystemResolverCache() {
-    wchar_t system[MAX_PATH] = {};
-    const UINT n = ::GetSystemDirectoryW(system, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH) return;
-    // A full path: the program runs elevated and must not pick up a dnsapi.dll planted elsewhere.
-    const TModule dns(::LoadLibraryW((std::wstring(system) + L"\\dnsapi.dll").c_str()));
-    if (!dns) return;
     using TFlush = BOOL(WINAPI*)();
-    const auto flush =
-        reinterpret_cast<TFlush>(reinterpret_cast<void*>(::GetProcAddress(dns.Get(), "DnsFlushResolverCache")));
+    // Loaded once and kept for the process: loading a library takes milliseconds under Wine.
+    static const TFlush flush = []() -> TFlush {
+        wchar_t system[MAX_PATH] = {};
+        const UINT n = ::GetSystemDirectoryW(system, MAX_PATH);
+        if (n == 0 || n >= MAX_PATH) return nullptr;
+        // A full path: the program runs elevated and must not pick up a dnsapi.dll planted elsewhere.
+        static const TModule dns(::LoadLibraryW((std::wstring(system) + L"\\dnsapi.dll").c_str()));
+        if (!dns) return nullptr;
+        return reinterpret_cast<TFlush>(reinterpret_cast<void*>(::GetProcAddress(dns.Get(), "DnsFlushResolverCache")));
+    }();
     if (flush) flush();
 }
 

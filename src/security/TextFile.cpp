@@ -9,7 +9,15 @@ namespace sk {
 
 namespace {
 
-constexpr size_t kChunkSize = 64 * 1024;
+// Files go through buffers of 1 MiB: each read or write call is a round trip to the Wine server
+// (tens of microseconds), so a 10 MB list in 64 KiB pieces would spend milliseconds on calls alone.
+// The buffers are kept for the thread's next file, since fresh memory is costly as well.
+constexpr size_t kChunkSize = 1024 * 1024;
+
+std::vector<std::string>& FreeBuffers() {
+    thread_local std::vector<std::string> buffers;
+    return buffers;
+}
 
 [[noreturn]] void RaiseOpenError(const std::wstring& fileName, DWORD code) {
     throw TError(L"Cannot open file \"" + fileName + L"\". " + SystemErrorText(code));
@@ -84,6 +92,24 @@ std::wstring Megabytes(uint64_t bytes) {
 
 }  // namespace
 
+std::string TakeBuffer() {
+    auto& free = FreeBuffers();
+    std::string buffer;
+    if (!free.empty()) {
+        buffer = std::move(free.back());
+        free.pop_back();
+    }
+    buffer.resize(kChunkSize);
+    return buffer;
+}
+
+void GiveBuffer(std::string buffer) {
+    auto& free = FreeBuffers();
+    if (buffer.size() == kChunkSize && free.size() < 4) free.push_back(std::move(buffer));
+}
+
+TTextReader::~TTextReader() { GiveBuffer(std::move(FChunk)); }
+
 std::wstring SystemErrorText(DWORD code) {
     wchar_t* buffer = nullptr;
     const DWORD n =
@@ -119,7 +145,7 @@ TTextReader::TTextReader(const std::wstring& fileName, const TReadLimits& limits
     if (!FFile) RaiseOpenError(fileName, ::GetLastError());
     FFileSize = SizeOf(FFile.Get());
     if (FLimits.MaxBytes && FFileSize > FLimits.MaxBytes) throw TFileTooLargeError(fileName, FLimits.MaxBytes);
-    FChunk.resize(kChunkSize);
+    FChunk = TakeBuffer();
     FChunkSize = ReadChunk();
     // A mark split over two reads cannot happen: the first read fills the buffer unless the file
     // is shorter than it.
@@ -177,12 +203,13 @@ TFileReplacement::TFileReplacement(std::wstring fileName, TFileCalls* calls)
     if (FTempName.empty()) RaiseWriteError(FFileName, SystemErrorText(error));
     FFile.Reset(::CreateFileW(FTempName.c_str(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, 0, nullptr));
     if (!FFile) Fail(::GetLastError());
-    FBuffer.resize(kChunkSize);
+    FBuffer = TakeBuffer();
 }
 
 TFileReplacement::~TFileReplacement() {
     FFile.Reset();
     if (!FTempName.empty()) ::DeleteFileW(FTempName.c_str());
+    GiveBuffer(std::move(FBuffer));
 }
 
 void TFileReplacement::Fail(DWORD error) {
@@ -257,7 +284,8 @@ TCopiedText CopyBytesInto(const std::wstring& source, TFileReplacement& out, con
     if (limits.MaxBytes && SizeOf(file.Get()) > limits.MaxBytes) throw TFileTooLargeError(source, limits.MaxBytes);
     TCopiedText result;
     TSha256 hash;
-    std::string chunk(kChunkSize, '\0');
+    TBufferLoan loan;
+    std::string& chunk = loan.Buffer;
     unsigned char last[2] = {0, 0};
     size_t markSize = 0;
     uint64_t total = 0, kept = 0;
