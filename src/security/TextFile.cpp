@@ -1,5 +1,7 @@
 #include "security/TextFile.h"
 
+#include <mutex>
+
 #include "base/Errors.h"
 #include "base/Format.h"
 #include "base/Paths.h"
@@ -11,12 +13,19 @@ namespace {
 
 // Files go through buffers of 1 MiB: each read or write call is a round trip to the Wine server
 // (tens of microseconds), so a 10 MB list in 64 KiB pieces would spend milliseconds on calls alone.
-// The buffers are kept for the thread's next file, since fresh memory is costly as well.
+// A few buffers are kept for the next file, since fresh memory is costly as well. One pool for the
+// process, behind a lock (the download's worker checks lists too); not per thread, since objects
+// with destructors kept per thread are not reliably destroyed on threads the platform started.
 constexpr size_t kChunkSize = 1024 * 1024;
 
-std::vector<std::string>& FreeBuffers() {
-    thread_local std::vector<std::string> buffers;
-    return buffers;
+struct TBufferPool {
+    std::mutex Lock;
+    std::vector<std::string> Free;
+};
+
+TBufferPool& Pool() {
+    static TBufferPool pool;
+    return pool;
 }
 
 [[noreturn]] void RaiseOpenError(const std::wstring& fileName, DWORD code) {
@@ -93,19 +102,24 @@ std::wstring Megabytes(uint64_t bytes) {
 }  // namespace
 
 std::string TakeBuffer() {
-    auto& free = FreeBuffers();
+    TBufferPool& pool = Pool();
     std::string buffer;
-    if (!free.empty()) {
-        buffer = std::move(free.back());
-        free.pop_back();
+    {
+        const std::lock_guard<std::mutex> lock(pool.Lock);
+        if (!pool.Free.empty()) {
+            buffer = std::move(pool.Free.back());
+            pool.Free.pop_back();
+        }
     }
     buffer.resize(kChunkSize);
     return buffer;
 }
 
 void GiveBuffer(std::string buffer) {
-    auto& free = FreeBuffers();
-    if (buffer.size() == kChunkSize && free.size() < 4) free.push_back(std::move(buffer));
+    if (buffer.size() != kChunkSize) return;
+    TBufferPool& pool = Pool();
+    const std::lock_guard<std::mutex> lock(pool.Lock);
+    if (pool.Free.size() < 4) pool.Free.push_back(std::move(buffer));
 }
 
 TTextReader::~TTextReader() { GiveBuffer(std::move(FChunk)); }
