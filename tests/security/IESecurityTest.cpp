@@ -621,6 +621,10 @@ TEST_CASE("update check against our server") {
          "# 2010-09-07\r\n", false},
         {"local with utf-16 bom", Utf16LE(L"2010-09-07\r\n127.0.0.1 a\r\n"), "# 2010-09-07\r\n", false},
         {"local with CR only", "# 2010-09-07\r127.0.0.1 a\r", "# 2010-09-07\r\n", false},
+        // Public lists carry no date marker: the download decides, by the list's content.
+        {"local without a date marker", "# Title: a unified hosts file\n0.0.0.0 a.example\n", "# 2010-09-07\r\n", true},
+        {"remote without a date marker", "# 2010-09-07\r\n", "# Title: a unified hosts file\n0.0.0.0 a\n", true},
+        {"remote empty", "# 2010-09-07\r\n", "", false},
     };
     int n = 0;
     for (const auto& c : cases) {
@@ -690,6 +694,31 @@ TEST_CASE("a failed update check is an error, never 'no update due'") {
         }
     }
     server.Release();
+}
+
+TEST_CASE("a server that trickles ends the check at its deadline") {
+    THttpTestServer server;
+    TScript trickle;
+    trickle.Send(ResponseHead(200, 100) + "#");
+    for (int i = 0; i < 50; ++i) trickle.Send(" ").Pause(400);
+    server.On("/trickle.txt", trickle);
+    TShield s;
+    auto options = s.Options();
+    options.DeadlineMs = 1500;
+    TIESecurity shield(options);
+    WriteAll(s.List, "# 2010-09-07\r\n");
+    shield.ListUrl = server.Url("/trickle.txt");
+    const ULONGLONG start = ::GetTickCount64();
+    try {
+        shield.NeedUpdate();
+        FAIL("no error");
+    } catch (const sk::TUpdateCheckError& e) {
+        CHECK(e.Code() == static_cast<uint32_t>(ERROR_INTERNET_TIMEOUT));
+    }
+    const ULONGLONG took = ::GetTickCount64() - start;
+    CHECK(took >= 1400);
+    CHECK(took < 3500);
+    server.Stop();
 }
 
 TEST_CASE("a local marker that is not a date stops the check with the conversion error") {
