@@ -208,17 +208,17 @@ void TIESecurity::HostsFileChanged() {
 // ---- Backups ----
 
 bool TIESecurity::IsShieldFile(const std::wstring& fileName) const {
-    bool signed_ = false;
+    bool signature = false;
     try {
         TTextReader(fileName, Limits()).ForEachLine([&](auto line) {
-            signed_ = line.size() >= kShieldSignature.size() &&
-                      EqualsAscii(line.substr(0, kShieldSignature.size()), kShieldSignature);
+            signature = line.size() >= kShieldSignature.size() &&
+                        EqualsAscii(line.substr(0, kShieldSignature.size()), kShieldSignature);
             return false;
         });
     } catch (const TError&) {
         return false;
     }
-    if (signed_) return true;
+    if (signature) return true;
     // An earlier version copied the list whole.
     if (fileName == ListFileName || !FileExists(ListFileName)) return false;
     const uint64_t size = FileSizeOf(fileName);
@@ -306,7 +306,7 @@ std::wstring TIESecurity::DatedBackupName() const {
     return name + suffix;
 }
 
-std::wstring TIESecurity::MakeDatedBackup(TTurnOnReport& report) {
+std::wstring TIESecurity::MakeDatedBackup() {
     const std::wstring folder = FileFolderOf(BackupFileName);
     if (!ForceFolders(folder)) RaiseNoBackup(Fmt(IDS_IESECURITY_BackupFolderFailed, folder));
     const bool hostsExists = FileExists(HostsFileName);
@@ -317,10 +317,8 @@ std::wstring TIESecurity::MakeDatedBackup(TTurnOnReport& report) {
     if (hostsExists && !newest.empty()) {
         TSha256Digest current{};
         if (FileSizeOf(newest) == FileSizeOf(HostsFileName) && HashFile(HostsFileName, current) &&
-            SameHash(newest, current)) {
-            report.UserEntriesFrom = newest;
+            SameHash(newest, current))
             return {};
-        }
     }
 
     const std::wstring name = DatedBackupName();
@@ -455,11 +453,7 @@ void TIESecurity::TurnOn() {
     if (!userSource.empty()) WriteUserSection(userSource, hosts, report);
 
     // ---- The first change: the user's own file goes to a dated backup before it is replaced.
-    if (saveCurrent) {
-        report.BackupMade = MakeDatedBackup(report);
-        if (report.UserEntriesFrom.empty() || report.UserEntriesFrom == HostsFileName)
-            report.UserEntriesFrom = report.BackupMade;
-    }
+    if (saveCurrent) report.BackupMade = MakeDatedBackup();
     hosts.Commit();
     HostsFileChanged();
     ShieldOn = true;

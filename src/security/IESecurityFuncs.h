@@ -100,8 +100,9 @@ struct TListSummary {
 // What the latest Turn on did, for the tab.
 struct TTurnOnReport {
     bool Done = false;            // the hosts file is the list now
-    std::wstring BackupMade;      // the dated backup made first, or empty
-    std::wstring BackupNote;      // why no backup was made (a user text), or empty
+    std::wstring BackupMade;      // the dated backup made first; empty when none was made (or
+                                  // none was needed: the newest backup holds the same bytes)
+    std::wstring BackupNote;      // why no backup was made of a shielded file (a user text), or empty
     std::wstring UserEntriesFrom; // the file the user's entries were taken from
     size_t ListEntries = 0;
     size_t HeaderLines = 0;
@@ -223,8 +224,9 @@ private:
     std::vector<std::wstring> DatedBackups() const;
     std::wstring NewestBackup() const;
     // Saves the hosts file (or the default text when there is none) as a new dated backup, read
-    // back and compared; keeps the newest ten. Raises TShieldRefusal(NoBackup).
-    std::wstring MakeDatedBackup(TTurnOnReport& report);
+    // back and compared; keeps the newest ten. Empty when the newest backup holds the same bytes
+    // already. Raises TShieldRefusal(NoBackup).
+    std::wstring MakeDatedBackup();
     // Writes the user's entries of source that Turn on keeps, in the marked section.
     void WriteUserSection(const std::wstring& source, TFileReplacement& out, TTurnOnReport& report) const;
     std::wstring DatedBackupName() const;

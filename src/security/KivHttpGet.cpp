@@ -332,10 +332,12 @@ void TWorkThread::DownloadOne() {
             const bool redirect = status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
             if (!redirect) break;
             const std::wstring location = QueryHeader(request.Get(), HTTP_QUERY_LOCATION);
-            const TUrlParts to = ResolveLocation(url, location);
             FResult.Status = status;
-            if (location.empty() || redirects >= kMaxRedirects || !MayRedirect(url, to)) {
-                FResult.Refusal = location.empty() ? std::wstring(L"(no address)") : UrlOf(to);
+            // A redirect that names no address is an answer other than 200.
+            if (location.empty()) return Fail(TDownloadOutcome::Status, static_cast<uint32_t>(status));
+            const TUrlParts to = ResolveLocation(url, location);
+            if (redirects >= kMaxRedirects || !MayRedirect(url, to)) {
+                FResult.Refusal = UrlOf(to);
                 return Fail(TDownloadOutcome::Redirect, kHttpGetRedirectRefused);
             }
             url = to;

@@ -463,7 +463,7 @@ TEST_CASE("redirects: to the same server and port, or to https; nowhere else") {
         {"/rooted", 'C', 0, "the list"},
         {"/other-port", 'E', sk::kHttpGetRedirectRefused, nullptr},
         {"/other-host", 'E', sk::kHttpGetRedirectRefused, nullptr},
-        {"/nowhere", 'E', sk::kHttpGetRedirectRefused, nullptr},
+        {"/nowhere", 'E', 302, nullptr},
         {"/loop", 'E', sk::kHttpGetRedirectRefused, nullptr},
         // Allowed, and then the secure connection fails against our plain server: an error of the
         // connection, not a refused redirect, and never a fallback to plain http.
