@@ -11,14 +11,44 @@ namespace sk {
 
 namespace {
 
-// One provider for the process, opened at first use and kept (the platform closes it at exit).
-BCRYPT_ALG_HANDLE Provider() {
-    static const BCRYPT_ALG_HANDLE provider = [] {
-        BCRYPT_ALG_HANDLE h = nullptr;
-        if (::BCryptOpenAlgorithmProvider(&h, BCRYPT_SHA256_ALGORITHM, nullptr, 0) < 0) h = nullptr;
-        return h;
-    }();
-    return provider;
+// bcrypt.dll is loaded at the first hash, not at start: the program's start loads only what it
+// needs, and a hash is needed only when the shield changes files or a list arrives.
+struct TBCrypt {
+    using TOpen = NTSTATUS(WINAPI*)(BCRYPT_ALG_HANDLE*, LPCWSTR, LPCWSTR, ULONG);
+    using TCreate = NTSTATUS(WINAPI*)(BCRYPT_ALG_HANDLE, BCRYPT_HASH_HANDLE*, PUCHAR, ULONG, PUCHAR, ULONG, ULONG);
+    using THashData = NTSTATUS(WINAPI*)(BCRYPT_HASH_HANDLE, PUCHAR, ULONG, ULONG);
+    using TFinish = NTSTATUS(WINAPI*)(BCRYPT_HASH_HANDLE, PUCHAR, ULONG, ULONG);
+    using TDestroy = NTSTATUS(WINAPI*)(BCRYPT_HASH_HANDLE);
+
+    TModule Module;
+    TCreate Create = nullptr;
+    THashData HashData = nullptr;
+    TFinish Finish = nullptr;
+    TDestroy Destroy = nullptr;
+    BCRYPT_ALG_HANDLE Provider = nullptr;  // one for the process, kept (the platform closes it at exit)
+
+    TBCrypt() {
+        wchar_t system[MAX_PATH] = {};
+        const UINT n = ::GetSystemDirectoryW(system, MAX_PATH);
+        if (n == 0 || n >= MAX_PATH) return;
+        // A full path: the program runs elevated and must not pick up a bcrypt.dll planted elsewhere.
+        Module.Reset(::LoadLibraryW((std::wstring(system) + L"\\bcrypt.dll").c_str()));
+        if (!Module) return;
+        auto proc = [&](const char* name) { return reinterpret_cast<void*>(::GetProcAddress(Module.Get(), name)); };
+        const auto open = reinterpret_cast<TOpen>(proc("BCryptOpenAlgorithmProvider"));
+        Create = reinterpret_cast<TCreate>(proc("BCryptCreateHash"));
+        HashData = reinterpret_cast<THashData>(proc("BCryptHashData"));
+        Finish = reinterpret_cast<TFinish>(proc("BCryptFinishHash"));
+        Destroy = reinterpret_cast<TDestroy>(proc("BCryptDestroyHash"));
+        if (!open || !Create || !HashData || !Finish || !Destroy ||
+            open(&Provider, BCRYPT_SHA256_ALGORITHM, nullptr, 0) < 0)
+            Provider = nullptr;
+    }
+};
+
+const TBCrypt& BCrypt() {
+    static const TBCrypt bcrypt;
+    return bcrypt;
 }
 
 }  // namespace
@@ -26,13 +56,13 @@ BCRYPT_ALG_HANDLE Provider() {
 TSha256::TSha256() { Open(); }
 
 TSha256::~TSha256() {
-    if (FHash) ::BCryptDestroyHash(static_cast<BCRYPT_HASH_HANDLE>(FHash));
+    if (FHash) BCrypt().Destroy(static_cast<BCRYPT_HASH_HANDLE>(FHash));
 }
 
 void TSha256::Open() {
     BCRYPT_HASH_HANDLE h = nullptr;
-    const BCRYPT_ALG_HANDLE provider = Provider();
-    if (!provider || ::BCryptCreateHash(provider, &h, nullptr, 0, nullptr, 0, 0) < 0)
+    const TBCrypt& bcrypt = BCrypt();
+    if (!bcrypt.Provider || bcrypt.Create(bcrypt.Provider, &h, nullptr, 0, nullptr, 0, 0) < 0)
         throw TError(L"The system's SHA-256 hash is not available.");
     FHash = h;
 }
@@ -41,7 +71,8 @@ void TSha256::Update(const void* data, size_t size) {
     const auto* p = static_cast<const unsigned char*>(data);
     while (size > 0) {
         const ULONG chunk = size > (1u << 30) ? (1u << 30) : static_cast<ULONG>(size);
-        ::BCryptHashData(static_cast<BCRYPT_HASH_HANDLE>(FHash), const_cast<PUCHAR>(p), chunk, 0);
+        if (BCrypt().HashData(static_cast<BCRYPT_HASH_HANDLE>(FHash), const_cast<PUCHAR>(p), chunk, 0) < 0)
+            throw TError(L"The system's SHA-256 hash failed.");
         p += chunk;
         size -= chunk;
     }
@@ -49,9 +80,11 @@ void TSha256::Update(const void* data, size_t size) {
 
 TSha256Digest TSha256::Final() {
     TSha256Digest digest{};
-    ::BCryptFinishHash(static_cast<BCRYPT_HASH_HANDLE>(FHash), digest.data(), static_cast<ULONG>(digest.size()), 0);
-    ::BCryptDestroyHash(static_cast<BCRYPT_HASH_HANDLE>(FHash));
+    const NTSTATUS status =
+        BCrypt().Finish(static_cast<BCRYPT_HASH_HANDLE>(FHash), digest.data(), static_cast<ULONG>(digest.size()), 0);
+    BCrypt().Destroy(static_cast<BCRYPT_HASH_HANDLE>(FHash));
     FHash = nullptr;
+    if (status < 0) throw TError(L"The system's SHA-256 hash failed.");
     Open();
     return digest;
 }

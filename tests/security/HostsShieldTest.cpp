@@ -47,6 +47,12 @@ bool Holds(const std::wstring& text, const std::wstring& part) { return text.fin
 
 }  // namespace
 
+TEST_CASE("the hash that backups and lists are compared by is SHA-256") {
+    CHECK(Sha256Of("abc") == "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    CHECK(Sha256Of("") == "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+    CHECK(Sha256Of(std::string(1000000, 'a')) == "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
+}
+
 TEST_CASE("list rules: every kind of line") {
     struct {
         const char* line;
