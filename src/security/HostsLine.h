@@ -354,7 +354,8 @@ inline bool HasNoControlBytes(const char* p, size_t n) {
 // The line nearly every line of a list is, told at a glance: "0.0.0.0 <name>" or
 // "127.0.0.1 <name>" whose first name is neither a header name (localhost, broadcasthost, the
 // ip6- names) nor possibly an address, and no control character.
-inline bool IsPlainEntry(std::string_view line) {
+// clean: the line is known to hold no control character but tabs.
+inline bool IsPlainEntry(std::string_view line, bool clean = false) {
     const char* p = line.data();
     const size_t n = line.size();
     uint64_t head;
@@ -385,7 +386,7 @@ inline bool IsPlainEntry(std::string_view line) {
                                    "ip6-allhosts"})
             if (EqualsAsciiNoCase(name, std::string_view(header))) return false;
     }
-    return HasNoControlBytes(p + off, n - off);
+    return clean || HasNoControlBytes(p + off, n - off);
 }
 
 // What one line of a downloaded list is. Only Entry lines become active lines of the system hosts
@@ -401,10 +402,11 @@ enum class TListLine {
     WebPage,           // refused: markup, as in a captive portal's "200 OK" page
 };
 
+// clean: the line is known to hold no control character but tabs (it only saves time).
 template <typename Ch>
-TListLine ClassifyListLine(std::basic_string_view<Ch> line) {
+TListLine ClassifyListLine(std::basic_string_view<Ch> line, bool clean = false) {
     if constexpr (std::is_same_v<Ch, char>) {
-        if (IsPlainEntry(line)) return TListLine::Entry;
+        if (IsPlainEntry(line, clean)) return TListLine::Entry;
     }
     if (HoldsControlCharacter(line)) return TListLine::ControlCharacter;
     const auto t = Trim(line);

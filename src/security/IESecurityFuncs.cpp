@@ -32,8 +32,9 @@ using namespace hostsline;
 // The kind of a list line; a line the list rules refuse raises, naming it: whoever altered the
 // download could otherwise send the user's bank to a server of their choosing.
 template <typename Ch>
-TListLine CheckedListLine(std::basic_string_view<Ch> line, size_t number, const std::wstring& listFileName) {
-    const TListLine kind = ClassifyListLine(line);
+TListLine CheckedListLine(std::basic_string_view<Ch> line, size_t number, const std::wstring& listFileName,
+                          bool clean) {
+    const TListLine kind = ClassifyListLine(line, clean);
     switch (kind) {
         case TListLine::ForeignAddress: {
             const auto t = Trim(line);
@@ -426,7 +427,7 @@ void TIESecurity::TurnOn() {
     hosts.WriteLine(kShieldSignature);
     TTextReader list(ListFileName, Limits());
     list.ForEachLine([&](auto line) {
-        switch (CheckedListLine(line, list.LineNumber(), ListFileName)) {
+        switch (CheckedListLine(line, list.LineNumber(), ListFileName, list.LineIsClean())) {
             case TListLine::Entry:
                 if constexpr (std::is_same_v<decltype(line), std::wstring_view>) {
                     // A name the hosts file's encoding cannot hold would be written damaged.
@@ -505,7 +506,7 @@ TListSummary TIESecurity::CheckListFile(const std::wstring& fileName, const TRea
             const auto t = Trim(line);
             if (!t.empty() && t.front() == '#') summary.Marker = MarkerOfLine(Widen(t));
         }
-        switch (CheckedListLine(line, number, fileName)) {
+        switch (CheckedListLine(line, number, fileName, reader.LineIsClean())) {
             case TListLine::Entry: ++summary.Entries; break;
             case TListLine::Header:
             case TListLine::NoMapping: ++summary.HeaderLines; break;

@@ -86,6 +86,31 @@ inline bool IsAscii(std::string_view text) {
     return true;
 }
 
+// True when no byte is a control character other than the tab, CR and LF (nor DEL): a whole
+// chunk at a time, so that the lines of a clean chunk need no test of their own.
+inline bool HasNoControlBytesButBreaks(std::string_view text) {
+    size_t i = 0;
+    const char* p = text.data();
+#if defined(SK_HAVE_SSE2)
+    const __m128i c1f = _mm_set1_epi8(0x1F), tab = _mm_set1_epi8('\t'), lf = _mm_set1_epi8('\n'),
+                  cr = _mm_set1_epi8('\r'), del = _mm_set1_epi8(0x7F);
+    __m128i bad = _mm_setzero_si128();
+    for (; i + 16 <= text.size(); i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        const __m128i allowed = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, tab), _mm_cmpeq_epi8(v, lf)),
+                                             _mm_cmpeq_epi8(v, cr));
+        const __m128i low = _mm_andnot_si128(allowed, _mm_cmpeq_epi8(_mm_min_epu8(v, c1f), v));
+        bad = _mm_or_si128(bad, _mm_or_si128(low, _mm_cmpeq_epi8(v, del)));
+    }
+    if (_mm_movemask_epi8(bad)) return false;
+#endif
+    for (; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(p[i]);
+        if ((c < 0x20 && c != '\t' && c != '\n' && c != '\r') || c == 0x7F) return false;
+    }
+    return true;
+}
+
 // A file buffer from the thread's spares (or a new one), and back to them.
 std::string TakeBuffer();
 void GiveBuffer(std::string buffer);
@@ -271,6 +296,9 @@ public:
     // Within a ForEachLine call: the current line's number (from 1) and the byte where it begins.
     size_t LineNumber() const { return FLineNumber; }
     uint64_t LineStartByte() const;
+    // Within a ForEachLine call: the current line holds no control character but tabs (its chunk
+    // was tested whole). False means "not known", not "holds one".
+    bool LineIsClean() const { return FClean; }
 
     // f(std::string_view) or f(std::wstring_view) for each line, in order; f answers false to
     // stop. Raises TError when the file cannot be read, TLineTooLongError for a line beyond the
@@ -296,6 +324,7 @@ private:
     size_t FChunkSize = 0;
     std::wstring FDecoded;
     size_t FLineNumber = 0;
+    bool FClean = false;
     const TLineSplitter<char>* FBytes = nullptr;  // the splitter of the running ForEachLine
     const TLineSplitter<wchar_t>* FUnits = nullptr;
 };
@@ -436,6 +465,7 @@ bool TTextReader::EmitBytes(std::string_view line, F& f) {
 template <typename F>
 void TTextReader::ForEachLine(F&& f) {
     FLineNumber = 0;
+    FClean = false;
     const size_t maxLine = FLimits.MaxLineChars;
     // Counts the line and refuses one beyond the limit, before the caller sees it.
     auto counted = [&](auto line) {
@@ -490,7 +520,9 @@ void TTextReader::ForEachLine(F&& f) {
     for (size_t n = FChunkSize; n > 0; n = ReadChunk()) {
         const std::string_view piece(FChunk.data() + FChunkStart, n - FChunkStart);
         FChunkStart = 0;
-        ascii = IsAscii(piece) && (ascii || !splitter.HasCarry());
+        const bool carried = splitter.HasCarry();
+        ascii = IsAscii(piece) && (ascii || !carried);
+        FClean = ascii && HasNoControlBytesButBreaks(piece) && (FClean || !carried);
         if (!splitter.Feed(piece, emit)) return;
         if (maxLine && splitter.CarrySize() > maxCarry) RaiseLineTooLong(FLineNumber + 1);
     }

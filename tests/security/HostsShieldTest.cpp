@@ -202,6 +202,38 @@ TEST_CASE("hostile list files are refused whole and change nothing") {
     }
 }
 
+TEST_CASE("a control character is found wherever it sits, across the reader's 1 MiB pieces too") {
+    std::string head;
+    while (head.size() < 1024 * 1024 - 12) head += "0.0.0.0 a" + std::to_string(head.size()) + ".example\r\n";
+    const size_t boundary = 1024 * 1024;
+    struct {
+        const char* name;
+        size_t at;  // where the vertical tab goes, counted from the start of the file
+    } cases[] = {
+        {"in a line across the boundary, before it", boundary - 3},
+        {"in a line across the boundary, after it", boundary + 3},
+        {"well after the boundary", boundary + 5000},
+    };
+    for (const auto& c : cases) {
+        CAPTURE(c.name);
+        std::string list = head;
+        while (list.size() < boundary + 10000) list += "0.0.0.0 b" + std::to_string(list.size()) + ".example\r\n";
+        // Keep the line breaks where they are: replace a letter of a name.
+        size_t at = c.at;
+        while (list[at] == '\r' || list[at] == '\n' || list[at] == ' ') ++at;
+        list[at] = '\v';
+        TShieldFixture s;
+        ::CreateDirectoryW((s.Dir / L"etc").c_str(), nullptr);
+        WriteAll(s.Hosts, kUserHosts);
+        auto shield = s.Make();
+        WriteAll(s.List, list);
+        const auto before = s.Contents();
+        CHECK(Holds(ErrorOf([&] { shield->TurnOn(); }), L"holds a control character"));
+        CHECK(s.Contents() == before);
+        CHECK_THROWS_AS(TIESecurity::CheckListFile(s.List, shield->Limits()), sk::TShieldRefusal);
+    }
+}
+
 TEST_CASE("lists in other encodings install as plain hosts lines") {
     struct {
         const char* name;
