@@ -137,6 +137,7 @@ int main() {
 
     skbench::Report("hosts-copy", copyMs, "ms", "");
     skbench::Report("hosts-turnon", turnOnMs, "ms", "");
+    skbench::Report("hosts-safe-copy", safeCopyMs, "ms", "");
     skbench::Report("hosts-read", readMs, "ms", "");
     skbench::Report("hosts-count", countMs, "ms", "");
     skbench::Report("hosts-list", listMs, "ms", "");
