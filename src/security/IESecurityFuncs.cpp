@@ -3,6 +3,7 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <thread>
 
 #include "base/Format.h"
 #include "base/Paths.h"
@@ -307,7 +308,20 @@ std::wstring TIESecurity::DatedBackupName() const {
     return name + suffix;
 }
 
-std::wstring TIESecurity::MakeDatedBackup() {
+TIESecurity::TDatedBackup::~TDatedBackup() {
+    if (FThread.joinable()) FThread.join();
+    // Turn on did not go through: its backup was not needed.
+    if (FCommitted && !FKept) ::DeleteFileW(FName.c_str());
+}
+
+std::wstring TIESecurity::TDatedBackup::Keep() {
+    if (FThread.joinable()) FThread.join();
+    if (!FError.empty()) RaiseNoBackup(FError);
+    FKept = true;
+    return FName;
+}
+
+void TIESecurity::StartDatedBackup(TDatedBackup& backup) {
     const std::wstring folder = FileFolderOf(BackupFileName);
     if (!ForceFolders(folder)) RaiseNoBackup(Fmt(IDS_IESECURITY_BackupFolderFailed, folder));
     const bool hostsExists = FileExists(HostsFileName);
@@ -319,28 +333,42 @@ std::wstring TIESecurity::MakeDatedBackup() {
         TSha256Digest current{};
         if (FileSizeOf(newest) == FileSizeOf(HostsFileName) && HashFile(HostsFileName, current) &&
             SameHash(newest, current))
-            return {};
+            return;
     }
 
     const std::wstring name = DatedBackupName();
-    TSha256Digest digest{};
+    backup.FName = name;
     try {
-        TFileReplacement backup(name, &FFiles);
+        backup.FFile = std::make_unique<TFileReplacement>(name, &FFiles);
         if (hostsExists)
-            digest = CopyBytesInto(HostsFileName, backup, Limits()).Hash;
+            backup.FDigest = CopyBytesInto(HostsFileName, *backup.FFile, Limits()).Hash;
         else
-            WriteDefaultText(backup);
-        backup.Commit();
+            WriteDefaultText(*backup.FFile);
     } catch (const TError& e) {
         RaiseNoBackup(Fmt(IDS_IESECURITY_BackupWriteFailed, name, WhyNotWritten(e, name)));
     }
-    if (hostsExists && !SameHash(name, digest)) {
-        ::DeleteFileW(name.c_str());
-        RaiseNoBackup(Fmt(IDS_IESECURITY_BackupMismatch, name));
-    }
+    // The flush to disk waits for the disk: it runs while the list is checked. Then the copy is
+    // read back and compared.
+    backup.FThread = std::thread([&backup, hostsExists] {
+        try {
+            backup.FFile->Commit();
+            backup.FCommitted = true;
+            if (hostsExists && !SameHash(backup.FName, backup.FDigest)) {
+                ::DeleteFileW(backup.FName.c_str());
+                backup.FCommitted = false;
+                backup.FError = Fmt(IDS_IESECURITY_BackupMismatch, backup.FName);
+            }
+        } catch (const TError& e) {
+            backup.FError = Fmt(IDS_IESECURITY_BackupWriteFailed, backup.FName, WhyNotWritten(e, backup.FName));
+        } catch (...) {
+            backup.FError = Fmt(IDS_IESECURITY_BackupWriteFailed, backup.FName, std::wstring(L"?"));
+        }
+    });
+}
+
+void TIESecurity::PruneDatedBackups() const {
     const std::vector<std::wstring> dated = DatedBackups();
     for (size_t i = kDatedBackupsKept; i < dated.size(); ++i) ::DeleteFileW(dated[i].c_str());
-    return name;
 }
 
 std::vector<THostsUserEntry> TIESecurity::UserEntries() const {
@@ -420,7 +448,12 @@ void TIESecurity::TurnOn() {
     }
     report.UserEntriesFrom = userSource;
 
-    // The new hosts file, beside the old one: nothing has changed yet when a line is refused.
+    // ---- The first change: the user's own file goes to a dated backup before it is replaced. Its
+    // flush to disk runs while the list is checked; a list that is refused takes it away again.
+    TDatedBackup backup;
+    if (saveCurrent) StartDatedBackup(backup);
+
+    // The new hosts file, beside the old one: the hosts file has not changed when a line is refused.
     TFileReplacement hosts(HostsFileName, &FFiles);
     const TTextEncoding encoding = userSource.empty() ? TTextEncoding::Ansi : EncodingOfFile(userSource);
     hosts.SetEncoding(encoding);
@@ -453,8 +486,10 @@ void TIESecurity::TurnOn() {
     if (report.ListEntries == 0) RaiseListRefused(ListFileName, IDS_IESECURITY_ReasonEmpty, 0);
     if (!userSource.empty()) WriteUserSection(userSource, hosts, report);
 
-    // ---- The first change: the user's own file goes to a dated backup before it is replaced.
-    if (saveCurrent) report.BackupMade = MakeDatedBackup();
+    if (!backup.FName.empty()) {
+        report.BackupMade = backup.Keep();
+        PruneDatedBackups();
+    }
     hosts.Commit();
     HostsFileChanged();
     ShieldOn = true;

@@ -12,8 +12,10 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "base/Errors.h"
@@ -223,10 +225,30 @@ private:
     // The dated backups, newest first.
     std::vector<std::wstring> DatedBackups() const;
     std::wstring NewestBackup() const;
-    // Saves the hosts file (or the default text when there is none) as a new dated backup, read
-    // back and compared; keeps the newest ten. Empty when the newest backup holds the same bytes
-    // already. Raises TShieldRefusal(NoBackup).
-    std::wstring MakeDatedBackup();
+    // A dated backup under way: its bytes are written at once; the flush to disk, the move into
+    // its name and the read-back run on a thread of their own. Dropped without Keep (Turn on did
+    // not go through), a backup it made is removed again.
+    struct TDatedBackup {
+        TDatedBackup() = default;
+        ~TDatedBackup();
+        TDatedBackup(const TDatedBackup&) = delete;
+        TDatedBackup& operator=(const TDatedBackup&) = delete;
+        // Waits for the thread; raises TShieldRefusal(NoBackup) when the copy failed.
+        std::wstring Keep();
+
+        std::wstring FName;  // empty: none was needed
+        std::unique_ptr<TFileReplacement> FFile;
+        TSha256Digest FDigest{};
+        std::thread FThread;
+        std::wstring FError;  // written by the thread
+        bool FCommitted = false;
+        bool FKept = false;
+    };
+    // Saves the hosts file (or the default text when there is none) as a new dated backup; none
+    // when the newest backup holds the same bytes already. Raises TShieldRefusal(NoBackup).
+    void StartDatedBackup(TDatedBackup& backup);
+    // Keeps the newest ten dated backups.
+    void PruneDatedBackups() const;
     // Writes the user's entries of source that Turn on keeps, in the marked section.
     void WriteUserSection(const std::wstring& source, TFileReplacement& out, TTurnOnReport& report) const;
     std::wstring DatedBackupName() const;

@@ -329,6 +329,38 @@ private:
     const TLineSplitter<wchar_t>* FUnits = nullptr;
 };
 
+// A copy of the few dozen bytes a hosts line has, without a call: two overlapping blocks of 16, 8
+// or 4 bytes cover any length up to 32 exactly (nothing is read or written outside the ranges).
+inline void CopySmall(char* dst, const char* src, size_t n) {
+#if defined(SK_HAVE_SSE2)
+    if (n >= 16 && n <= 32) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + n - 16));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), a);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + n - 16), b);
+        return;
+    }
+    if (n > 32 && n <= 48) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 16));
+        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + n - 16));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), a);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 16), b);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + n - 16), c);
+        return;
+    }
+#endif
+    if (n >= 8 && n < 16) {
+        uint64_t a, b;
+        std::memcpy(&a, src, 8);
+        std::memcpy(&b, src + n - 8, 8);
+        std::memcpy(dst, &a, 8);
+        std::memcpy(dst + n - 8, &b, 8);
+        return;
+    }
+    std::memcpy(dst, src, n);
+}
+
 // The file calls whose failures the shield must survive (a full disk, a replacement that fails
 // half-way). The real ones by default; tests put faults in their place.
 class TFileCalls {
@@ -367,10 +399,11 @@ public:
             Write("\r\n");
             return;
         }
-        std::memcpy(FBuffer.data() + FUsed, asciiLine.data(), asciiLine.size());
-        FUsed += asciiLine.size();
-        FBuffer[FUsed++] = '\r';
-        FBuffer[FUsed++] = '\n';
+        char* out = FBuffer.data() + FUsed;
+        CopySmall(out, asciiLine.data(), asciiLine.size());
+        out[asciiLine.size()] = '\r';
+        out[asciiLine.size() + 1] = '\n';
+        FUsed += asciiLine.size() + 2;
     }
     // The line in the file's encoding, then CR LF. Characters the ANSI code page cannot hold
     // become "?" (never a look-alike); callers that must not lose any check CanEncode first.
