@@ -311,6 +311,7 @@ void THostsListUpdate::Install(TListUpdateResult& result) {
     // The merged list is made again when its sources changed or it is gone.
     const bool remerge = count > 1 && (!FSameSources || !FileExists(FShield.ListFileName));
     if (newer || remerge) {
+        // ---- The first change: the sources' copies, then the list file, are replaced.
         for (size_t i = 0; i < count; ++i) {
             if (result.Sources[i].Outcome != TSourceOutcome::Newer) continue;
             const std::wstring copy = CopyOf(i, count);

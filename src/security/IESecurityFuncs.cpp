@@ -525,6 +525,7 @@ void TIESecurity::TurnOff() {
         }
         report.Note = Fmt(IDS_IESECURITY_TurnedOffNoBackup, report.UserEntriesKept);
     }
+    // ---- The first change: the hosts file is replaced.
     hosts.Commit();
     HostsFileChanged();
     ShieldOn = false;
@@ -620,6 +621,7 @@ void TIESecurity::AddHost(const std::wstring& host, bool skipIfPresent) {
     if (exists) old = CopyBytesInto(HostsFileName, hosts, Limits());
     if (!old.Empty && !old.EndsWithLineBreak) hosts.Write(EncodeText(L"\r\n", old.Encoding));
     hosts.Write(EncodeText(L"127.0.0.1\t" + std::wstring(name) + L"\r\n", old.Encoding));
+    // ---- The first change: the hosts file is replaced.
     hosts.Commit();
     HostsFileChanged();
 }
@@ -660,6 +662,7 @@ void TIESecurity::DeleteHost(const std::wstring& host) {
     if (!found) return;
     TFileReplacement hosts(HostsFileName, &FFiles);
     CopyBytesInto(HostsFileName, hosts, Limits(), begin, end);
+    // ---- The first change: the hosts file is replaced.
     hosts.Commit();
     HostsFileChanged();
 }
