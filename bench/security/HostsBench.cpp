@@ -18,7 +18,7 @@
 namespace {
 
 constexpr int kEntries = skbench::kHostsEntries;
-constexpr int kRuns = 7;
+constexpr int kRuns = 11;
 
 // The plain read: the whole file into memory in one go, as a program that reads a text file does.
 size_t PlainRead(const std::wstring& file) {

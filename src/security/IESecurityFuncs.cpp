@@ -3,7 +3,6 @@
 #include <shlobj.h>
 
 #include <algorithm>
-#include <thread>
 
 #include "base/Format.h"
 #include "base/Paths.h"
@@ -309,13 +308,47 @@ std::wstring TIESecurity::DatedBackupName() const {
 }
 
 TIESecurity::TDatedBackup::~TDatedBackup() {
-    if (FThread.joinable()) FThread.join();
+    Wait();
     // Turn on did not go through: its backup was not needed.
     if (FCommitted && !FKept) ::DeleteFileW(FName.c_str());
 }
 
+void TIESecurity::TDatedBackup::Finish() {
+    try {
+        FFile->Commit();
+        FCommitted = true;
+        if (FVerify && !SameHash(FName, FDigest)) {
+            ::DeleteFileW(FName.c_str());
+            FCommitted = false;
+            FError = Fmt(IDS_IESECURITY_BackupMismatch, FName);
+        }
+    } catch (const TError& e) {
+        FError = Fmt(IDS_IESECURITY_BackupWriteFailed, FName, WhyNotWritten(e, FName));
+    } catch (...) {
+        FError = Fmt(IDS_IESECURITY_BackupWriteFailed, FName, std::wstring(L"?"));
+    }
+}
+
+void TIESecurity::TDatedBackup::Start() {
+    FDone.Reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    auto run = [](PTP_CALLBACK_INSTANCE, void* self) {
+        auto* backup = static_cast<TDatedBackup*>(self);
+        backup->Finish();
+        ::SetEvent(backup->FDone.Get());
+    };
+    if (!FDone || !::TrySubmitThreadpoolCallback(run, this, nullptr)) {
+        FDone.Reset();
+        Finish();
+    }
+}
+
+void TIESecurity::TDatedBackup::Wait() {
+    if (FDone) ::WaitForSingleObject(FDone.Get(), INFINITE);
+    FDone.Reset();
+}
+
 std::wstring TIESecurity::TDatedBackup::Keep() {
-    if (FThread.joinable()) FThread.join();
+    Wait();
     if (!FError.empty()) RaiseNoBackup(FError);
     FKept = true;
     return FName;
@@ -349,21 +382,8 @@ void TIESecurity::StartDatedBackup(TDatedBackup& backup) {
     }
     // The flush to disk waits for the disk: it runs while the list is checked. Then the copy is
     // read back and compared.
-    backup.FThread = std::thread([&backup, hostsExists] {
-        try {
-            backup.FFile->Commit();
-            backup.FCommitted = true;
-            if (hostsExists && !SameHash(backup.FName, backup.FDigest)) {
-                ::DeleteFileW(backup.FName.c_str());
-                backup.FCommitted = false;
-                backup.FError = Fmt(IDS_IESECURITY_BackupMismatch, backup.FName);
-            }
-        } catch (const TError& e) {
-            backup.FError = Fmt(IDS_IESECURITY_BackupWriteFailed, backup.FName, WhyNotWritten(e, backup.FName));
-        } catch (...) {
-            backup.FError = Fmt(IDS_IESECURITY_BackupWriteFailed, backup.FName, std::wstring(L"?"));
-        }
-    });
+    backup.FVerify = hostsExists;
+    backup.Start();
 }
 
 void TIESecurity::PruneDatedBackups() const {

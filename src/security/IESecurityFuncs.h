@@ -15,10 +15,10 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
 
 #include "base/Errors.h"
+#include "base/Handles.h"
 #include "base/MessagePump.h"
 #include "security/HostsLine.h"
 #include "security/InternetSupport.h"
@@ -226,23 +226,30 @@ private:
     std::vector<std::wstring> DatedBackups() const;
     std::wstring NewestBackup() const;
     // A dated backup under way: its bytes are written at once; the flush to disk, the move into
-    // its name and the read-back run on a thread of their own. Dropped without Keep (Turn on did
-    // not go through), a backup it made is removed again.
+    // its name and the read-back run on a thread of the system's pool (a thread of its own would
+    // cost more to start than the flush takes). Dropped without Keep (Turn on did not go through),
+    // a backup it made is removed again.
     struct TDatedBackup {
         TDatedBackup() = default;
         ~TDatedBackup();
         TDatedBackup(const TDatedBackup&) = delete;
         TDatedBackup& operator=(const TDatedBackup&) = delete;
-        // Waits for the thread; raises TShieldRefusal(NoBackup) when the copy failed.
+        void Start();  // the flush, the move and the read-back, on the pool (or here, failing that)
+        // Waits for them; raises TShieldRefusal(NoBackup) when the copy failed.
         std::wstring Keep();
 
         std::wstring FName;  // empty: none was needed
         std::unique_ptr<TFileReplacement> FFile;
         TSha256Digest FDigest{};
-        std::thread FThread;
-        std::wstring FError;  // written by the thread
+        bool FVerify = false;  // a copy of the hosts file (not the default text): read it back
+        THandle FDone;         // set when the pool's part has run
+        std::wstring FError;   // written by the pool's part
         bool FCommitted = false;
         bool FKept = false;
+
+    private:
+        void Finish();
+        void Wait();
     };
     // Saves the hosts file (or the default text when there is none) as a new dated backup; none
     // when the newest backup holds the same bytes already. Raises TShieldRefusal(NoBackup).
