@@ -208,10 +208,14 @@ void TIESecurity::HostsFileChanged() {
 
 // ---- Backups ----
 
-bool TIESecurity::IsShieldFile(const std::wstring& fileName) const {
+bool TIESecurity::IsShieldFile(const std::wstring& fileName) const { return IsShieldFile(fileName, nullptr); }
+
+bool TIESecurity::IsShieldFile(const std::wstring& fileName, TTextEncoding* encoding) const {
     bool signature = false;
     try {
-        TTextReader(fileName, Limits()).ForEachLine([&](auto line) {
+        TTextReader reader(fileName, Limits());
+        if (encoding) *encoding = reader.Encoding();
+        reader.ForEachLine([&](auto line) {
             signature = line.size() >= kShieldSignature.size() &&
                         EqualsAscii(line.substr(0, kShieldSignature.size()), kShieldSignature);
             return false;
@@ -280,14 +284,16 @@ std::vector<std::wstring> TIESecurity::DatedBackups() const {
     return names;
 }
 
-std::wstring TIESecurity::NewestBackup() const {
-    for (const std::wstring& dated : DatedBackups())
-        if (!IsShieldFile(dated)) return dated;
+std::wstring TIESecurity::NewestBackup() const { return NewestBackup(DatedBackups()); }
+
+std::wstring TIESecurity::NewestBackup(const std::vector<std::wstring>& dated) const {
+    for (const std::wstring& file : dated)
+        if (!IsShieldFile(file)) return file;
     if (FileExists(BackupFileName) && !IsShieldFile(BackupFileName)) return BackupFileName;
     return {};
 }
 
-std::wstring TIESecurity::DatedBackupName() const {
+std::wstring TIESecurity::DatedBackupName(const std::vector<std::wstring>& dated) const {
     SYSTEMTIME t{};
     ::GetSystemTime(&t);  // UTC: the names keep their order across changes of the clock's zone
     wchar_t stamp[32];
@@ -296,9 +302,9 @@ std::wstring TIESecurity::DatedBackupName() const {
     // Within one second the copies are numbered, always above the newest one of that second
     // (lower numbers may have been pruned already, and a name must never sort below its elders).
     int next = 1;
-    for (const std::wstring& dated : DatedBackups()) {
-        if (dated.size() < name.size() || dated.compare(0, name.size(), name) != 0) continue;
-        const int n = dated.size() == name.size() ? 1 : std::stoi(dated.substr(name.size() + 1));
+    for (const std::wstring& file : dated) {
+        if (file.size() < name.size() || file.compare(0, name.size(), name) != 0) continue;
+        const int n = file.size() == name.size() ? 1 : std::stoi(file.substr(name.size() + 1));
         next = std::max(next, n + 1);
     }
     if (next == 1) return name;
@@ -361,7 +367,8 @@ void TIESecurity::StartDatedBackup(TDatedBackup& backup) {
 
     // The same bytes as the newest backup: that one holds them already, and ten copies of one
     // file would push older, different ones out.
-    const std::wstring newest = NewestBackup();
+    const std::vector<std::wstring> dated = DatedBackups();
+    const std::wstring newest = NewestBackup(dated);
     if (hostsExists && !newest.empty()) {
         TSha256Digest current{};
         if (FileSizeOf(newest) == FileSizeOf(HostsFileName) && HashFile(HostsFileName, current) &&
@@ -369,7 +376,7 @@ void TIESecurity::StartDatedBackup(TDatedBackup& backup) {
             return;
     }
 
-    const std::wstring name = DatedBackupName();
+    const std::wstring name = DatedBackupName(dated);
     backup.FName = name;
     try {
         backup.FFile = std::make_unique<TFileReplacement>(name, &FFiles);
@@ -457,7 +464,8 @@ void TIESecurity::TurnOn() {
     // Whose the current hosts file is: the user's, unless the shield is on or wrote it. The user's
     // own entries are taken from it, or else from the newest backup.
     const bool hostsExists = FileExists(HostsFileName);
-    const bool saveCurrent = !ShieldOn && !(hostsExists && IsShieldFile(HostsFileName));
+    TTextEncoding hostsEncoding = TTextEncoding::Ansi;
+    const bool saveCurrent = !ShieldOn && !(hostsExists && IsShieldFile(HostsFileName, &hostsEncoding));
     std::wstring userSource;
     if (saveCurrent) {
         if (hostsExists) userSource = HostsFileName;
@@ -475,7 +483,9 @@ void TIESecurity::TurnOn() {
 
     // The new hosts file, beside the old one: the hosts file has not changed when a line is refused.
     TFileReplacement hosts(HostsFileName, &FFiles);
-    const TTextEncoding encoding = userSource.empty() ? TTextEncoding::Ansi : EncodingOfFile(userSource);
+    const TTextEncoding encoding = userSource.empty()               ? TTextEncoding::Ansi
+                                   : userSource == HostsFileName ? hostsEncoding
+                                                                 : EncodingOfFile(userSource);
     hosts.SetEncoding(encoding);
     hosts.WriteLine(kShieldSignature);
     TTextReader list(ListFileName, Limits());

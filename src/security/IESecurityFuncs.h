@@ -225,6 +225,9 @@ private:
     // The dated backups, newest first.
     std::vector<std::wstring> DatedBackups() const;
     std::wstring NewestBackup() const;
+    std::wstring NewestBackup(const std::vector<std::wstring>& dated) const;
+    // The signature test that also tells the file's encoding.
+    bool IsShieldFile(const std::wstring& fileName, TTextEncoding* encoding) const;
     // A dated backup under way: its bytes are written at once; the flush to disk, the move into
     // its name and the read-back run on a thread of the system's pool (a thread of its own would
     // cost more to start than the flush takes). Dropped without Keep (Turn on did not go through),
@@ -258,7 +261,7 @@ private:
     void PruneDatedBackups() const;
     // Writes the user's entries of source that Turn on keeps, in the marked section.
     void WriteUserSection(const std::wstring& source, TFileReplacement& out, TTurnOnReport& report) const;
-    std::wstring DatedBackupName() const;
+    std::wstring DatedBackupName(const std::vector<std::wstring>& dated) const;
 
     TMessagePump& FPump;
     std::function<void()> FFlushResolverCache;
