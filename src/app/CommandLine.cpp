@@ -152,6 +152,20 @@ TJson PlugInJson(const TListedPlugIn& p) {
     return j;
 }
 
+// A repair item and what its check found: "state" is "inOrder", "needsRepair", "notCheckable"
+// (something could not be read) or "notScanned" (the item has no check; it is repaired on request).
+TJson ItemJson(const TRepairItem& item, const TRepairCheck& check) {
+    TJson j;
+    j["index"] = item.Index;
+    j["text"] = U8(*item.Text);
+    j["needsRepair"] = check.State == TRepairState::NeedsRepair;
+    j["state"] = !item.Scanned                                  ? "notScanned"
+                 : check.State == TRepairState::NeedsRepair   ? "needsRepair"
+                 : check.State == TRepairState::NotCheckable ? "notCheckable"
+                                                               : "inOrder";
+    return j;
+}
+
 TJson RowJson(const std::wstring& label, const std::wstring& before, const std::wstring& after) {
     TJson j;
     j["label"] = U8(label);
@@ -265,15 +279,7 @@ int TCommandLineRun::Scan() {
         const TRepairCheck& check = checks.at(static_cast<size_t>(item.Index));
         const bool needs = check.State == TRepairState::NeedsRepair;
         if (needs) ++needing;
-        TJson j;
-        j["index"] = item.Index;
-        j["text"] = U8(*item.Text);
-        j["needsRepair"] = needs;
-        j["state"] = !item.Scanned                                  ? "notScanned"
-                     : check.State == TRepairState::NeedsRepair   ? "needsRepair"
-                     : check.State == TRepairState::NotCheckable ? "notCheckable"
-                                                                   : "inOrder";
-        items.push_back(std::move(j));
+        items.push_back(ItemJson(item, check));
         // The numbers right-aligned, so that the texts start in one column.
         Say(Fmt(IDS_COMMANDLINE_ItemLine, (item.Index < 10 ? L" " : L"") + std::to_wstring(item.Index),
                 RepairLineText(item, check)));
@@ -321,7 +327,6 @@ int TCommandLineRun::Repair() {
         }
     }
     FJson["items"] = TJson::array();
-    for (int index : indices) FJson["items"].push_back(index);
     FJson["rows"] = TJson::array();
     if (indices.empty()) {
         if (!HadProblems()) Say(IDS_COMMANDLINE_NothingToRepair);
@@ -343,10 +348,14 @@ int TCommandLineRun::Repair() {
     if (!run.Problem.empty()) Problem(run.Problem);
 
     // The repair is checked, not assumed: an item that a policy puts back at once still needs it.
+    // The items repaired, as the check after the repair finds them.
     const std::vector<TRepairCheck> after = CheckAllItems();
-    for (int index : indices)
-        if (after.at(static_cast<size_t>(index)).State == TRepairState::NeedsRepair)
-            Problem(Fmt(IDS_COMMANDLINE_StillNeedsRepair, index, *RepairItemAt(index).Text));
+    for (int index : indices) {
+        const TRepairItem& item = RepairItemAt(index);
+        const bool needs = after.at(static_cast<size_t>(index)).State == TRepairState::NeedsRepair;
+        FJson["items"].push_back(ItemJson(item, after.at(static_cast<size_t>(index))));
+        if (needs) Problem(Fmt(IDS_COMMANDLINE_StillNeedsRepair, index, *item.Text));
+    }
 
     const std::wstring closing = RepairClosingText(run.Level, FailedRowCount(run.Rows));
     if (!closing.empty()) Say(closing);

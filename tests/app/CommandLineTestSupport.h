@@ -1,0 +1,111 @@
+// Running the real program with arguments, as a script does: a copy of surfkeep.exe in a scratch
+// folder of its own (its settings, language pack, list and restore points go there), started as a
+// child with its standard output and standard error on pipes, its exit code and both outputs kept.
+#pragma once
+
+#include <windows.h>
+
+#include <nlohmann/json.hpp>
+
+#include <string>
+#include <thread>
+
+#include "TestSupport.h"
+#include "base/Handles.h"
+#include "base/Paths.h"
+
+namespace sktest {
+
+inline const std::wstring& ProgramUnderTest() {
+    static const std::wstring exe = TestExeFolder() + L"..\\..\\surfkeep.exe";
+    return exe;
+}
+
+inline std::wstring FromUtf8(const std::string& bytes) {
+    if (bytes.empty()) return {};
+    const int n = ::MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+    std::wstring text(static_cast<size_t>(n), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), text.data(), n);
+    return text;
+}
+
+struct TCliResult {
+    DWORD Code = 0xDEAD;
+    std::string Out, Err;  // the bytes as written
+    std::wstring OutText() const { return FromUtf8(Out); }
+    std::wstring ErrText() const { return FromUtf8(Err); }
+};
+
+// A copy of the program under a name of this test process's own (the instance mutex is the file
+// name: no other test's copy shares it), in a fresh folder.
+class TProgramCopy {
+public:
+    TProgramCopy() : FExe(FDir / (L"sk-cli-" + std::to_wstring(::GetCurrentProcessId()) + L".exe")) {
+        REQUIRE(::CopyFileW(ProgramUnderTest().c_str(), FExe.c_str(), FALSE));
+    }
+    const std::wstring& Exe() const { return FExe; }
+    const TTempDir& Dir() const { return FDir; }
+    std::wstring operator/(const std::wstring& name) const { return FDir / name; }
+
+    // Runs the copy with the arguments (one command line's text after the program's name).
+    TCliResult Run(const std::wstring& arguments, DWORD timeoutMs = 120000) const {
+        SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+        HANDLE outRead = nullptr, outWrite = nullptr, errRead = nullptr, errWrite = nullptr;
+        REQUIRE(::CreatePipe(&outRead, &outWrite, &inherit, 0));
+        REQUIRE(::CreatePipe(&errRead, &errWrite, &inherit, 0));
+        sk::THandle outR(outRead), outW(outWrite), errR(errRead), errW(errWrite);
+        ::SetHandleInformation(outR.Get(), HANDLE_FLAG_INHERIT, 0);
+        ::SetHandleInformation(errR.Get(), HANDLE_FLAG_INHERIT, 0);
+        sk::THandle input(::CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                                        OPEN_EXISTING, 0, nullptr));
+
+        STARTUPINFOW si{sizeof si};
+        si.dwFlags = STARTF_USESTDHANDLES;
+        si.hStdInput = input.Get();
+        si.hStdOutput = outW.Get();
+        si.hStdError = errW.Get();
+        PROCESS_INFORMATION pi{};
+        std::wstring command = L"\"" + FExe + L"\" " + arguments;
+        // Starting a program under Wine fails now and then while the server is busy: a few tries.
+        BOOL started = FALSE;
+        for (int attempt = 0; attempt < 5 && !started; ++attempt) {
+            if (attempt) ::Sleep(200);
+            started = ::CreateProcessW(FExe.c_str(), command.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                       FDir.Path().c_str(), &si, &pi);
+        }
+        REQUIRE(started);
+        sk::THandle process(pi.hProcess), thread(pi.hThread);
+        // Only the child holds the writing ends now: the reads end when it does.
+        outW.Reset();
+        errW.Reset();
+
+        TCliResult result;
+        auto drain = [](HANDLE pipe, std::string& into) {
+            char buffer[4096];
+            DWORD got = 0;
+            while (::ReadFile(pipe, buffer, sizeof buffer, &got, nullptr) && got > 0) into.append(buffer, got);
+        };
+        std::thread readErr(drain, errR.Get(), std::ref(result.Err));
+        drain(outR.Get(), result.Out);
+        readErr.join();
+        if (::WaitForSingleObject(process.Get(), timeoutMs) != WAIT_OBJECT_0) {
+            ::TerminateProcess(process.Get(), 0xDEAD);
+            FAIL("the program did not end");
+        }
+        ::GetExitCodeProcess(process.Get(), &result.Code);
+        return result;
+    }
+
+private:
+    TTempDir FDir;
+    std::wstring FExe;
+};
+
+inline nlohmann::json ReadJson(const std::wstring& file) {
+    const std::vector<unsigned char> bytes = ReadBytes(file);
+    return nlohmann::json::parse(bytes.begin(), bytes.end());
+}
+
+inline std::wstring Wide(const nlohmann::json& text) { return FromUtf8(text.get<std::string>()); }
+
+}  // namespace sktest
