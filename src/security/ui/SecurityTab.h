@@ -19,12 +19,9 @@
 #include "kit/TabPage.h"
 #include "security/IESecurityFuncs.h"
 #include "security/KivHttpGet.h"
+#include "security/ShieldChange.h"
 
 namespace sk {
-
-// The settings keys of the shield's two switches (section "SURFKEEP").
-inline constexpr const wchar_t* kIESecurityOnKey = L"IESecurityOn";
-inline constexpr const wchar_t* kIESecurityAutoUpdateKey = L"IESecurityAutoUpdate";
 
 class TSecurityTab : public TTabPage {
 public:
