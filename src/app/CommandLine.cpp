@@ -30,7 +30,9 @@
 #include "registry/Restore.h"
 #include "repair/IERepairFuncs.h"
 #include "repair/RepairRun.h"
+#include "security/HostsListUpdate.h"
 #include "security/IESecurityFuncs.h"
+#include "security/ShieldChange.h"
 #include "security/ui/SecurityTab.h"
 
 namespace sk {
@@ -240,6 +242,7 @@ private:
         return false;
     }
     void ReportShield(TIESecurity& security);
+    void SayRows(const std::vector<TRestoreRow>& rows);
     void SayPlugIns(const std::vector<TListedPlugIn>& list);
     void SayRestorePoint(const std::wstring& id) {
         if (id.empty()) return;
@@ -475,16 +478,91 @@ void TCommandLineRun::ReportShield(TIESecurity& security) {
             version.empty() ? IDS_COMMANDLINE_NoList : version));
 }
 
+const char* OutcomeWord(TSourceOutcome outcome) {
+    switch (outcome) {
+        case TSourceOutcome::NotModified: return "notModified";
+        case TSourceOutcome::SameVersion: return "sameVersion";
+        case TSourceOutcome::SameContent: return "sameContent";
+        case TSourceOutcome::Newer: return "newer";
+        case TSourceOutcome::Refused: return "refused";
+        case TSourceOutcome::Failed: break;
+    }
+    return "failed";
+}
+
+void TCommandLineRun::SayRows(const std::vector<TRestoreRow>& rows) {
+    for (const TRestoreRow& row : rows) {
+        FJson["rows"].push_back(RowJson(row.Label, row.Before, row.After));
+        Say(Fmt(IDS_COMMANDLINE_Row, row.Label, row.Before, row.After));
+    }
+}
+
 int TCommandLineRun::Shield() {
     TIESecurityOptions options;
     options.Pump = &NullMessagePump();
     TIESecurity security(options);
-    if (FRequest.Shield != TCliShieldAction::Status) {
-        Problem(L"not yet");
-        return kExitError;
+    if (FRequest.Shield == TCliShieldAction::Status) {
+        ReportShield(security);
+        return kExitDone;
+    }
+    // The switches as the Security tab loads them: what a change starts from.
+    {
+        const TProfileFile settings(ConfigFileName);
+        security.ShieldOn = settings.ReadBool(kSettingsSection, kIESecurityOnKey, false);
+        security.AutoUpdate = settings.ReadBool(kSettingsSection, kIESecurityAutoUpdateKey, false);
+    }
+    const TRestoreStore store = ProgramRestoreStore();
+    FJson["rows"] = TJson::array();
+    switch (FRequest.Shield) {
+        case TCliShieldAction::On: {
+            if (!FileExists(security.ListFileName)) {
+                Problem(Fmt(IDS_COMMANDLINE_NoHostsList, security.ListFileName));
+                return kExitError;
+            }
+            const TShieldChangeResult done = TurnShieldOnWithRestorePoint(security, store);
+            SayRestorePoint(done.PointId);
+            SayRows(done.Rows);
+            if (!done.TurnOn.BackupNote.empty()) Say(done.TurnOn.BackupNote);
+            break;
+        }
+        case TCliShieldAction::Off: {
+            const TShieldChangeResult done = TurnShieldOffWithRestorePoint(security, store);
+            SayRestorePoint(done.PointId);
+            SayRows(done.Rows);
+            if (!done.TurnOff.Note.empty()) Say(done.TurnOff.Note);
+            break;
+        }
+        default: {
+            // Blocks until every source has answered, failed or timed out.
+            const TListUpdateResult update = RunShieldListUpdate(security, &store);
+            SayRestorePoint(update.PointId);
+            TJson j;
+            j["installed"] = update.Installed;
+            j["hostsInstalled"] = update.HostsInstalled;
+            j["upToDate"] = update.UpToDate;
+            j["text"] = U8(update.Text());
+            j["sources"] = TJson::array();
+            for (const TSourceResult& source : update.Sources) {
+                TJson s;
+                s["url"] = U8(source.Url);
+                s["outcome"] = OutcomeWord(source.Outcome);
+                s["status"] = source.Status;
+                s["reason"] = TextOrNull(source.Reason);
+                j["sources"].push_back(std::move(s));
+            }
+            FJson["update"] = std::move(j);
+            // A source that failed, or a list saved but not put in use although the shield is on,
+            // is an error to act on; the lists in use stay as they were.
+            if (update.FailedSource >= 0)
+                Problem(update.Text());
+            else
+                Say(update.Text());
+            if (!update.HostsProblem.empty()) Problem(Fmt(IDS_IESECURITY_UpdateHostsNotChanged, update.HostsProblem));
+            break;
+        }
     }
     ReportShield(security);
-    return kExitDone;
+    return HadProblems() ? kExitError : kExitDone;
 }
 
 // ---- /restore ----
@@ -557,11 +635,16 @@ int TCommandLineRun::RestorePoint() {
     }
     const TRestoreResult result = RunRestore(store, plan, FRequest.Force);
     SayRestorePoint(result.PointId);
-    for (const TRestoreRow& row : result.Rows) {
-        FJson["rows"].push_back(RowJson(row.Label, row.Before, row.After));
-        Say(Fmt(IDS_COMMANDLINE_Row, row.Label, row.Before, row.After));
-    }
+    SayRows(result.Rows);
     Say(Fmt(IDS_COMMANDLINE_Restored, title, when, result.Rows.size()));
+    // A point of the shield (or a restore, which may have put one back) changed the hosts file and
+    // the shield's switch: the stored switch follows the hosts file, as the window's does.
+    if (plan.Point.Operation.starts_with(L"shield-") || plan.Point.Operation == L"restore") {
+        TIESecurityOptions options;
+        options.Pump = &NullMessagePump();
+        TIESecurity security(options);
+        ReloadShieldState(security);
+    }
     return kExitDone;
 }
 

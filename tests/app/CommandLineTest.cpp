@@ -3,6 +3,7 @@
 // exit codes, the JSON report read back, the console texts from the language pack, the restore
 // points of every change, bad arguments, and a change refused while the window is open.
 #include "CommandLineTestSupport.h"
+#include "HttpTestServer.h"
 #include "ProcessWindow.h"
 
 #include <algorithm>
@@ -61,11 +62,11 @@ std::vector<std::wstring> Errors(const TJson& report) {
     return errors;
 }
 
-// The restore points' folders in the program's backup folder.
+// The restore points' folders.
 std::vector<std::wstring> PointFolders(const TProgramCopy& program) {
     std::vector<std::wstring> names;
     WIN32_FIND_DATAW found{};
-    const HANDLE find = ::FindFirstFileW((program / L"backup\\*").c_str(), &found);
+    const HANDLE find = ::FindFirstFileW((program / L"backup\\restore\\*").c_str(), &found);
     if (find == INVALID_HANDLE_VALUE) return names;
     do {
         const std::wstring name = found.cFileName;
@@ -196,21 +197,28 @@ TEST_CASE("a script's round on a fresh machine: scan, remove, repair, undo, shie
         CHECK(points[1].at("operation") == "repair");
         CHECK(points[1].at("state") == "complete");
         CHECK(points[2].at("operation") == "plugin-removal");
+        CHECK(PointFolders(program).size() == 3);
     }
 
-    SUBCASE("the shield goes on with the list beside the program, and a restore puts the hosts file back") {
+    SUBCASE("the shield goes on with the list beside the program, updates it, and goes off; a restore puts the hosts file back") {
         const std::wstring hosts = Wide(report["shield"].at("hostsFile"));
         const std::vector<unsigned char> before = ReadBytes(hosts);
+
+        // Without a list there is nothing to turn on.
+        const TCliResult noList = program.Run(L"/shield on");
+        CHECK(noList.Code == 2);
+        CHECK(noList.ErrText() == ErrorBoxText(Fmt(IDS_COMMANDLINE_NoHostsList, program / L"hosts.txt")) + L"\r\n");
+        CHECK(ReadBytes(hosts) == before);
+
         const std::string list =
             "# 2026-01-15\r\n127.0.0.1 ads.example\r\n127.0.0.1 tracker.example\r\n127.0.0.1 popups.example\r\n";
         WriteBytes(program / L"hosts.txt", std::vector<unsigned char>(list.begin(), list.end()));
-
         const TCliResult on = program.Run(L"/shield on /json -");
-        INFO("stderr: " << on.Err);
         CHECK(on.Code == 0);
         const TJson turnedOn = JsonOut(on);
         CHECK(Errors(turnedOn).empty());
         CHECK_FALSE(Wide(turnedOn.at("restorePoint")).empty());
+        CHECK_FALSE(turnedOn.at("rows").empty());
         CHECK(ReadBytes(hosts) != before);
 
         const TCliResult status = program.Run(L"/shield status /json -");
@@ -220,13 +228,42 @@ TEST_CASE("a script's round on a fresh machine: scan, remove, repair, undo, shie
         CHECK(shield.at("entries") == 3);
         CHECK(shield.at("listVersion") == "2026-01-15");
 
-        const TCliResult undo = program.Run(L"/restore last /json -");
+        const TCliResult undo = program.Run(L"/restore last");
         INFO("stderr: " << undo.Err);
         CHECK(undo.Code == 0);
         CHECK(ReadBytes(hosts) == before);
         const TCliResult off = program.Run(L"/shield status");
         CHECK(off.Code == 0);
         CHECK(Contains(off.OutText(), Fmt(IDS_COMMANDLINE_ShieldState, IDS_COMMANDLINE_Off, 0, L"2026-01-15")));
+
+        // On again, then a newer list from the server goes into the hosts file at once.
+        REQUIRE(program.Run(L"/shield on").Code == 0);
+        const std::vector<unsigned char> withList = ReadBytes(hosts);
+        THttpTestServer server;
+        server.On("/hosts.txt", Answer(200, "# 2026-02-01\n0.0.0.0 ads.example\n0.0.0.0 tracker.example\n"
+                                            "0.0.0.0 popups.example\n0.0.0.0 miner.example\n"));
+        REQUIRE(::WritePrivateProfileStringW(L"SURFKEEP", L"HostsListUrl", server.Url("/hosts.txt").c_str(),
+                                             (program / L"config\\config.ini").c_str()));
+        const TCliResult update = program.Run(L"/shield update /json -");
+        CHECK(update.Code == 0);
+        const TJson updated = JsonOut(update);
+        CHECK(Errors(updated).empty());
+        CHECK(updated.at("update").at("installed") == true);
+        CHECK(updated["update"].at("hostsInstalled") == true);
+        CHECK(updated["update"].at("sources").at(0).at("outcome") == "newer");
+        CHECK_FALSE(Wide(updated.at("restorePoint")).empty());
+        CHECK(updated.at("shield").at("entries") == 4);
+        CHECK(updated["shield"].at("listVersion") == "2026-02-01");
+        CHECK(ReadBytes(hosts) != withList);
+
+        // Off puts the user's own hosts file back, byte for byte.
+        const TCliResult turnOff = program.Run(L"/shield off /json -");
+        CHECK(turnOff.Code == 0);
+        const TJson turnedOff = JsonOut(turnOff);
+        CHECK(Errors(turnedOff).empty());
+        CHECK_FALSE(Wide(turnedOff.at("restorePoint")).empty());
+        CHECK(turnedOff.at("shield").at("on") == false);
+        CHECK(ReadBytes(hosts) == before);
     }
 }
 

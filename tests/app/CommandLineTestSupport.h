@@ -8,7 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include <string>
-#include <thread>
+#include <algorithm>
 
 #include "TestSupport.h"
 #include "base/Handles.h"
@@ -75,22 +75,33 @@ public:
         }
         REQUIRE(started);
         sk::THandle process(pi.hProcess), thread(pi.hThread);
-        // Only the child holds the writing ends now: the reads end when it does.
+        // Only the child (and what it starts) holds the writing ends now.
         outW.Reset();
         errW.Reset();
 
+        // Read until the child has ended and both pipes are empty, not until they close: a process
+        // the child starts may keep a copy of a writing end (under Wine the desktop process that the
+        // first window of a prefix starts inherits standard error) and hold it open for good.
         TCliResult result;
         auto drain = [](HANDLE pipe, std::string& into) {
-            char buffer[4096];
-            DWORD got = 0;
-            while (::ReadFile(pipe, buffer, sizeof buffer, &got, nullptr) && got > 0) into.append(buffer, got);
+            DWORD available = 0;
+            while (::PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr) && available > 0) {
+                char buffer[4096];
+                DWORD got = 0;
+                if (!::ReadFile(pipe, buffer, std::min<DWORD>(available, sizeof buffer), &got, nullptr) || got == 0) break;
+                into.append(buffer, got);
+            }
         };
-        std::thread readErr(drain, errR.Get(), std::ref(result.Err));
-        drain(outR.Get(), result.Out);
-        readErr.join();
-        if (::WaitForSingleObject(process.Get(), timeoutMs) != WAIT_OBJECT_0) {
-            ::TerminateProcess(process.Get(), 0xDEAD);
-            FAIL("the program did not end");
+        const ULONGLONG end = ::GetTickCount64() + timeoutMs;
+        for (;;) {
+            const bool ended = ::WaitForSingleObject(process.Get(), 10) == WAIT_OBJECT_0;
+            drain(outR.Get(), result.Out);
+            drain(errR.Get(), result.Err);
+            if (ended) break;
+            if (::GetTickCount64() > end) {
+                ::TerminateProcess(process.Get(), 0xDEAD);
+                FAIL("the program did not end");
+            }
         }
         ::GetExitCodeProcess(process.Get(), &result.Code);
         return result;
