@@ -211,7 +211,6 @@ struct TTabFixture {
             options.BackupFileName = Backup;
             options.SettingsFileName = ConfigFileName;
             options.FlushResolverCache = [] {};
-            options.TimeoutMs = 3000;
             Security = std::make_unique<TIESecurity>(options);
             SetUrl(Server.Url("/hosts.txt"));
         }
