@@ -379,3 +379,30 @@ TEST_CASE("stopping an update while the server trickles returns within seconds, 
     CHECK_FALSE(done);
     CHECK(f.S.Contents() == before);
 }
+
+TEST_CASE("a new list that cannot become the hosts file: saved, the hosts file as it was, and the status says so") {
+    TUpdateFixture f;
+    f.InstallFirst();
+    const std::string hosts = ReadAll(f.S.Hosts);
+    const std::string newer = DatedList("2010-10-01", "new.example");
+    f.Server.On("/hosts.txt", Answer(200, newer));
+    TListUpdateResult result;
+    {
+        const sk::THandle lock(::CreateFileW(f.S.Hosts.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        REQUIRE(lock);
+        bool done = false;
+        f.Update->OnDone = [&](const TListUpdateResult& r) {
+            result = r;
+            done = true;
+        };
+        REQUIRE(f.Update->Start());
+        REQUIRE(PumpUntil([&] { return done; }, 20000));
+    }
+    CHECK(result.Installed);
+    CHECK_FALSE(result.HostsInstalled);
+    CHECK(Holds(result.HostsProblem, f.S.Hosts));
+    CHECK(result.Text() == sk::Fmt(IDS_IESECURITY_UpdateHostsNotChanged, result.HostsProblem));
+    CHECK(ReadAll(f.S.List) == newer);
+    CHECK(ReadAll(f.S.Hosts) == hosts);
+    CHECK(f.Shield->ShieldOn);
+}

@@ -243,7 +243,13 @@ void TSecurityTab::ChangeAndRefresh(TChange&& change) {
 }
 
 void TSecurityTab::MachineChanged() {
-    ChangeAndRefresh([this] { ReloadShieldState(FSecurity); });
+    ChangeAndRefresh([this] {
+        ReloadShieldState(FSecurity);
+        // As at start: a settings file left without the section (a restore removes what it added)
+        // gets both switches written.
+        const TProfileFile settings(ConfigFileName);
+        if (!FileExists(ConfigFileName) || !settings.SectionHasKey(kSettingsSection)) SaveSecuritySettings();
+    });
 }
 
 // ---- The display ----
