@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "base/ComPtr.h"
+#include "base/StringTable.h"
 #include "base/Window.h"
 #include "controls/KWFocus.h"
 #include "controls/KWGraphicControl.h"
@@ -40,9 +41,119 @@ struct TOleAcc {
     }
 };
 
+// Wine's oleacc cannot marshal IAccessible (it has no proxy for it), not even to the thread that
+// asks itself, which Windows' oleacc answers without marshalling. For a question from the window's
+// own thread the object then goes over as it is, through a marshaller of ours that only ever
+// unmarshals in the thread that marshalled (anything else is refused, never dereferenced).
+// {6B1A9D0E-7C52-4F1B-9C3E-2A5D8F4E1B77}
+const CLSID kSameThreadMarshal = {0x6b1a9d0e, 0x7c52, 0x4f1b, {0x9c, 0x3e, 0x2a, 0x5d, 0x8f, 0x4e, 0x1b, 0x77}};
+
+class TSameThreadMarshal final : public IMarshal {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
+        if (!out) return E_POINTER;
+        if (riid == IID_IUnknown || riid == IID_IMarshal) {
+            *out = static_cast<IMarshal*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(::InterlockedIncrement(&FRefs)); }
+    ULONG STDMETHODCALLTYPE Release() override {
+        const LONG n = ::InterlockedDecrement(&FRefs);
+        if (n == 0) delete this;
+        return static_cast<ULONG>(n);
+    }
+    HRESULT STDMETHODCALLTYPE GetUnmarshalClass(REFIID, void*, DWORD, void*, DWORD, CLSID* clsid) override {
+        if (!clsid) return E_POINTER;
+        *clsid = kSameThreadMarshal;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetMarshalSizeMax(REFIID, void*, DWORD, void*, DWORD, DWORD* size) override {
+        if (!size) return E_POINTER;
+        *size = sizeof(TRecord);
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE MarshalInterface(IStream* stream, REFIID riid, void* pv, DWORD, void*, DWORD) override {
+        TRecord r{::GetCurrentProcessId(), ::GetCurrentThreadId(), nullptr};
+        const HRESULT hr = static_cast<IUnknown*>(pv)->QueryInterface(riid, reinterpret_cast<void**>(&r.Object));
+        if (FAILED(hr)) return hr;
+        ULONG written = 0;
+        if (FAILED(stream->Write(&r, sizeof r, &written)) || written != sizeof r) {
+            r.Object->Release();
+            return STG_E_MEDIUMFULL;
+        }
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE UnmarshalInterface(IStream* stream, REFIID riid, void** out) override {
+        if (!out) return E_POINTER;
+        *out = nullptr;
+        TRecord r{};
+        if (!Read(stream, r)) return E_UNEXPECTED;
+        const HRESULT hr = r.Object->QueryInterface(riid, out);
+        r.Object->Release();  // the reference the marshalling took
+        return hr;
+    }
+    HRESULT STDMETHODCALLTYPE ReleaseMarshalData(IStream* stream) override {
+        TRecord r{};
+        if (!Read(stream, r)) return E_UNEXPECTED;
+        r.Object->Release();
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE DisconnectObject(DWORD) override { return S_OK; }
+
+private:
+    struct TRecord {
+        DWORD Process, Thread;
+        IUnknown* Object;
+    };
+    static bool Read(IStream* stream, TRecord& r) {
+        ULONG got = 0;
+        return SUCCEEDED(stream->Read(&r, sizeof r, &got)) && got == sizeof r && r.Object &&
+               r.Process == ::GetCurrentProcessId() && r.Thread == ::GetCurrentThreadId();
+    }
+    LONG FRefs = 1;
+};
+
+class TSameThreadMarshalFactory final : public IClassFactory {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
+        if (!out) return E_POINTER;
+        if (riid == IID_IUnknown || riid == IID_IClassFactory) {
+            *out = static_cast<IClassFactory*>(this);
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }  // lives as long as the program
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** out) override {
+        if (!out) return E_POINTER;
+        *out = nullptr;
+        if (outer) return CLASS_E_NOAGGREGATION;
+        auto* marshal = new TSameThreadMarshal;
+        const HRESULT hr = marshal->QueryInterface(riid, out);
+        marshal->Release();
+        return hr;
+    }
+    HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
+};
+
 // The accessible objects live in the window thread's apartment, which the first request opens (and
-// which stays open for the thread's life).
-void EnsureApartment() { thread_local const TComInit apartment; }
+// which stays open for the thread's life), with the same-thread marshaller known in it.
+void EnsureApartment() {
+    thread_local const TComInit apartment;
+    thread_local const bool registered = [] {
+        static TSameThreadMarshalFactory factory;
+        DWORD cookie = 0;
+        return SUCCEEDED(::CoRegisterClassObject(kSameThreadMarshal, &factory, CLSCTX_INPROC_SERVER,
+                                                 REGCLS_MULTIPLEUSE, &cookie));
+    }();
+    (void)registered;
+}
 
 bool Showing(HWND wnd) { return IsShowing(wnd); }
 
@@ -81,10 +192,11 @@ std::wstring LabelFor(HWND child) {
     for (const TKivGraphicControl* c : host->Controls()) {
         if (!c->Visible() || c->AccessibleRole() != ROLE_SYSTEM_STATICTEXT) continue;
         const RECT r = ScreenRectOf(*c);
-        int gap = -1;
+        int gap = 0;
         if (r.bottom <= cr.top + 2 && r.right > cr.left && r.left < cr.right) gap = cr.top - r.bottom;  // above
         else if (r.right <= cr.left + 2 && r.bottom > cr.top && r.top < cr.bottom) gap = cr.left - r.right;  // before
-        if (gap >= -2 && gap < bestGap) {
+        else continue;
+        if (gap < bestGap) {
             bestGap = gap;
             best = c;
         }
@@ -192,13 +304,17 @@ private:
 // out of date; a window that is gone answers with E_FAIL.
 class TKivAccessible final : public IAccessible {
 public:
-    explicit TKivAccessible(HWND wnd) : FWnd(wnd) {}
+    explicit TKivAccessible(HWND wnd, bool sameThreadMarshal = false) : FWnd(wnd), FSameThread(sameThreadMarshal) {}
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
         if (!out) return E_POINTER;
         if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID_IAccessible) {
             *out = static_cast<IAccessible*>(this);
             AddRef();
+            return S_OK;
+        }
+        if (FSameThread && riid == IID_IMarshal) {
+            *out = static_cast<IMarshal*>(new TSameThreadMarshal);
             return S_OK;
         }
         *out = nullptr;
@@ -438,21 +554,56 @@ private:
 
     LONG FRefs = 1;
     HWND FWnd;
+    bool FSameThread;  // offers the same-thread marshaller
 };
 
 IDispatch* ObjectFor(HWND wnd) {
     if (HasOwnObject(wnd)) return new TKivAccessible(wnd);
+    // A native control: the system's object (its items included), named after its label; where the
+    // system has none (Wine 8 makes none), an object of ours with the control's role, name and state.
     const TOleAcc& acc = TOleAcc::Get();
-    if (!acc.CreateStdAccessibleObject) return nullptr;
     IAccessible* std = nullptr;
-    if (FAILED(acc.CreateStdAccessibleObject(wnd, OBJID_CLIENT, IID_IAccessible, reinterpret_cast<void**>(&std))) ||
+    if (!acc.CreateStdAccessibleObject ||
+        FAILED(acc.CreateStdAccessibleObject(wnd, OBJID_CLIENT, IID_IAccessible, reinterpret_cast<void**>(&std))) ||
         !std)
-        return nullptr;
+        return new TKivAccessible(wnd);
     if (NamedByLabel(wnd)) {
         const std::wstring label = LabelFor(wnd);
         if (!label.empty()) return new TKivNamedAccessible(std, label);
     }
     return std;
+}
+
+// A native control as a screen reader sees it when the system has no object for it: its role by
+// its class, its name, state and value.
+TKivAccessibleView NativeView(HWND wnd) {
+    TKivAccessibleView view;
+    TKivAccessibleItem& self = view.Self;
+    const std::wstring cls = ClassOf(wnd);
+    const LONG style = ::GetWindowLongW(wnd, GWL_STYLE);
+    auto is = [&](const wchar_t* name) { return ::lstrcmpiW(cls.c_str(), name) == 0; };
+    self.Role = ROLE_SYSTEM_CLIENT;
+    if (is(L"SysListView32") || is(L"ListBox")) self.Role = ROLE_SYSTEM_LIST;
+    else if (is(L"SysTreeView32")) self.Role = ROLE_SYSTEM_OUTLINE;
+    else if (is(L"Edit")) self.Role = ROLE_SYSTEM_TEXT;
+    else if (is(L"ComboBox")) self.Role = ROLE_SYSTEM_COMBOBOX;
+    else if (is(L"Button")) {
+        const LONG kind = style & BS_TYPEMASK;
+        const bool check = kind == BS_CHECKBOX || kind == BS_AUTOCHECKBOX || kind == BS_3STATE || kind == BS_AUTO3STATE;
+        const bool radio = kind == BS_RADIOBUTTON || kind == BS_AUTORADIOBUTTON;
+        self.Role = check ? ROLE_SYSTEM_CHECKBUTTON : radio ? ROLE_SYSTEM_RADIOBUTTON : ROLE_SYSTEM_PUSHBUTTON;
+        if ((check || radio) && ::SendMessageW(wnd, BM_GETCHECK, 0, 0) == BST_CHECKED) self.State |= STATE_SYSTEM_CHECKED;
+        self.DefaultAction = IDS_SURFKEEP_AccPress;
+        self.DoDefault = [wnd] { ::SendMessageW(wnd, BM_CLICK, 0, 0); };
+    }
+    self.Name = NamedByLabel(wnd) ? LabelFor(wnd) : WithoutMnemonicMarks(WindowTextOf(wnd));
+    if (is(L"Edit")) self.Value = WindowTextOf(wnd);
+    if (!Showing(wnd)) self.State |= STATE_SYSTEM_INVISIBLE;
+    if (style & WS_DISABLED) self.State |= STATE_SYSTEM_UNAVAILABLE;
+    if (style & WS_TABSTOP) self.State |= STATE_SYSTEM_FOCUSABLE;
+    if (::GetFocus() == wnd) self.State |= STATE_SYSTEM_FOCUSED;
+    ::GetWindowRect(wnd, &self.Screen);
+    return view;
 }
 
 TKivAccessibleItem ItemOf(TKivGraphicControl& c) {
@@ -499,6 +650,7 @@ void SortReadingOrder(std::vector<TKivAccessibleItem>& items) {
 
 TKivAccessibleView AccessibleViewOf(HWND wnd) {
     if (auto* source = dynamic_cast<IKivAccessibleSource*>(TWindow::FromHandle(wnd))) return source->AccessibleView();
+    if (!HasOwnObject(wnd)) return NativeView(wnd);
     TKivAccessibleView view;
     TKivAccessibleItem& self = view.Self;
     self.Role = ROLE_SYSTEM_CLIENT;
@@ -533,6 +685,13 @@ bool AnswerAccessibleObject(HWND wnd, WPARAM wParam, LPARAM lParam, LRESULT& res
     auto* object = new TKivAccessible(wnd);
     result = acc.LresultFromObject(IID_IAccessible, wParam, object);
     object->Release();
+    if (FAILED(result) && ::InSendMessageEx(nullptr) == ISMEX_NOSEND) {
+        // Asked by this very thread (sent from here, not from another thread or process): see
+        // TSameThreadMarshal.
+        auto* same = new TKivAccessible(wnd, true);
+        result = acc.LresultFromObject(IID_IAccessible, wParam, same);
+        same->Release();
+    }
     return true;
 }
 

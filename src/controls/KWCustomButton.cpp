@@ -515,15 +515,6 @@ std::wstring WithMnemonic(const std::wstring& caption, wchar_t mnemonic) {
     return caption;
 }
 
-bool KeyboardCuesShown(HWND wnd) {
-    BOOL always = FALSE;
-    static const bool cues = ::SystemParametersInfoW(SPI_GETKEYBOARDCUES, 0, &always, 0) && always;
-    if (cues) return true;
-    // The top-level window's state: Alt and Tab change it there.
-    while (wnd && (::GetWindowLongW(wnd, GWL_STYLE) & WS_CHILD)) wnd = ::GetParent(wnd);
-    return wnd && !(::SendMessageW(wnd, WM_QUERYUISTATE, 0, 0) & UISF_HIDEACCEL);
-}
-
 namespace {
 
 // The skinned buttons of a top-level window that can take the focus (shown and enabled, with every
@@ -571,8 +562,8 @@ bool HandleKivDialogKey(const MSG& msg) {
         return MoveFocus(root, ::GetKeyState(VK_SHIFT) < 0);
     }
     if (msg.message == WM_SYSKEYDOWN && msg.wParam == VK_MENU) {
-        // Alt shows the mnemonics (and the focus) until the window is used with the mouse again.
-        ::SendMessageW(root, WM_CHANGEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEACCEL | UISF_HIDEFOCUS), 0);
+        // Alt shows the mnemonics from now on.
+        ShowKeyboardCues(root);
         return false;
     }
 

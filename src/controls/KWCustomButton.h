@@ -176,7 +176,6 @@ wchar_t AcceleratorOf(const std::wstring& caption);
 // The caption with `mnemonic` marked: an "&" before its first occurrence (in any case), unless the
 // caption marks a letter of its own or lacks that one.
 std::wstring WithMnemonic(const std::wstring& caption, wchar_t mnemonic);
-// Whether keyboard cues (underlined mnemonics) show in the window now.
-bool KeyboardCuesShown(HWND wnd);
+
 
 }  // namespace sk

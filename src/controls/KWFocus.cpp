@@ -1,7 +1,10 @@
 #include "controls/KWFocus.h"
 
+#include <unordered_set>
+
 #include "base/Window.h"
 #include "controls/KWGraphicControl.h"
+#include "controls/KWTheme.h"
 
 namespace sk {
 
@@ -104,14 +107,38 @@ bool MoveFocus(HWND root, bool backwards) {
     }
     const int n = static_cast<int>(order.size());
     const int next = at < 0 ? (backwards ? n - 1 : 0) : (at + (backwards ? n - 1 : 1)) % n;
-    // The keyboard is in use: focus rectangles and mnemonics show from now on.
-    ::SendMessageW(root, WM_CHANGEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS | UISF_HIDEACCEL), 0);
+    // The keyboard is in use: mnemonics show from now on.
+    ShowKeyboardCues(root);
     return FocusItem(order[static_cast<size_t>(next)]);
 }
 
 bool FocusFirstIn(HWND container) {
     const std::vector<TKivFocusItem> order = FocusOrder(container);
     return !order.empty() && FocusItem(order.front());
+}
+
+namespace {
+HWND TopLevelOf(HWND wnd) {
+    while (wnd && (::GetWindowLongW(wnd, GWL_STYLE) & WS_CHILD)) wnd = ::GetParent(wnd);
+    return wnd;
+}
+std::unordered_set<HWND>& CuesShown() {
+    static std::unordered_set<HWND> windows;  // window thread only
+    return windows;
+}
+}  // namespace
+
+bool KeyboardCuesShown(HWND wnd) {
+    if (KivKeyboardCuesAlways()) return true;
+    const HWND top = TopLevelOf(wnd);
+    return top && CuesShown().count(top) != 0;
+}
+
+void ShowKeyboardCues(HWND root) {
+    root = TopLevelOf(root);
+    if (!root || !CuesShown().insert(root).second) return;
+    ::SendMessageW(root, WM_CHANGEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS | UISF_HIDEACCEL), 0);
+    if (!KivKeyboardCuesAlways()) ::RedrawWindow(root, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);
 }
 
 bool FocusIsWithin(HWND wnd) {

@@ -35,6 +35,13 @@ bool FocusFirstIn(HWND container);
 // Whether the keyboard focus is inside wnd (or on it).
 bool FocusIsWithin(HWND wnd);
 
+// Keyboard cues: the mnemonics of the buttons are underlined in a top-level window once the
+// keyboard has been used there (Alt, Tab), or always when the user chose so (SPI_GETKEYBOARDCUES).
+// Kept by the program itself, as Wine keeps no UI state for windows; the platform's state is told
+// too (WM_CHANGEUISTATE), for the native controls.
+bool KeyboardCuesShown(HWND wnd);
+void ShowKeyboardCues(HWND root);
+
 // Sorts rectangles (with whatever they stand for) into reading order: by lines from the top, a line
 // being what overlaps the first one of it vertically, each line from the left.
 template <typename T, typename RectOf>

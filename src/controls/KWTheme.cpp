@@ -6,6 +6,7 @@ namespace {
 
 int gOverride = -1;
 int gCached = -1;  // -1: not read yet
+int gCues = -1;
 
 bool ReadHighContrast() {
     HIGHCONTRASTW hc{sizeof hc};
@@ -20,7 +21,15 @@ bool KivHighContrast() {
     return gCached != 0;
 }
 
-void RefreshKivTheme() { gCached = -1; }
+bool KivKeyboardCuesAlways() {
+    if (gCues < 0) {
+        BOOL on = FALSE;
+        gCues = ::SystemParametersInfoW(SPI_GETKEYBOARDCUES, 0, &on, 0) && on ? 1 : 0;
+    }
+    return gCues != 0;
+}
+
+void RefreshKivTheme() { gCached = gCues = -1; }
 
 void SetKivHighContrastOverride(int state) { gOverride = state < 0 ? -1 : state != 0; }
 

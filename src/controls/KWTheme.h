@@ -9,7 +9,9 @@
 namespace sk {
 
 bool KivHighContrast();
-// Reads the setting again.
+// Whether the user has mnemonics underlined always (SPI_GETKEYBOARDCUES), not only after Alt.
+bool KivKeyboardCuesAlways();
+// Reads the settings again.
 void RefreshKivTheme();
 // Replaces the system's setting (1 on, 0 off; -1 the system's again), for tests: the platform's own
 // switch cannot be thrown from a test.
