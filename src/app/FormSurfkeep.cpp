@@ -117,9 +117,9 @@ void TfrmSurfkeep::CreateControls() {
                        .Hint = hint,
                        .OnClick = std::move(click)});
     };
-    frameButton(btnHelp, 699, assets::kHelp, L's', IDS_SURFKEEP_Help, true, [this] { btnHelpClick(); });
-    frameButton(btnMin, 724, assets::kMin, L'0', IDS_SURFKEEP_Minimize, false, [this] { actMin.Execute(); });
-    frameButton(btnClose, 749, assets::kClose, L'r', IDS_SURFKEEP_Close, false, [this] { actClose.Execute(); });
+    frameButton(btnHelp, 699, assets::kHelp, L'?', IDS_SURFKEEP_Help, true, [this] { btnHelpClick(); });
+    frameButton(btnMin, 724, assets::kMin, L'\x2013', IDS_SURFKEEP_Minimize, false, [this] { actMin.Execute(); });
+    frameButton(btnClose, 749, assets::kClose, L'\x00D7', IDS_SURFKEEP_Close, false, [this] { actClose.Execute(); });
 
     imgTopic.Create({.Parent = surface,
                      .Left = 9,

@@ -214,7 +214,17 @@ void TKivCustomButton::PaintPicture(HDC dc, const TKivPicture& layoutPicture) {
 
 void TKivCustomButton::PaintText(HDC dc, const std::wstring& caption) {
     if (caption.empty()) return;
-    const std::wstring text = (FTextFormat & DT_NOPREFIX) ? caption : WithMnemonic(caption, FArgs.Mnemonic);
+    // The mnemonic is underlined while the keyboard cues show (Alt pressed, or always by choice);
+    // otherwise the caption shows without its marks (DT_HIDEPREFIX, which Wine's DrawText ignores).
+    std::wstring text = caption;
+    bool prefix = !(FTextFormat & DT_NOPREFIX);
+    if (prefix) {
+        text = WithMnemonic(caption, FArgs.Mnemonic);
+        if (!KeyboardCuesShown(Handle())) {
+            text = WithoutMnemonicMarks(text);
+            prefix = false;
+        }
+    }
     const TKivFont& font = CurrentFont();
     TSelectObject selectFont(dc, font.HandleAt(Scale()));
     COLORREF color = font.Color();
@@ -223,9 +233,8 @@ void TKivCustomButton::PaintText(HDC dc, const std::wstring& caption) {
     const COLORREF oldColor = ::SetTextColor(dc, color);
     const int oldMode = ::SetBkMode(dc, TRANSPARENT);
     TKivTextLayout layout = LayoutText(dc, text);
+    if (!prefix) layout.Flags |= DT_NOPREFIX;
     if (FDown) ::OffsetRect(&layout.Box, 1, 1);
-    // The mnemonic is underlined while the keyboard cues show (Alt pressed, or always by choice).
-    if (!(layout.Flags & DT_NOPREFIX) && !KeyboardCuesShown(Handle())) layout.Flags |= DT_HIDEPREFIX;
     ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &layout.Box, layout.Flags);
     ::SetBkMode(dc, oldMode);
     ::SetTextColor(dc, oldColor);
@@ -244,9 +253,9 @@ void TKivCustomButton::RenderHighContrast(HDC dc) {
     }
     const std::wstring caption = Caption();
     if (caption.empty() && FArgs.Glyph) {
-        // The picture's meaning as a glyph of the system's symbol font.
-        const TFontSpec marlett{L"Marlett", std::max(8, (FArgs.Height * 2) / 3)};
-        TSelectObject selectFont(dc, ProgramFont(marlett, Dpi()));
+        // The picture's meaning as a character, in a bold font of two thirds of the button's height.
+        const TFontSpec glyphFont{L"Tahoma", std::max(8, (FArgs.Height * 2) / 3), true};
+        TSelectObject selectFont(dc, ProgramFont(glyphFont, Dpi()));
         const COLORREF old = ::SetTextColor(
             dc, ::GetSysColor(!Enabled() ? COLOR_GRAYTEXT : lit ? COLOR_HIGHLIGHTTEXT : COLOR_BTNTEXT));
         const int oldMode = ::SetBkMode(dc, TRANSPARENT);

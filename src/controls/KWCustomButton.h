@@ -27,7 +27,7 @@ struct TKivButtonArgs {
     // pack's "&" marks the letter instead); underlined while keyboard cues show. 0: none.
     wchar_t Mnemonic = 0;
     // What a caption-less button shows with a high-contrast theme, where it draws no pictures: a
-    // character of the Marlett font ('r' a cross, '0' a bar, 's' a question mark).
+    // character that says what its pictures say (L'?', L'\x2013' a bar, L'\x00D7' a cross).
     wchar_t Glyph = 0;
     TKivStatePictures Pictures;  // by state; an empty one shows the normal picture
     TKivStateFonts Fonts;        // Normal is the caption's font; the others need EnableMultiFonts

@@ -136,7 +136,7 @@ void TKivCustomLabel::Paint(HDC dc) {
 
 COLORREF TKivCustomLabel::HighContrastTextColor() const {
     if (!Enabled()) return ::GetSysColor(COLOR_GRAYTEXT);
-    return AccessibleRole() == ROLE_SYSTEM_LINK ? ::GetSysColor(COLOR_HOTLIGHT) : ::GetSysColor(COLOR_WINDOWTEXT);
+    return AccessibleRole() == ROLE_SYSTEM_LINK ? KivHighContrastLinkColor() : ::GetSysColor(COLOR_WINDOWTEXT);
 }
 
 long TKivCustomLabel::AccessibleRole() const {

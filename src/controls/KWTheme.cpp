@@ -29,6 +29,13 @@ bool KivKeyboardCuesAlways() {
     return gCues != 0;
 }
 
+COLORREF KivHighContrastLinkColor() {
+    auto luma = [](COLORREF c) { return 299 * GetRValue(c) + 587 * GetGValue(c) + 114 * GetBValue(c); };
+    const COLORREF link = ::GetSysColor(COLOR_HOTLIGHT), back = ::GetSysColor(COLOR_WINDOW);
+    const int difference = luma(link) - luma(back);
+    return (difference < 0 ? -difference : difference) >= 255 * 1000 * 2 / 5 ? link : ::GetSysColor(COLOR_WINDOWTEXT);
+}
+
 void RefreshKivTheme() { gCached = gCues = -1; }
 
 void SetKivHighContrastOverride(int state) { gOverride = state < 0 ? -1 : state != 0; }

@@ -11,6 +11,9 @@ namespace sk {
 bool KivHighContrast();
 // Whether the user has mnemonics underlined always (SPI_GETKEYBOARDCUES), not only after Alt.
 bool KivKeyboardCuesAlways();
+// The system colour links show in with a high-contrast theme: COLOR_HOTLIGHT, unless it hardly
+// stands out from the window colour (a scheme that leaves it unset), then the window text colour.
+COLORREF KivHighContrastLinkColor();
 // Reads the settings again.
 void RefreshKivTheme();
 // Replaces the system's setting (1 on, 0 off; -1 the system's again), for tests: the platform's own

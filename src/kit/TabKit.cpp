@@ -131,7 +131,7 @@ void CreateDialogCloseButton(TKivImageButton& button, HWND surface, int left, in
                    .Top = top,
                    .Width = 25,
                    .Height = 24,
-                   .Glyph = L'r',
+                   .Glyph = L'\x00D7',
                    .Pictures = OptionalStatePictures(assets::kClose),
                    .Cancel = escCloses,
                    .ModalResult = IDCANCEL,
