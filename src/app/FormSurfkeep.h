@@ -46,6 +46,10 @@ public:
     void lstActionUpdate();
 
     TAction actClose, actMin, actHelp, actHomePage, actSupport, actForum, actUpdateWebList, actAbout;
+    // Opens the Restore points window (help menu, and the tabs' links).
+    TAction actRestorePoints;
+    // A restore point was put back: every tab reads again what it shows.
+    void MachineChanged();
 
     TTabStrip& pgcMain() { return FTabs; }
     TRepairTab& RepairTab() { return *FRepairTab; }
@@ -82,6 +86,7 @@ private:
     void actAboutExecute();
     // The keyboard focus to the first control of the page on show (the tab strip when it has none).
     void FocusPage();
+    void actRestorePointsExecute();
 
     // Declared in creation order; the tabs (last) go first when the window is freed.
     TKivImagePanel imgBack;
