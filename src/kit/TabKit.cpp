@@ -42,7 +42,7 @@ wchar_t ActionMnemonic(const std::wstring& actionName) {
         {L"actIEClean_Scan", L'S'},       {L"actIEClean_Clean", L'C'},    {L"actIEClean_Stop", L'T'},
         {L"actPlugIn_Refresh", L'R'},     {L"actPlugIn_Clean", L'C'},     {L"actSecurity_TurnOn", L'O'},
         {L"actSecurity_TurnOff", L'F'},   {L"actSecurity_Add", L'A'},     {L"actSecurity_Delete", L'D'},
-        {L"actSecurity_Refresh", L'E'},
+        {L"actSecurity_Refresh", L'E'},   {L"actRestore", L'R'},
     };
     for (const auto& entry : kLetters)
         if (actionName == entry.Action) return entry.Letter;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/FormAbout.h"
+#include "app/FormRestorePoints.h"
 #include "base/DisplayScale.h"
 #include "base/Fonts.h"
 #include "controls/KWGraphicControl.h"
@@ -144,7 +145,7 @@ TEST_CASE("the main window lays itself out at the display's scale") {
         ++links;
         CHECK(c->PixelHeight() >= LineHeight(body, dpi));
     }
-    CHECK(links == 2);  // Select All, Select None
+    CHECK(links == 3);  // Select All, Select None, Restore points
 
     // On every tab nothing runs into anything else.
     for (int tab = 0; tab < form.pgcMain().Count(); ++tab) {
@@ -173,6 +174,24 @@ TEST_CASE("the dialogs lay themselves out at their owner's scale") {
     REQUIRE(all.Create(form.Handle()));
     CheckClient(all.Handle(), s, 465, 345);
     CheckPlace(sktest::FindChildByText(all.Handle(), L"Refresh"), s, 304, 303, 75, 26);
+
+    sktest::TTempDir points;
+    const TRestoreStore store(points.Path());
+    TfrmRestorePoints restore(store);
+    REQUIRE(restore.Create(form.Handle()));
+    CheckClient(restore.Handle(), s, 600, 470);
+    CheckPlace(restore.lstPoints, s, 5, 74, 590, 150);
+    CheckPlace(restore.lstDetail, s, 5, 262, 590, 152);
+    // The time column takes the width of the user's date format; the others their layout's.
+    CheckNear(ListView_GetColumnWidth(restore.lstPoints, 1), s.Scale(165), "column width");
+    CheckNear(ListView_GetColumnWidth(restore.lstPoints, 3), s.Scale(80), "column width");
+    CheckNear(ListView_GetColumnWidth(restore.lstDetail, 0), s.Scale(170), "column width");
+    CHECK(FontHeight(restore.lstPoints) == s.Scale(11));
+    CheckPlace(restore.btnRestore.Handle(), s, 439, 428, 75, 26);
+    CheckPlace(restore.btnOK.Handle(), s, 520, 428, 75, 26);
+    CheckPlace(restore.btnClose.Handle(), s, 569, 6, 25, 24);
+    CHECK(restore.lblTitle.PixelHeight() >= LineHeight({L"Tahoma", 13, true}, dpi));
+    CheckNoOverlaps(restore.Handle());
 
     TfrmAddSecurityItem add;
     REQUIRE(add.Create(form.Handle()));

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/FormAbout.h"
+#include "app/FormRestorePoints.h"
 #include "base/Settings.h"
 #include "controls/KWAccessible.h"
 #include "controls/KWCustomButton.h"
@@ -131,8 +132,8 @@ TEST_CASE("Tab goes through every control of a tab in reading order, links inclu
     TOpenWindow w;
     // The keyboard starts on the first control of the Repair tab.
     REQUIRE(FocusName() == L"SysListView32");
-    const std::vector<std::wstring> repair{L"SysListView32", L"Select All", L"Select None", L"Scan",
-                                           L"Repair",        L"Help",       L"SurfkeepTabStrip"};
+    const std::vector<std::wstring> repair{L"SysListView32", L"Select All", L"Select None", L"Restore points",
+                                           L"Scan",          L"Repair",     L"Help",        L"SurfkeepTabStrip"};
     CHECK(Joined(TabRound(w.form)) == Joined(repair));
     std::vector<std::wstring> back = TabRound(w.form, true);
     REQUIRE(back.size() == repair.size());
@@ -158,11 +159,11 @@ TEST_CASE("Tab goes through every control of a tab in reading order, links inclu
         auto* security = dynamic_cast<TSecurityTab*>(w.form.Page(3));
         REQUIRE(security);
         ::SetFocus(security->lstMaliciousWebs);
-        std::vector<std::wstring> expected{L"ListBox", L"More...", L"Auto update hosts data", L"Help",
-                                           L"SurfkeepTabStrip"};
+        std::vector<std::wstring> expected{L"ListBox", L"Restore points", L"More...", L"Auto update hosts data",
+                                           L"Help", L"SurfkeepTabStrip"};
         // The shield's switch that is enabled, before the list on its line.
-        if (security->actSecurity_TurnOff.Enabled()) expected.insert(expected.begin() + 5, L"Turn off");
-        if (security->actSecurity_TurnOn.Enabled()) expected.insert(expected.begin() + 5, L"Turn on");
+        if (security->actSecurity_TurnOff.Enabled()) expected.insert(expected.begin() + 6, L"Turn off");
+        if (security->actSecurity_TurnOn.Enabled()) expected.insert(expected.begin() + 6, L"Turn on");
         CHECK(Joined(TabRound(w.form)) == Joined(expected));
     }
 }
@@ -290,9 +291,7 @@ TEST_CASE("Space ticks a line of the repair list") {
 
 TEST_CASE("Esc closes the boxes, F1 asks for help from them, and the keyboard comes back where it was") {
     TOpenWindow w;
-    Press(w.form, VK_TAB);
-    Press(w.form, VK_TAB);
-    Press(w.form, VK_TAB);
+    for (int i = 0; i < 4; ++i) Press(w.form, VK_TAB);
     REQUIRE(FocusName() == L"Scan");
     const HWND before = ::GetFocus();
 
@@ -312,4 +311,49 @@ TEST_CASE("Esc closes the boxes, F1 asks for help from them, and the keyboard co
     }
     Pump(w.form, 50);
     CHECK(::GetFocus() == before);
+}
+
+namespace {
+
+// What a timer saw of the Restore points window while it was open, before it pressed Esc there.
+struct TSeenDialog {
+    HWND Dialog = nullptr;
+    HWND Focus = nullptr;
+    HWND Active = nullptr;
+    bool FocusInside = false;
+    std::wstring Class;
+};
+TSeenDialog gSeen;
+
+void CALLBACK PressEscInRestorePoints(HWND, UINT, UINT_PTR id, DWORD) {
+    const HWND dialog = ::FindWindowW(TfrmRestorePoints::kClassName, nullptr);
+    if (!dialog || !IsShowing(dialog)) return;
+    ::KillTimer(nullptr, id);
+    gSeen = {dialog, ::GetFocus(), ::GetActiveWindow()};
+    gSeen.FocusInside = gSeen.Focus && ::IsChild(dialog, gSeen.Focus);
+    wchar_t cls[64] = {};
+    ::GetClassNameW(gSeen.Focus, cls, 64);
+    gSeen.Class = cls;
+    ::PostMessageW(gSeen.Focus ? gSeen.Focus : dialog, WM_KEYDOWN, VK_ESCAPE, 1);
+}
+
+}  // namespace
+
+TEST_CASE("the Restore points link opens its window by Enter; Esc closes it and the keyboard is back on the link") {
+    TOpenWindow w;
+    for (int i = 0; i < 3; ++i) Press(w.form, VK_TAB);
+    REQUIRE(FocusName() == L"Restore points");
+    gSeen = {};
+    const UINT_PTR timer = ::SetTimer(nullptr, 0, 50, PressEscInRestorePoints);
+    REQUIRE(timer);
+    Press(w.form, VK_RETURN);  // runs the window's modal loop until Esc ends it
+    ::KillTimer(nullptr, timer);
+    REQUIRE(gSeen.Dialog);
+    // Inside, the keyboard was on one of the window's own controls.
+    CHECK(gSeen.Active == gSeen.Dialog);
+    CHECK(gSeen.FocusInside);
+    CHECK(gSeen.Class == L"SysListView32");  // the list of points
+    CHECK_FALSE(::IsWindow(gSeen.Dialog));
+    Pump(w.form, 50);
+    CHECK(FocusName() == L"Restore points");
 }
