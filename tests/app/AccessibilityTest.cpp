@@ -157,6 +157,7 @@ TEST_CASE("a screen reader finds the window's parts with their names, roles and 
     CHECK((selectAll->State & STATE_SYSTEM_FOCUSABLE) != 0);
     CHECK(scan->Shortcut == L"Alt+S");
     CHECK(Find(all, L"Repair", ROLE_SYSTEM_PUSHBUTTON));
+    CHECK(Find(all, L"Restore points", ROLE_SYSTEM_LINK));
     bool list = false;
     for (const TFound& f : all) list = list || f.Role == ROLE_SYSTEM_LIST;
     CHECK(list);
