@@ -11,7 +11,7 @@
 #include "TestSupport.h"
 #include "base/Handles.h"
 #include "security/IESecurityFuncs.h"
-#include "security/Sha256.h"
+#include "base/Sha256.h"
 
 namespace sktest {
 
@@ -264,7 +264,6 @@ struct TShieldFixture {
         o.SettingsFileName = Settings;
         o.Pump = &Pump;
         o.FlushResolverCache = [this] { ++Flushes; };
-        o.TimeoutMs = 5000;
         o.MaxFileBytes = MaxFileBytes;
         o.Files = Files;
         return o;
