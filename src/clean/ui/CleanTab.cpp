@@ -24,7 +24,6 @@ const std::array<const std::wstring*, 4> kCaptions = {&IDS_IECLEAN_IETempFiles, 
                                                       &IDS_IECLEAN_IEAddress, &IDS_IECLEAN_IEHistory};
 
 constexpr int kTreeId = 100;
-constexpr int kIconSize = 16;
 constexpr UINT_PTR kStatusTimer = 0x5C1E;
 // A status line rewritten for every one of thousands of items would cost more than the work it
 // reports; twenty texts a second read the same to the eye.
@@ -107,44 +106,8 @@ void TCleanTab::CreatePage(HWND sheet, HWND owner) {
 }
 
 void TCleanTab::CreateIcons() {
-    FIcons.Reset(::ImageList_Create(kIconSize, kIconSize, ILC_COLOR32, 6, 0));
-    if (!FIcons) return;
-    TWindowDC screen(nullptr);
-    for (const wchar_t* name : assets::kCleanIcons) {
-        // A missing picture gives a blank icon, which keeps the others at their indexes.
-        const TKivPicture picture = OptionalPicture(name);
-        BITMAPINFO info{};
-        info.bmiHeader.biSize = sizeof info.bmiHeader;
-        info.bmiHeader.biWidth = kIconSize;
-        info.bmiHeader.biHeight = -kIconSize;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        info.bmiHeader.biCompression = BI_RGB;
-        void* raw = nullptr;
-        TBitmap bitmap(::CreateDIBSection(screen.Get(), &info, DIB_RGB_COLORS, &raw, nullptr, 0));
-        if (!bitmap || !raw) break;
-        auto* bits = static_cast<uint32_t*>(raw);
-        // Our pictures are premultiplied; an image list wants plain alpha.
-        for (int y = 0; y < kIconSize; ++y) {
-            for (int x = 0; x < kIconSize; ++x) {
-                const uint32_t p = picture.Pixel(x, y);
-                const uint32_t a = p >> 24;
-                uint32_t out = 0;
-                if (a == 255) {
-                    out = p;
-                } else if (a > 0) {
-                    auto channel = [&](int shift) {
-                        return std::min<uint32_t>(255, (((p >> shift) & 0xFF) * 255 + a / 2) / a);
-                    };
-                    out = (a << 24) | (channel(16) << 16) | (channel(8) << 8) | channel(0);
-                }
-                bits[y * kIconSize + x] = out;
-            }
-        }
-        ::GdiFlush();
-        ::ImageList_Add(FIcons.Get(), bitmap.Get(), nullptr);
-    }
-    TreeView_SetImageList(tvIEClean.Handle(), FIcons.Get(), TVSIL_NORMAL);
+    // At the tree's scale; a missing picture gives a blank icon, which keeps the others at their indexes.
+    tvIEClean.SetIcons(std::vector<std::wstring>(std::begin(assets::kCleanIcons), std::end(assets::kCleanIcons)));
 }
 
 void TCleanTab::ApplyTexts() {

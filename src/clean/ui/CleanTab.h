@@ -81,12 +81,11 @@ public:
 
     // The status line's text (what the label shows, or is about to show at its next repaint).
     const std::wstring& StatusText() const { return FStatus; }
-    HIMAGELIST imglstClean() const { return FIcons.Get(); }
+    HIMAGELIST imglstClean() const { return tvIEClean.Icons(); }
     HWND Panel() const { return FPanel.Handle(); }
 
 private:
-    // Declared in the order they are made: the controls go before their panel and the tree's pictures.
-    TImageList FIcons;
+    // Declared in the order they are made: the controls go before their panel.
     TKivImagePanel FPanel;
 
 public:
