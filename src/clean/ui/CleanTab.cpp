@@ -1,6 +1,7 @@
 #include "clean/ui/CleanTab.h"
 
 #include <algorithm>
+#include <any>
 #include <utility>
 
 #include "base/Errors.h"
@@ -86,6 +87,7 @@ void TCleanTab::CreatePage(HWND sheet, HWND owner) {
     // pixels high.
     TreeView_SetItemHeight(tree, 18);
     tvIEClean.OnChecking = [this](TCheckNode& node, TCheckState state) { return OnTreeChecking(node, state); };
+    tvIEClean.OnChecked = [this](TCheckNode& node) { OnTreeChecked(node); };
     CreateIcons();
 
     // Disabled links must look disabled: they do nothing while an operation runs.
@@ -199,7 +201,9 @@ bool TCleanTab::tvIECleanChecking(TCheckNode& node, TCheckState newState) {
         TIECleanCategory& category = CleanCategories[i];
         if (node.Text.find(category.Caption) == std::wstring::npos) continue;
         const TCheckState old = category.CheckState;
-        category.CheckState = newState;
+        // A category the user wants some of is wanted: the next scan looks at it again, with every
+        // item ticked (which items were unticked is not remembered from one scan to the next).
+        category.CheckState = newState == csUnchecked ? csUnchecked : csChecked;
         try {
             SaveCleanChoices();
         } catch (const TError&) {
@@ -228,6 +232,22 @@ bool TCleanTab::OnTreeChecking(TCheckNode& node, TCheckState newState) {
     }
 }
 
+void TCleanTab::OnTreeChecked(TCheckNode& node) {
+    // History that can only be cleaned as a whole: its items cannot be ticked one by one, and show
+    // what their category says.
+    if (!FHistoryWholeOnly || node.Parent || node.CheckState == csMixed) return;
+    if (&node != FindCategoryNode(tvIEClean, CleanCategories[IECleanHistory - 1].Caption)) return;
+    const TCheckTreeUpdate update(tvIEClean);
+    // The category is settled already; each item settling it again would cost the square of their
+    // number.
+    const TScopedValue tracking(tvIEClean.TriStateTracking, false);
+    for (TCheckNode* item : node.Children) {
+        tvIEClean.SetDisabled(*item, false);
+        tvIEClean.SetCheckState(*item, node.CheckState);
+        tvIEClean.SetDisabled(*item, true);
+    }
+}
+
 // ---- The tree ----
 
 void TCleanTab::RebuildCleanTree() {
@@ -244,6 +264,7 @@ void TCleanTab::RebuildCleanTree() {
         const TDepth driving(FDriving);
         const TCheckTreeUpdate update(tvIEClean);
         FStaleCaptions.fill(nullptr);
+        FHistoryWholeOnly = false;
         tvIEClean.Clear();
         const TScopedValue rebuilding(FRebuilding, true);
         for (size_t i = 0; i < CleanCategories.size(); ++i)
@@ -275,6 +296,38 @@ TIECleanCategories TCleanTab::CleanCategorySet() const {
         if (chosen) set.Include(static_cast<int>(i) + 1);
     }
     return set;
+}
+
+const TIECleanItem* TCleanTab::FoundItemOf(const TCheckNode& node) const {
+    const size_t* index = std::any_cast<size_t>(&node.Data);
+    if (!index || *index >= FCleaner.FoundItems.size()) return nullptr;
+    const TIECleanItem& item = FCleaner.FoundItems[*index];
+    // Never an item the user was not shown.
+    return item.Text == node.Text ? &item : nullptr;
+}
+
+TIECleanSelection TCleanTab::CleanSelection() const {
+    TIECleanSelection selection;
+    for (size_t i = 0; i < CleanCategories.size(); ++i) {
+        const int category = static_cast<int>(i) + 1;
+        const TCheckNode* node = FindCategoryNode(tvIEClean, CleanCategories[i].Caption);
+        if (!node || node->Children.empty()) continue;
+        if (category == IECleanHistory && FHistoryWholeOnly) {
+            if (node->CheckState != csUnchecked) selection.Whole.Include(category);
+            continue;
+        }
+        const bool allTicked =
+            std::all_of(node->Children.begin(), node->Children.end(),
+                        [](const TCheckNode* item) { return item->CheckState == csChecked; });
+        if (allTicked && category != FScanCut) {
+            selection.Whole.Include(category);
+            continue;
+        }
+        for (const TCheckNode* item : node->Children)
+            if (item->CheckState == csChecked)
+                if (const TIECleanItem* found = FoundItemOf(*item)) selection.Items.push_back(*found);
+    }
+    return selection;
 }
 
 void TCleanTab::UpdateCleanActions() {
@@ -366,6 +419,8 @@ void TCleanTab::actIEClean_ScanExecute() {
         settingsError = std::current_exception();
     }
     CleanBusy = true;
+    FLastScanned = 0;
+    FScanCut = 0;
     // At once, not from the first item on: the scan lets messages through, and a second click on
     // Scan must find it disabled.
     UpdateCleanActions();
@@ -388,8 +443,17 @@ void TCleanTab::OnCleanScanProgress(int category,
                                     int32_t count) {
     if (FCleaner.Finished) {
         CleanBusy = false;
+        // A stopped scan ends in the category it was walking.
+        if (FCleaner.StopRequested) FScanCut = FLastScanned;
+        std::wstring status = IDS_IECLEAN_ScanFinished;
+        TCheckNode* history = FindCategoryNode(tvIEClean, CleanCategories[IECleanHistory - 1].Caption);
+        if (history && !history->Children.empty() && !FCleaner.HistoryPerItem) {
+            FHistoryWholeOnly = true;
+            for (TCheckNode* node : history->Children) tvIEClean.SetDisabled(*node, true);
+            status += L" " + IDS_IECLEAN_HistoryWholeOnly;
+        }
         EndFill();
-        SetStatus(IDS_IECLEAN_ScanFinished, true);
+        SetStatus(status, true);
         UpdateCleanActions();
         return;
     }
@@ -408,7 +472,10 @@ void TCleanTab::OnCleanScanProgress(int category,
                 tvIEClean.SetText(*node, entry.Caption + counts);
             }
             const TDepth driving(FDriving);
-            AddCheckNode(tvIEClean, node, csChecked, ctTriState, kind, item);
+            TCheckNode* added = AddCheckNode(tvIEClean, node, csChecked, ctTriState, kind, item);
+            // The engine's record of the item is the last it found; the node keeps its place there.
+            if (added && !FCleaner.FoundItems.empty()) added->Data = FCleaner.FoundItems.size() - 1;
+            FLastScanned = category;
             if (FFilling && ::GetTickCount64() - FRepaintedAt >= kRepaintIntervalMs) {
                 ShowStaleCaptions();
                 tvIEClean.RepaintNow();
@@ -421,10 +488,12 @@ void TCleanTab::OnCleanScanProgress(int category,
 
 void TCleanTab::actIEClean_CleanExecute() {
     if (CleanBusy) return;
+    // Taken before the clean starts: the tree is rebuilt empty by its final call.
+    const TIECleanSelection selection = CleanSelection();
     CleanBusy = true;
     UpdateCleanActions();
     const TScopeExit end([this] { EndOperation(); });
-    FCleaner.Clean(CleanCategorySet(), [this](const std::wstring& item, uint64_t bytes, int32_t count) {
+    FCleaner.Clean(selection, [this](const std::wstring& item, uint64_t bytes, int32_t count) {
         OnCleanDeleteProgress(item, bytes, count);
     });
 }
