@@ -198,17 +198,19 @@ struct TTabFixture {
         std::sort(texts.begin(), texts.end());
         return texts;
     }
-    // Which of the tab's controls accept input: Scan, Clean, Stop, tree, Select All, Select None.
+    // Which of the tab's controls accept input: Scan, Clean, Stop, tree, Select All, Select None; and
+    // whether the notice that a clean cannot be undone shows.
     std::vector<bool> Enabling() const {
         return {Tab->actIEClean_Scan.Enabled(),    Tab->actIEClean_Clean.Enabled(),
                 Tab->actIEClean_Stop.Enabled(),    ::IsWindowEnabled(Tab->tvIEClean.Handle()) != FALSE,
-                Tab->lblClean_SelectAll.Enabled(), Tab->lblClean_SelectNone.Enabled()};
+                Tab->lblClean_SelectAll.Enabled(), Tab->lblClean_SelectNone.Enabled(),
+                Tab->lblCleanNotice.Visible()};
     }
 };
 
-const std::vector<bool> kIdleEmpty{true, false, false, true, true, true};
-const std::vector<bool> kIdleFound{true, true, false, true, true, true};
-const std::vector<bool> kBusy{false, false, true, false, false, false};
+const std::vector<bool> kIdleEmpty{true, false, false, true, true, true, false};
+const std::vector<bool> kIdleFound{true, true, false, true, true, true, true};
+const std::vector<bool> kBusy{false, false, true, false, false, false, false};
 
 }  // namespace
 
@@ -739,6 +741,40 @@ TEST_CASE("history that can only be cleaned as a whole") {
         CHECK_FALSE(tab.HistoryWholeOnly());
         CHECK(tab.StatusText() == L"Scanning is completed.");
     }
+}
+
+TEST_CASE("the notice that a clean cannot be undone") {
+    TTabFixture f;
+    f.Browse();
+    TCleanTab& tab = f.Open();
+    CHECK(tab.lblCleanNotice.Caption() == L"Cleaning cannot be undone: what it deletes is gone.");
+    CHECK_FALSE(tab.lblCleanNotice.Visible());
+    tab.actIEClean_Scan.Execute();
+    CHECK(tab.lblCleanNotice.Visible());
+    // Between the links and the buttons, its text in full.
+    CHECK(tab.lblCleanNotice.Left() >= tab.lblClean_SelectNone.Left() + tab.lblClean_SelectNone.Width());
+    RECT scan{};
+    ::GetWindowRect(tab.btnScanIETemp.Handle(), &scan);
+    ::MapWindowPoints(nullptr, tab.Panel(), reinterpret_cast<POINT*>(&scan), 2);
+    CHECK(tab.lblCleanNotice.Left() + tab.lblCleanNotice.Width() <= scan.left);
+    {
+        TWindowDC dc(tab.Panel());
+        TSelectObject font(dc.Get(), tab.lblCleanNotice.Font().Handle());
+        SIZE text{};
+        const std::wstring& caption = tab.lblCleanNotice.Caption();
+        ::GetTextExtentPoint32W(dc.Get(), caption.c_str(), static_cast<int>(caption.size()), &text);
+        CHECK(text.cx <= tab.lblCleanNotice.Width());
+    }
+    // Nothing ticked: nothing to warn about. (The actions follow when the message loop runs out of
+    // messages.)
+    tab.lblClean_SelectNone.PerformClick();
+    f.Form->lstActionUpdate();
+    CHECK_FALSE(tab.lblCleanNotice.Visible());
+    f.ClickCheckBox(*f.Category(1).Children[0]);
+    f.Form->lstActionUpdate();
+    CHECK(tab.lblCleanNotice.Visible());
+    tab.actIEClean_Clean.Execute();
+    CHECK_FALSE(tab.lblCleanNotice.Visible());
 }
 
 TEST_CASE("a long scan shows the tree growing while it runs") {

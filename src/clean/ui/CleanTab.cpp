@@ -32,6 +32,9 @@ constexpr UINT_PTR kStatusTimer = 0x5C1E;
 constexpr ULONGLONG kStatusIntervalMs = 50;
 // While a scan fills the tree with its drawing off, it is shown this often so the user sees it grow.
 constexpr ULONGLONG kRepaintIntervalMs = 250;
+// The notice that a clean cannot be undone ends here, short of the Scan button.
+constexpr int kNoticeRight = 502;
+constexpr int kNoticeTop = 337;
 
 struct TSizeText {
     const std::wstring* Pattern;
@@ -102,6 +105,18 @@ void TCleanTab::CreatePage(HWND sheet, HWND owner) {
     link(lblClean_SelectNone, 60, IDS_SURFKEEP_SelectNone, &TCleanTab::lblClean_SelectNoneClick);
 
     CreateStatusLabel(lblCleanStatus, panel, 3, 357, 500);
+    // On the links' line, beside the buttons: said before every clean, without asking every time.
+    lblCleanNotice.Create({.Parent = panel,
+                           .Left = 150,
+                           .Top = kNoticeTop,
+                           .Width = kNoticeRight - 150,
+                           .Height = 17,
+                           .Fonts = {.Normal = TKivFont(L"Tahoma", 11, false, assets::kTextMuted)},
+                           .AutoSize = false,
+                           .WordWrap = false,
+                           .TextAlignment = kalTopRight,
+                           .TextTrimming = kttEllipsisWord,
+                           .Visible = false});
 
     CreateActionButton(btnScanIETemp, panel, 510, 343, actIEClean_Scan);
     CreateActionButton(btnClean, panel, 591, 343, actIEClean_Clean);
@@ -160,7 +175,17 @@ void TCleanTab::ApplyTexts() {
     if (noneLeft != lblClean_SelectNone.Left())
         lblClean_SelectNone.SetBounds(noneLeft, lblClean_SelectNone.Top(), lblClean_SelectNone.Width(),
                                       lblClean_SelectNone.Height());
+    lblCleanNotice.SetCaption(IDS_IECLEAN_NotUndoable);
+    PlaceNotice();
     SetStatus(L"", true);
+}
+
+void TCleanTab::PlaceNotice() {
+    // Between the second link and the buttons, whatever the links' translations take.
+    const int left = lblClean_SelectNone.Left() + lblClean_SelectNone.Width() + 16;
+    const int width = std::max(0, kNoticeRight - left);
+    if (left != lblCleanNotice.Left() || width != lblCleanNotice.Width())
+        lblCleanNotice.SetBounds(left, kNoticeTop, width, lblCleanNotice.Height());
 }
 
 void TCleanTab::Start() { RebuildCleanTree(); }
@@ -332,8 +357,10 @@ TIECleanSelection TCleanTab::CleanSelection() const {
 
 void TCleanTab::UpdateCleanActions() {
     const bool idle = !CleanBusy;
+    const bool cleanable = idle && !CleanCategorySet().Empty();
     actIEClean_Scan.SetEnabled(idle);
-    actIEClean_Clean.SetEnabled(idle && !CleanCategorySet().Empty());
+    actIEClean_Clean.SetEnabled(cleanable);
+    lblCleanNotice.SetVisible(cleanable);
     actIEClean_Stop.SetEnabled(!idle);
     if (HWND tree = tvIEClean.Handle(); tree && (::IsWindowEnabled(tree) != FALSE) != idle) ::EnableWindow(tree, idle);
     lblClean_SelectAll.SetEnabled(idle);

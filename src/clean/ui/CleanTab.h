@@ -100,6 +100,8 @@ private:
 public:
     TCheckTree tvIEClean;
     TKivLabel lblClean_SelectAll, lblClean_SelectNone, lblCleanStatus;
+    // That a clean cannot be undone: shown while Clean can be pressed.
+    TKivLabel lblCleanNotice;
     TKivImageButton btnScanIETemp, btnClean, btnStop;
 
 private:
@@ -110,6 +112,7 @@ private:
     void EndFill();
     void ShowStaleCaptions();
     void EndOperation();
+    void PlaceNotice();
     bool OnTreeChecking(TCheckNode& node, TCheckState newState);
     void OnTreeChecked(TCheckNode& node);
     // The scan's record of an item node, or nullptr for a node that has none.
