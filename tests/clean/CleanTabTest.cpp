@@ -341,6 +341,41 @@ TEST_CASE("a category's check box is remembered at once, all four keys together"
     }
 }
 
+TEST_CASE("a rebuilt tree writes the choices back as it shows them") {
+    TTabFixture f;
+    f.Browse();
+    TCleanTab& tab = f.Open();
+    tab.actIEClean_Scan.Execute();
+    tab.lblClean_SelectNone.PerformClick();
+    f.ClickCheckBox(f.Category(0));
+    f.ClickCheckBox(*f.Category(1).Children[0]);
+    REQUIRE(f.Settings() == std::vector<std::wstring>{L"1", L"1", L"0", L"0"});
+    // Another hand removes two keys and changes one: what the file says is what the next tree shows,
+    // and the keys it lacks are written again (a missing key reads as wanted).
+    ::WritePrivateProfileStringW(kSettingsSection, L"IETempFiles", nullptr, ConfigFileName.c_str());
+    ::WritePrivateProfileStringW(kSettingsSection, L"IEAddress", nullptr, ConfigFileName.c_str());
+    ::WritePrivateProfileStringW(kSettingsSection, L"IECookies", L"0", ConfigFileName.c_str());
+
+    SUBCASE("after a clean") {
+        tab.actIEClean_Clean.Execute();
+        CHECK(gBoxes.empty());
+        CHECK(f.Settings() == std::vector<std::wstring>{L"1", L"0", L"1", L"0"});
+        const std::vector<int> shown{2, 1, 2, 1};
+        for (int i = 0; i < 4; ++i)
+            CHECK(f.Shown(f.Category(i)) == shown[static_cast<size_t>(i)]);
+        // The one cookie that was ticked is gone, the other stays.
+        CHECK(FileExists(f.Cookies + L"user@other[2].txt") != FileExists(f.Cookies + L"user@example[1].txt"));
+    }
+    SUBCASE("at the next scan") {
+        tab.actIEClean_Scan.Execute();
+        CHECK(gBoxes.empty());
+        CHECK(f.Settings() == std::vector<std::wstring>{L"1", L"0", L"1", L"0"});
+        CHECK(tab.ScanCategorySet() == TIECleanCategories{IECleanTempFiles, IECleanTypedUrls});
+        CHECK(f.Category(2).Children.size() == 2);
+        CHECK(f.Category(1).Children.empty());
+    }
+}
+
 TEST_CASE("a scan fills the tree with counts and sizes, and a clean reports what went") {
     TTabFixture f;
     f.Browse();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <any>
+#include <exception>
 #include <utility>
 
 #include "base/Errors.h"
@@ -229,14 +230,14 @@ bool TCleanTab::tvIECleanChecking(TCheckNode& node, TCheckState newState) {
         // A category the user wants some of is wanted: the next scan looks at it again, with every
         // item ticked (which items were unticked is not remembered from one scan to the next).
         category.CheckState = newState == csUnchecked ? csUnchecked : csChecked;
+        if (FRebuilding) {
+            // Written once, when all four nodes stand.
+            FRebuildSave = true;
+            return true;
+        }
         try {
             SaveCleanChoices();
         } catch (const TError&) {
-            if (FRebuilding) {
-                // The choices were just read from the file, so nothing is lost by not writing them.
-                if (!FRebuildError) FRebuildError = std::current_exception();
-                return true;
-            }
             category.CheckState = old;
             throw;
         }
@@ -279,11 +280,11 @@ void TCleanTab::RebuildCleanTree() {
     // A settings file that cannot be written must not leave the tree without its categories (or,
     // after a clean, with items that are gone): the tree is built from the choices as they stand, and
     // the first error is raised once it is complete.
-    FRebuildError = nullptr;
+    std::exception_ptr error;
     try {
         LoadCleanChoices();
     } catch (const TError&) {
-        FRebuildError = std::current_exception();
+        error = std::current_exception();
     }
     {
         const TDepth driving(FDriving);
@@ -292,11 +293,22 @@ void TCleanTab::RebuildCleanTree() {
         FHistoryWholeOnly = false;
         tvIEClean.Clear();
         const TScopedValue rebuilding(FRebuilding, true);
+        FRebuildSave = false;
         for (size_t i = 0; i < CleanCategories.size(); ++i)
             AddCheckNode(tvIEClean, nullptr, CleanCategories[i].CheckState, ctTriState, static_cast<int>(i),
                          CleanCategories[i].Caption);
     }
-    if (std::exception_ptr error = std::exchange(FRebuildError, nullptr)) std::rethrow_exception(error);
+    // The marks just set are written back once for the four (each write rewrites the settings file,
+    // and after a clean the window waits for it). They were just read from the file, so nothing is
+    // lost when they cannot be written: the error is the only one reported.
+    if (FRebuildSave && !error) {
+        try {
+            SaveCleanChoices();
+        } catch (const TError&) {
+            error = std::current_exception();
+        }
+    }
+    if (error) std::rethrow_exception(error);
 }
 
 TIECleanCategories TCleanTab::ScanCategorySet() const {

@@ -8,7 +8,6 @@
 
 #include <array>
 #include <cstdint>
-#include <exception>
 #include <memory>
 #include <string>
 
@@ -136,9 +135,10 @@ private:
     // Set while the tab itself drives the tree: a failed settings write then travels up to the
     // action under way instead of being reported from inside the tree's mouse handling.
     int FDriving = 0;
-    // While the tree is rebuilt: the first failed settings write, raised once all four nodes stand.
+    // While the tree is rebuilt: whether a category's mark was set (the choices are then written
+    // once, when all four nodes stand).
     bool FRebuilding = false;
-    std::exception_ptr FRebuildError;
+    bool FRebuildSave = false;
 };
 
 }  // namespace sk
