@@ -49,6 +49,6 @@ function(surfkeep_delay_loaded name)
   endif()
 endfunction()
 
-foreach(_dll IN ITEMS comctl32 version wininet)
+foreach(_dll IN ITEMS bcrypt comctl32 version wininet)
   surfkeep_delay_loaded(${_dll})
 endforeach()

@@ -1,6 +1,7 @@
 // A 5 MB download from our loopback server through the downloader, against a bare WinInet read
 // loop with 64 KiB reads into a file, the way curl fetches a file, in the same run. The
-// downloader's 512-byte reads, each handed over to the window thread, set its floor.
+// downloader reads blocks of up to 64 KiB and hands progress to the window thread about ten times
+// a second.
 #include <winsock2.h>
 #include <windows.h>
 #include <wininet.h>
@@ -54,9 +55,9 @@ int main() {
 
     sk::TKivHttpGet get;
     bool completed = false;
-    get.OnProcess = [](sk::TKivHttpGet*, int, const std::wstring&, const std::wstring&, uint32_t, uint32_t, uint32_t) {
+    get.OnProcess = [](sk::TKivHttpGet*, int, const std::wstring&, const std::wstring&, uint64_t, uint64_t, uint32_t) {
     };
-    get.OnFileCompleted = [&](sk::TKivHttpGet*, int, const std::wstring&, const std::wstring&, int size) {
+    get.OnFileCompleted = [&](sk::TKivHttpGet*, int, const std::wstring&, const std::wstring&, int64_t size) {
         completed = size == static_cast<int>(kSize);
     };
     const double getMs = skbench::MedianMs(kRuns, [&] {
@@ -70,6 +71,6 @@ int main() {
 
     skbench::Report("download-bare-wininet", bareMs, "ms", "");
     skbench::Report("download-kivhttpget", getMs, "ms", "");
-    skbench::Report("download-vs-curl-ratio", getMs / bareMs, "", "");
+    skbench::Report("download-vs-curl-ratio", getMs / bareMs, "", "<= 3");
     return ok ? 0 : 1;
 }

@@ -12,6 +12,7 @@
 #include "base/StringTable.h"
 #include "kit/TabKit.h"
 #include "app/FormAbout.h"
+#include "app/FormRestorePoints.h"
 #include "controls/Assets.h"
 #include "repair/ui/RepairTab.h"
 
@@ -22,6 +23,7 @@ namespace {
 std::function<void(const std::wstring&)> gShellOpenHook;
 
 enum : UINT { kMenuHelp = 100, kMenuHomePage, kMenuSupport, kMenuForum, kMenuUpdateWebList, kMenuAbout };
+constexpr UINT kMenuRestorePoints = 120;
 
 std::wstring CompanionInstallerPath() { return ProgramFolder + kCompanionInstaller; }
 
@@ -80,6 +82,7 @@ void TfrmSurfkeep::SetupActions() {
         {&actForum, L"actForum", [this] { OpenTarget(IDS_SURFKEEP_ForumURL); }},
         {&actUpdateWebList, L"actUpdateWebList", nullptr},
         {&actAbout, L"actAbout", [this] { actAboutExecute(); }},
+        {&actRestorePoints, L"actRestorePoints", [this] { actRestorePointsExecute(); }},
     };
     for (const auto& row : table) BindAction(*row.Action, Handle(), row.Name, row.Run);
 }
@@ -176,6 +179,7 @@ void TfrmSurfkeep::CreateControls() {
         addPage(*page);
         page->BindUpdateWebList(actUpdateWebList);
     }
+    for (int i = 0; i < FTabs.Count(); ++i) Page(i)->SetOpenRestorePoints([this] { actRestorePoints.Execute(); });
 
     mnuHelp.Reset(::CreatePopupMenu());
 }
@@ -194,8 +198,9 @@ void TfrmSurfkeep::ApplyTexts() {
     actForum.SetCaption(IDS_SURFKEEP_Forum);
     actUpdateWebList.SetCaption(IDS_SURFKEEP_UpdateWebList);
     actAbout.SetCaption(IDS_SURFKEEP_About);
+    actRestorePoints.SetCaption(IDS_SURFKEEP_RestorePoints);
 
-    // The help menu: Help | Homepage, Contact Us, Forum | Update hosts data | About...
+    // The help menu: Help | Homepage, Contact Us, Forum | Update hosts data, Restore points | About...
     HMENU menu = mnuHelp.Get();
     while (::GetMenuItemCount(menu) > 0) ::DeleteMenu(menu, 0, MF_BYPOSITION);
     ::AppendMenuW(menu, MF_STRING, kMenuHelp, (actHelp.Caption() + L"\tF1").c_str());
@@ -205,6 +210,7 @@ void TfrmSurfkeep::ApplyTexts() {
     ::AppendMenuW(menu, MF_STRING, kMenuForum, actForum.Caption().c_str());
     ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
     ::AppendMenuW(menu, MF_STRING, kMenuUpdateWebList, actUpdateWebList.Caption().c_str());
+    ::AppendMenuW(menu, MF_STRING, kMenuRestorePoints, actRestorePoints.Caption().c_str());
     ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
     ::AppendMenuW(menu, MF_STRING, kMenuAbout, actAbout.Caption().c_str());
 
@@ -302,12 +308,28 @@ void TfrmSurfkeep::btnHelpClick() {
         case kMenuForum: actForum.Execute(); break;
         case kMenuUpdateWebList: actUpdateWebList.Execute(); break;
         case kMenuAbout: actAbout.Execute(); break;
+        case kMenuRestorePoints: actRestorePoints.Execute(); break;
     }
 }
 
 void TfrmSurfkeep::actAboutExecute() {
     TfrmAbout about;
     about.ShowModal(Handle());
+}
+
+void TfrmSurfkeep::actRestorePointsExecute() {
+    const TRestoreStore store = ProgramRestoreStore();
+    TfrmRestorePoints window(store);
+    window.OnMachineChanged = [this] { MachineChanged(); };
+    window.ShowModal(Handle());
+}
+
+void TfrmSurfkeep::MachineChanged() {
+    for (int i = 0; i < FTabs.Count(); ++i) {
+        TTabPage* page = Page(i);
+        RunGuarded(Handle(), [page] { page->MachineChanged(); });
+    }
+    lstActionUpdate();
 }
 
 void TfrmSurfkeep::lstActionUpdate() {

@@ -46,6 +46,10 @@ public:
     void lstActionUpdate();
 
     TAction actClose, actMin, actHelp, actHomePage, actSupport, actForum, actUpdateWebList, actAbout;
+    // Opens the Restore points window (help menu, and the tabs' links).
+    TAction actRestorePoints;
+    // A restore point was put back: every tab reads again what it shows.
+    void MachineChanged();
 
     TTabStrip& pgcMain() { return FTabs; }
     TRepairTab& RepairTab() { return *FRepairTab; }
@@ -80,6 +84,7 @@ private:
     void SetupActions();
     void OpenTarget(const std::wstring& target);
     void actAboutExecute();
+    void actRestorePointsExecute();
 
     // Declared in creation order; the tabs (last) go first when the window is freed.
     TKivImagePanel imgBack;

@@ -15,6 +15,7 @@ inline constexpr wchar_t kMainHeader[] = L"MAIN_HEADER";                    // 7
 inline constexpr wchar_t kAboutBackground[] = L"ABOUT_BACKGROUND";          // 448 x 324
 inline constexpr wchar_t kAllHostsBackground[] = L"ALLHOSTS_BACKGROUND";    // 465 x 345
 inline constexpr wchar_t kAddDialogBackground[] = L"ADDDIALOG_BACKGROUND";  // 344 x 176
+inline constexpr wchar_t kRestorePointsBackground[] = L"RESTOREPOINTS_BACKGROUND";  // 600 x 470
 
 inline constexpr wchar_t kLogo[] = L"LOGO";             // 105 x 105, soft edges
 inline constexpr wchar_t kTitleLogo[] = L"TITLE_LOGO";  // 20 x 20, for the caption strip

@@ -28,7 +28,9 @@ void TKivCustomLabel::Create(const TKivLabelArgs& a) {
     FCreating = true;
     FArgs = a;
     FArgs.URL = TrimmedUrl(a.URL);
-    FTextFormat = kKivDefaultTextFormat;
+    // A label shows data and status texts (an address "?a=1&b=2", an add-on called "&Translate"),
+    // never a mnemonic: it cannot take the focus. Its "&" is drawn as itself.
+    FTextFormat = kKivDefaultTextFormat | DT_NOPREFIX;
     if (a.TextTrimming != kttEllipsisWord) FTextFormat = ApplyTextTrimming(FTextFormat, a.TextTrimming);
     if (!a.WordWrap) FTextFormat = ApplyWordWrap(FTextFormat, false);
     OnClick = std::move(FArgs.OnClick);

@@ -81,8 +81,8 @@ protected:
     void Remeasure();
 
     TKivLabelArgs FArgs;
-    // The DrawText flags, from the trimming and word wrap chosen so far.
-    UINT FTextFormat = kKivDefaultTextFormat;
+    // The DrawText flags, from the trimming and word wrap chosen so far; always DT_NOPREFIX.
+    UINT FTextFormat = kKivDefaultTextFormat | DT_NOPREFIX;
     bool FCreating = false;
 };
 

@@ -4,7 +4,9 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
+#include <utility>
 
 namespace sk {
 
@@ -28,6 +30,20 @@ public:
     virtual void BindUpdateWebList(class TAction& /*action*/) {}
     // A key the page handles wherever the focus is in the window (true: handled).
     virtual bool HandleKey(const MSG&) { return false; }
+    // A restore point was put back: the machine changed under the page, which reads again what it
+    // shows.
+    virtual void MachineChanged() {}
+    // How the page's "Restore points" link opens the window; the main window hands it over.
+    void SetOpenRestorePoints(std::function<void()> open) { FOpenRestorePoints = std::move(open); }
+
+protected:
+    // What the page's "Restore points" link runs (nothing without a main window).
+    void OpenRestorePoints() const {
+        if (FOpenRestorePoints) FOpenRestorePoints();
+    }
+
+private:
+    std::function<void()> FOpenRestorePoints;
 };
 
 }  // namespace sk

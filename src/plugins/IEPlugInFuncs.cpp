@@ -7,6 +7,7 @@
 
 #include "base/Format.h"
 #include "base/Paths.h"
+#include "base/Scoped.h"
 #include "base/Settings.h"
 #include "base/StringTable.h"
 #include "plugins/RegBackup.h"
@@ -141,8 +142,8 @@ struct TIEPlugInCleaner::TClassIndex {
 };
 
 TIEPlugInCleaner::TIEPlugInCleaner(TRegistryBackend& backend, std::wstring backupFolder, TPlugInFiles& files)
-    : FBackend(backend), FBackupFolder(std::move(backupFolder)), FFiles(files) {
-    KeyNamer = DefaultRegKeyNamer(FBackend);
+    : FBackend(&backend), FBackupFolder(std::move(backupFolder)), FFiles(&files) {
+    KeyNamer = DefaultRegKeyNamer(backend);
 }
 
 TIEPlugInCleaner::~TIEPlugInCleaner() = default;
@@ -165,7 +166,7 @@ std::vector<TRegView> TIEPlugInCleaner::AddOnViews() {
 }
 
 std::vector<std::wstring> TIEPlugInCleaner::ListMenuExtensions() {
-    TRegistryStore store(FBackend, TRegRoot::CurrentUser);
+    TRegistryStore store(*FBackend, TRegRoot::CurrentUser);
     if (!store.Open(kMenuExtPath, false)) return {};
     return store.ListSubkeys();
 }
@@ -181,7 +182,7 @@ TPlugInInfoArray TIEPlugInCleaner::ListToolbarsAndBHOs() {
                 continue;
             std::vector<std::wstring> names;
             {
-                TRegistryStore store(FBackend, TRegRoot::LocalMachine, views[i]);
+                TRegistryStore store(*FBackend, TRegRoot::LocalMachine, views[i]);
                 if (!store.Open(path, false)) continue;
                 names = source == TPlugInSource::Toolbar ? store.ListValueNames() : store.ListSubkeys();
             }
@@ -205,7 +206,7 @@ void TIEPlugInCleaner::ReadClassRegistration(TIEPlugInInfo& record) {
     // No key has an empty name: without this the CLSID container itself would be read.
     if (info.CLSID.empty()) return;
     const std::wstring classPath = JoinRegPath(kClassesCLSIDPath, info.CLSID);
-    TRegistryStore store(FBackend, TRegRoot::LocalMachine, record.View);
+    TRegistryStore store(*FBackend, TRegRoot::LocalMachine, record.View);
     if (!store.Open(classPath, false)) return;
     record.Name = RegistrationText(store, L"");
     info.AppID = RegistrationText(store, L"AppID");
@@ -217,7 +218,7 @@ void TIEPlugInCleaner::ReadClassRegistration(TIEPlugInInfo& record) {
     };
     for (const auto& [subkey, field] : fields) {
         if (!store.HasSubkey(subkey)) continue;
-        TRegistryStore sub(FBackend, TRegRoot::LocalMachine, record.View);
+        TRegistryStore sub(*FBackend, TRegRoot::LocalMachine, record.View);
         if (sub.Open(JoinRegPath(classPath, subkey), false)) *field = RegistrationText(sub, L"");
     }
 }
@@ -230,6 +231,13 @@ void TIEPlugInCleaner::Clean(const std::vector<std::wstring>& selection, TIEPlug
         entries.push_back({TPlugInKind::ComAddOn, text, std::nullopt});
     }
     Clean(entries, std::move(onProgress));
+}
+
+void TIEPlugInCleaner::Clean(const TPlugInSelection& selection, TIEPlugInCleanEvent onProgress,
+                             TRegistryBackend& registry, TPlugInFiles& files) {
+    const TScopedValue<TRegistryBackend*> useRegistry(FBackend, &registry);
+    const TScopedValue<TPlugInFiles*> useFiles(FFiles, &files);
+    Clean(selection, std::move(onProgress));
 }
 
 void TIEPlugInCleaner::Clean(const TPlugInSelection& selection, TIEPlugInCleanEvent onProgress) {
@@ -274,7 +282,7 @@ void TIEPlugInCleaner::EndBackup() {
 void TIEPlugInCleaner::RemoveMenuExtensions(const TPlugInSelection& selection) {
     std::vector<std::wstring> names;
     {
-        TRegistryStore store(FBackend, TRegRoot::CurrentUser);
+        TRegistryStore store(*FBackend, TRegRoot::CurrentUser);
         if (!store.Open(kMenuExtPath, false) || !store.HasAnySubkey()) return;
         names = store.ListSubkeys();
     }
@@ -310,7 +318,7 @@ void TIEPlugInCleaner::RemoveComAddOns(const TPlugInSelection& selection) {
 }
 
 bool TIEPlugInCleaner::IsStillListed(const TIEPlugInInfo& record) {
-    TRegistryStore store(FBackend, TRegRoot::LocalMachine, record.View);
+    TRegistryStore store(*FBackend, TRegRoot::LocalMachine, record.View);
     if (record.Source == TPlugInSource::Toolbar)
         return store.Open(kToolbarPath, false) && store.HasValue(record.BHOInfo.CLSID);
     return store.Open(kBHOPath, false) && store.HasSubkey(record.BHOInfo.CLSID);
@@ -325,10 +333,10 @@ std::wstring TIEPlugInCleaner::PhysicalPath(const std::wstring& registered, TReg
     std::wstring full(buffer, n);
     // A registration names System32 as the code of its own view sees it: a 32-bit add-on's
     // System32 is SysWOW64.
-    const std::wstring system = FFiles.SystemFolder();
+    const std::wstring system = FFiles->SystemFolder();
     if (PathIsWithin(full, system) && full.size() > system.size()) {
         const std::wstring relative = full.substr(WithTrailingBackslash(system).size());
-        if (!IsRedirectionExempt(relative)) full = FFiles.SystemFolderFor(view) + relative;
+        if (!IsRedirectionExempt(relative)) full = FFiles->SystemFolderFor(view) + relative;
     }
     return full;
 }
@@ -377,12 +385,12 @@ void TIEPlugInCleaner::RemoveComAddOn(const TIEPlugInInfo& record) {
                 if (i > 0 && SameTextI(KeyNamer(root, views[0], base), KeyNamer(root, views[i], base))) continue;
                 std::vector<std::wstring> clsids;
                 {
-                    TRegistryStore store(FBackend, root, views[i]);
+                    TRegistryStore store(*FBackend, root, views[i]);
                     if (!store.Open(base, false)) continue;
                     clsids = store.ListSubkeys();
                 }
                 for (const auto& clsid : clsids) {
-                    const TClassNames names = ReadClassNames(FBackend, root, views[i], JoinRegPath(base, clsid));
+                    const TClassNames names = ReadClassNames(*FBackend, root, views[i], JoinRegPath(base, clsid));
                     if (!names.Exists) continue;
                     FClasses->Add(TClassIndex::KeyOf(root, views[i], clsid),
                                   {Folded(PhysicalPath(names.File, views[i])), Folded(Unquoted(names.TypeLib)),
@@ -427,7 +435,7 @@ void TIEPlugInCleaner::RemoveComAddOn(const TIEPlugInInfo& record) {
             // Only a module key that names this AppID belongs to it.
             if (IsBlank(module) || module.find(L'\\') != std::wstring::npos) return;
             {
-                TRegistryStore store(FBackend, root, view);
+                TRegistryStore store(*FBackend, root, view);
                 if (!store.Open(JoinRegPath(path, module), false)) return;
                 if (!SameTextI(Unquoted(RegistrationText(store, L"AppID")), Unquoted(info.AppID))) return;
             }
@@ -446,7 +454,7 @@ void TIEPlugInCleaner::RemoveComAddOn(const TIEPlugInInfo& record) {
     for (const TRegRoot root : {machine, TRegRoot::CurrentUser}) {
         const std::wstring key = TClassIndex::KeyOf(root, view, info.CLSID);
         const wchar_t* base = root == machine ? kClassesCLSIDPath : kUserClassesCLSIDPath;
-        const TClassNames names = ReadClassNames(FBackend, root, view, JoinRegPath(base, info.CLSID));
+        const TClassNames names = ReadClassNames(*FBackend, root, view, JoinRegPath(base, info.CLSID));
         if (names.Exists)
             FClasses->Add(key, {Folded(PhysicalPath(names.File, view)), Folded(Unquoted(names.TypeLib)),
                                 Folded(Unquoted(names.AppID))});
@@ -465,14 +473,14 @@ bool TIEPlugInCleaner::TypeLibIsOwn(const TIEPlugInInfo& record, const std::wstr
         const std::wstring lib = JoinRegPath(base, record.BHOInfo.TypeLib);
         std::vector<std::wstring> versions;
         {
-            TRegistryStore store(FBackend, root, record.View);
+            TRegistryStore store(*FBackend, root, record.View);
             if (!store.Open(lib, false)) continue;
             versions = store.ListSubkeys();
         }
         for (const auto& version : versions) {
             std::vector<std::wstring> languages;
             {
-                TRegistryStore store(FBackend, root, record.View);
+                TRegistryStore store(*FBackend, root, record.View);
                 if (!store.Open(JoinRegPath(lib, version), false)) continue;
                 languages = store.ListSubkeys();
             }
@@ -482,7 +490,7 @@ bool TIEPlugInCleaner::TypeLibIsOwn(const TIEPlugInInfo& record, const std::wstr
                     }))
                     continue;  // FLAGS, HELPDIR
                 for (const bool win64 : {false, true}) {
-                    TRegistryStore store(FBackend, root, record.View);
+                    TRegistryStore store(*FBackend, root, record.View);
                     if (!store.Open(JoinRegPath(JoinRegPath(JoinRegPath(lib, version), language),
                                                 win64 ? L"win64" : L"win32"),
                                     false))
@@ -517,12 +525,12 @@ void TIEPlugInCleaner::RemoveAddOnFile(const TIEPlugInInfo& record) {
         return;
     }
     // A file that is not there (already moved when the add-on was listed twice) has no fate.
-    const std::wstring final = FFiles.FinalPath(physical);
+    const std::wstring final = FFiles->FinalPath(physical);
     if (final.empty()) return;
     report.File = final;
 
-    const std::wstring windows = FFiles.WindowsFolder();
-    const std::wstring windowsFinal = FFiles.FinalPath(windows);
+    const std::wstring windows = FFiles->WindowsFolder();
+    const std::wstring windowsFinal = FFiles->FinalPath(windows);
     const std::set<std::wstring> own = {TClassIndex::KeyOf(TRegRoot::LocalMachine, record.View, info.CLSID),
                                         TClassIndex::KeyOf(TRegRoot::CurrentUser, record.View, info.CLSID)};
     std::vector<std::wstring> users = TClassIndex::Others(FClasses->Files, Folded(physical), own);
@@ -552,7 +560,7 @@ void TIEPlugInCleaner::RemoveAddOnFile(const TIEPlugInInfo& record) {
         const uint64_t mark = FBackup->Size();
         FBackup->Append(L"; " + final + L" is saved beside this file as \"" + FileNameOf(target) + L"\".\r\n\r\n");
         DWORD error = 0;
-        if (FFiles.MoveToBackup(final, target, error)) {
+        if (FFiles->MoveToBackup(final, target, error)) {
             report.Fate = TPlugInFileFate::Moved;
             report.MovedTo = target;
         } else {
@@ -572,7 +580,7 @@ void TIEPlugInCleaner::RemoveProgID(TRegRoot root, const std::wstring& path, con
     // add-on's own registration, and one that says "CLSID", "*", ".txt" or "http" must not take the
     // system's classes, file types or protocols with it.
     {
-        TRegistryStore store(FBackend, root, view);
+        TRegistryStore store(*FBackend, root, view);
         if (!store.Open(JoinRegPath(JoinRegPath(path, progId), L"CLSID"), false)) return;
         if (!SameTextI(RegistrationText(store, L""), clsid)) return;
     }
@@ -581,7 +589,7 @@ void TIEPlugInCleaner::RemoveProgID(TRegRoot root, const std::wstring& path, con
 
 std::wstring TIEPlugInCleaner::ReadAppIdName(TRegRoot root, const std::wstring& path, const std::wstring& current,
                                              TRegView view) {
-    TRegistryStore store(FBackend, root, view);
+    TRegistryStore store(*FBackend, root, view);
     if (!store.Open(path, false)) return current;
     return ChangeFileExt(store.ReadText(L""), L".dll");
 }
@@ -605,14 +613,14 @@ bool TIEPlugInCleaner::RemoveRegistryEntry(TRegRoot root, const std::wstring& pa
 
 bool TIEPlugInCleaner::RemoveSaved(TRegRoot root, TRegView view, const std::wstring& path, const std::wstring& name,
                                    TRegEntryKind kind) {
-    TRegistryStore store(FBackend, root, view);
+    TRegistryStore store(*FBackend, root, view);
     if (!store.Open(path, false)) return false;
     const bool subkey = kind == TRegEntryKind::Subkey;
     if (subkey ? !store.HasSubkey(name) : !store.HasValue(name)) return false;
 
     const auto render = [&] {
-        return subkey ? RegFileKeyTree(FBackend, KeyNamer, root, view, JoinRegPath(path, name))
-                      : RegFileValue(FBackend, KeyNamer, root, view, path, name);
+        return subkey ? RegFileKeyTree(*FBackend, KeyNamer, root, view, JoinRegPath(path, name))
+                      : RegFileValue(*FBackend, KeyNamer, root, view, path, name);
     };
     // Saved before anything changes; Append raises when it cannot be saved, and then nothing goes.
     const std::wstring saved = render();

@@ -130,6 +130,16 @@ public:
     // Each text names a context-menu extension by its exact name, or a COM add-on (every view) by its
     // exact CLSID. A {}-selection needs the type spelt out.
     void Clean(const std::vector<std::wstring>& selection, TIEPlugInCleanEvent onProgress);
+    // The same clean on another registry and file system than the engine's own, for this call only:
+    // a restore point's recording registry, and files that are captured before they move. Both wrap
+    // what Registry() and Files() reach (not owned; they must outlive the call). The backup file's
+    // key names stay those of the engine's own registry.
+    void Clean(const TPlugInSelection& selection, TIEPlugInCleanEvent onProgress, TRegistryBackend& registry,
+               TPlugInFiles& files);
+
+    // The registry and the file system the engine works on (its own, or those of the running clean).
+    TRegistryBackend& Registry() const { return *FBackend; }
+    TPlugInFiles& Files() const { return *FFiles; }
 
     // Removes the subkey (with everything beneath it) or the value called name beneath root\path
     // ("" is the root itself), saving it to the backup first. Nothing happens for a blank name, a
@@ -175,9 +185,9 @@ private:
     void BeginBackup();
     void EndBackup();
 
-    TRegistryBackend& FBackend;  // not owned
+    TRegistryBackend* FBackend;  // not owned
     std::wstring FBackupFolder;
-    TPlugInFiles& FFiles;  // not owned
+    TPlugInFiles* FFiles;  // not owned
     std::unique_ptr<TRegBackupFile> FBackup;  // the running clean's file, made at its first removal
     std::unique_ptr<TClassIndex> FClasses;    // the running clean's, made at its first COM add-on
 };

@@ -211,4 +211,9 @@ void TRestoreStore::Prune(const std::wstring& keep) const {
     }
 }
 
+TRestoreStore ProgramRestoreStore() {
+    const std::wstring program = ProgramFolder.empty() ? FileFolderOf(ExecutablePath()) : ProgramFolder;
+    return TRestoreStore(program + L"backup\\", ReadRestoreLimits(ConfigFileName));
+}
+
 }  // namespace sk

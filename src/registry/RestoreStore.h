@@ -87,6 +87,10 @@ private:
     TRestoreLimits FLimits;
 };
 
+// The program's own restore points: backup\restore\ beside the program (its folder as settled at
+// start, or the executable's before that), with the limits of the settings file.
+TRestoreStore ProgramRestoreStore();
+
 // The lock file a point holds while its operation runs (deleted when the holder ends, even killed).
 inline constexpr const wchar_t* kRestoreLockName = L"writing.lock";
 inline constexpr const wchar_t* kRestoreManifestName = L"manifest.json";

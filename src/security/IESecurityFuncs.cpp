@@ -2,249 +2,124 @@
 
 #include <shlobj.h>
 
-#include "base/InternetHandles.h"
+#include <algorithm>
+
+#include "base/Format.h"
 #include "base/Paths.h"
 #include "base/ProductInfo.h"
 #include "base/ProfileFile.h"
 #include "base/Settings.h"
+#include "base/StringTable.h"
 #include "security/InternetSupport.h"
+#include "security/Sha256.h"
 #include "security/TextFile.h"
 
 namespace sk {
 
 namespace {
 
-// The first line of a list is all the version check needs; a body without any line break is
-// still read whole up to this length, and no further.
-constexpr size_t kMaxMarkerLineBytes = 64 * 1024;
+using namespace hostsline;
 
-bool IsBlank(wchar_t c) { return c <= L' '; }
-
-// The line rules work on decoded text and, for plain ASCII files, on their bytes alike.
-template <typename Ch>
-std::basic_string_view<Ch> Trim(std::basic_string_view<Ch> s) {
-    size_t b = 0, e = s.size();
-    while (b < e && IsBlank(static_cast<wchar_t>(s[b]))) ++b;
-    while (e > b && IsBlank(static_cast<wchar_t>(s[e - 1]))) --e;
-    return s.substr(b, e - b);
+[[noreturn]] void RaiseListRefused(const std::wstring& listFileName, const std::wstring& reason, size_t line) {
+    throw TShieldRefusal(TShieldRefusal::ListRefused, Fmt(IDS_IESECURITY_ListNotInstalled, listFileName, reason),
+                         reason, line);
 }
 
-wchar_t AsciiLower(wchar_t c) { return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c + (L'a' - L'A')) : c; }
-
-template <typename A, typename B>
-bool EqualsAsciiNoCase(std::basic_string_view<A> a, std::basic_string_view<B> b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (AsciiLower(static_cast<wchar_t>(a[i])) != AsciiLower(static_cast<wchar_t>(b[i]))) return false;
-    return true;
+[[noreturn]] void RaiseNoBackup(const std::wstring& reason) {
+    throw TShieldRefusal(TShieldRefusal::NoBackup, Fmt(IDS_IESECURITY_NoBackup, reason), reason);
 }
 
-bool StartsWithAsciiNoCase(std::wstring_view s, std::wstring_view prefix) {
-    return s.size() >= prefix.size() && EqualsAsciiNoCase(s.substr(0, prefix.size()), prefix);
-}
-
-// The host field of an already trimmed line: what follows its first space, or failing that its
-// first tab, trimmed.
-template <typename Ch>
-std::basic_string_view<Ch> HostField(std::basic_string_view<Ch> trimmed) {
-    auto sep = trimmed.find(Ch(' '));
-    if (sep == std::basic_string_view<Ch>::npos) sep = trimmed.find(Ch('\t'));
-    if (sep == std::basic_string_view<Ch>::npos) return {};
-    return Trim(trimmed.substr(sep + 1));
-}
-
-template <typename Ch>
-bool IsCommentOrBlank(std::basic_string_view<Ch> trimmed) {
-    return trimmed.empty() || trimmed.front() == Ch('#');
-}
-
-template <typename Ch>
-bool IsEntryLine(std::basic_string_view<Ch> line) {
-    const auto t = Trim(line);
-    return !IsCommentOrBlank(t) && !EqualsAsciiNoCase(HostField(t), std::wstring_view(L"localhost"));
-}
-
-// A commented-out mapping is not the host being present: "#127.0.0.1 example.com" must not keep
-// AddHost from blocking example.com, nor be what DeleteHost removes.
-template <typename Ch>
-bool LineMatches(std::basic_string_view<Ch> line, std::wstring_view trimmedHost) {
-    const auto t = Trim(line);
-    return !IsCommentOrBlank(t) && EqualsAsciiNoCase(HostField(t), trimmedHost);
-}
-
-template <typename Ch>
-bool ParseDecimal(std::basic_string_view<Ch> s, unsigned limit, unsigned& value) {
-    if (s.empty() || s.size() > 10) return false;
-    unsigned long long v = 0;
-    for (const Ch c : s) {
-        if (c < Ch('0') || c > Ch('9')) return false;
-        v = v * 10 + static_cast<unsigned>(c - Ch('0'));
-    }
-    if (v > limit) return false;
-    value = static_cast<unsigned>(v);
-    return true;
-}
-
-// Dotted decimal only: four parts of 0..255 without leading zeros, so that no resolver can read a
-// part as octal or hexadecimal and land somewhere else.
-template <typename Ch>
-bool ParseIPv4(std::basic_string_view<Ch> s, unsigned char out[4]) {
-    for (int i = 0; i < 4; ++i) {
-        const auto dot = s.find(Ch('.'));
-        if (i < 3 && dot == std::basic_string_view<Ch>::npos) return false;
-        const auto part = i < 3 ? s.substr(0, dot) : s;
-        if (part.size() > 1 && part.front() == Ch('0')) return false;
-        unsigned v = 0;
-        if (!ParseDecimal(part, 255, v)) return false;
-        out[i] = static_cast<unsigned char>(v);
-        if (i < 3) s.remove_prefix(dot + 1);
-    }
-    return true;
-}
-
-template <typename Ch>
-bool ParseHexGroup(std::basic_string_view<Ch> s, unsigned& value) {
-    if (s.empty() || s.size() > 4) return false;
-    value = 0;
-    for (const Ch ch : s) {
-        const wchar_t c = static_cast<wchar_t>(ch);
-        int d;
-        if (c >= L'0' && c <= L'9')
-            d = c - L'0';
-        else if (c >= L'a' && c <= L'f')
-            d = c - L'a' + 10;
-        else if (c >= L'A' && c <= L'F')
-            d = c - L'A' + 10;
-        else
-            return false;
-        value = value * 16 + static_cast<unsigned>(d);
-    }
-    return true;
-}
-
-template <typename Ch>
-bool ParseGroups(std::basic_string_view<Ch> s, std::vector<unsigned>& groups) {
-    if (s.empty()) return true;
-    for (;;) {
-        const auto colon = s.find(Ch(':'));
-        unsigned v = 0;
-        if (!ParseHexGroup(s.substr(0, colon), v)) return false;
-        groups.push_back(v);
-        if (colon == std::basic_string_view<Ch>::npos) return true;
-        s.remove_prefix(colon + 1);
-    }
-}
-
-// Plain hexadecimal groups, with at most one "::"; no embedded IPv4 part and no zone.
-template <typename Ch>
-bool ParseIPv6(std::basic_string_view<Ch> s, unsigned short out[8]) {
-    std::vector<unsigned> head, tail;
-    const Ch gapText[] = {Ch(':'), Ch(':')};
-    const std::basic_string_view<Ch> gapMark(gapText, 2);
-    const auto gap = s.find(gapMark);
-    if (gap == std::basic_string_view<Ch>::npos) {
-        if (!ParseGroups(s, head) || head.size() != 8) return false;
-    } else {
-        if (s.find(gapMark, gap + 1) != std::basic_string_view<Ch>::npos) return false;
-        if (!ParseGroups(s.substr(0, gap), head) || !ParseGroups(s.substr(gap + 2), tail)) return false;
-        if (head.size() + tail.size() > 7) return false;
-    }
-    for (int i = 0; i < 8; ++i) out[i] = 0;
-    for (size_t i = 0; i < head.size(); ++i) out[i] = static_cast<unsigned short>(head[i]);
-    for (size_t i = 0; i < tail.size(); ++i) out[8 - tail.size() + i] = static_cast<unsigned short>(tail[i]);
-    return true;
-}
-
-template <typename Ch>
-bool EqualsAscii(std::basic_string_view<Ch> s, std::string_view ascii) {
-    if (s.size() != ascii.size()) return false;
-    for (size_t i = 0; i < s.size(); ++i)
-        if (s[i] != static_cast<Ch>(ascii[i])) return false;
-    return true;
-}
-
-template <typename Ch>
-bool IsLoopbackOrNull(std::basic_string_view<Ch> address) {
-    // Nearly every line of a list uses one of these two.
-    if (EqualsAscii(address, "127.0.0.1") || EqualsAscii(address, "0.0.0.0")) return true;
-    unsigned char v4[4];
-    if (ParseIPv4(address, v4)) return v4[0] == 127 || (v4[0] == 0 && v4[1] == 0 && v4[2] == 0 && v4[3] == 0);
-    // IPv6 text always holds a colon; checking for one first keeps the common IPv4 path cheap.
-    if (address.find(Ch(':')) == std::basic_string_view<Ch>::npos) return false;
-    unsigned short v6[8];
-    if (!ParseIPv6(address, v6)) return false;
-    for (int i = 0; i < 7; ++i)
-        if (v6[i] != 0) return false;
-    return v6[7] <= 1;
-}
-
-template <typename Ch>
-std::wstring Widen(std::basic_string_view<Ch> s) {
-    return std::wstring(s.begin(), s.end());
-}
-
-// Into a string that keeps its buffer from call to call (assigning from char iterators would
-// build a temporary string each time).
-template <typename Ch>
-void AssignWide(std::wstring& out, std::basic_string_view<Ch> s) {
-    out.resize(s.size());
-    for (size_t i = 0; i < s.size(); ++i) out[i] = static_cast<wchar_t>(s[i]);
-}
-
-template <typename Ch>
-std::basic_string_view<Ch> FirstField(std::basic_string_view<Ch> trimmed) {
-    size_t i = 0;
-    while (i < trimmed.size() && trimmed[i] != Ch(' ') && trimmed[i] != Ch('\t')) ++i;
-    return trimmed.substr(0, i);
-}
-
-// Refuses a list with any line that maps names anywhere but this computer: whoever altered the
+// The kind of a list line; a line the list rules refuse raises, naming it: whoever altered the
 // download could otherwise send the user's bank to a server of their choosing.
 template <typename Ch>
-void CheckListLine(std::basic_string_view<Ch> line, size_t number, const std::wstring& listFileName) {
-    const auto t = Trim(line);
-    if (IsCommentOrBlank(t) || IsLoopbackOrNull(FirstField(t))) return;
-    const auto names = HostField(t);
-    const std::wstring what =
-        names.empty() ? L"(\"" + Widen(t) + L"\") is not a mapping to this computer"
-                      : L"sends \"" + Widen(names) + L"\" to " + Widen(FirstField(t)) + L", which is not this computer";
-    throw TError(L"The hosts list \"" + listFileName + L"\" was not installed: its line " + std::to_wstring(number) +
-                 L" " + what + L". A hosts list may only point names at 127.0.0.1, 0.0.0.0, ::1 or ::.");
+TListLine CheckedListLine(std::basic_string_view<Ch> line, size_t number, const std::wstring& listFileName,
+                          bool clean) {
+    const TListLine kind = ClassifyListLine(line, clean);
+    switch (kind) {
+        case TListLine::ForeignAddress: {
+            const auto t = Trim(line);
+            RaiseListRefused(listFileName,
+                             Fmt(IDS_IESECURITY_ReasonForeignAddress, number, Widen(HostField(t)), Widen(FirstField(t))),
+                             number);
+        }
+        case TListLine::ControlCharacter:
+            RaiseListRefused(listFileName, Fmt(IDS_IESECURITY_ReasonControlCharacter, number), number);
+        case TListLine::WebPage: RaiseListRefused(listFileName, Fmt(IDS_IESECURITY_ReasonWebPage, number), number);
+        default: return kind;
+    }
 }
 
-// The lines of the file, normalised, into the replacement.
-void CopyLines(const std::wstring& source, TFileReplacement& out) {
-    TTextReader(source).ForEachLine([&](auto line) {
-        out.WriteLine(line);
-        return true;
-    });
+template <typename Ch>
+void WriteCommentedOut(TFileReplacement& out, std::basic_string_view<Ch> line) {
+    std::basic_string<Ch> text;
+    text.reserve(line.size() + 2);
+    text += Ch('#');
+    text += Ch(' ');
+    text.append(line.data(), line.size());
+    out.WriteLine(std::basic_string_view<Ch>(text));
 }
 
 void WriteDefaultText(TFileReplacement& out) {
     for (const auto& line : TIESecurity::DefaultHostsText()) out.WriteLine(std::wstring_view(line));
 }
 
-int PieceToInt(std::wstring_view piece, const std::wstring& marker) {
-    unsigned v = 0;
-    if (!ParseDecimal(piece, 0x7FFFFFFF, v))
-        throw TConvertError(L"The version marker \"" + marker + L"\" is not a date: '" + std::wstring(piece) +
-                            L"' is not a valid integer value.");
-    return static_cast<int>(v);
+// The reason of a failed write, without the file's name (the caller's sentence names it) and
+// without a closing full stop.
+std::wstring WhyNotWritten(const TError& e, const std::wstring& fileName) {
+    std::wstring why = e.Message();
+    const std::wstring prefix = L"Unable to write to " + fileName + L". ";
+    if (why.rfind(prefix, 0) == 0) why.erase(0, prefix.size());
+    while (!why.empty() && (why.back() == L'.' || why.back() == L' ')) why.pop_back();
+    return why;
 }
+
+bool StartsWithDigit(const std::wstring& text) { return !text.empty() && text[0] >= L'0' && text[0] <= L'9'; }
 
 std::wstring ProgramFolderOrExe() { return ProgramFolder.empty() ? FileFolderOf(ExecutablePath()) : ProgramFolder; }
 
 void FlushSystemResolverCache() {
-    wchar_t system[MAX_PATH] = {};
-    const UINT n = ::GetSystemDirectoryW(system, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH) return;
-    FlushResolverCacheWith(std::wstring(system) + L"\\dnsapi.dll");
+    static const std::wstring dll = [] {
+        wchar_t system[MAX_PATH] = {};
+        const UINT n = ::GetSystemDirectoryW(system, MAX_PATH);
+        return n == 0 || n >= MAX_PATH ? std::wstring() : std::wstring(system) + L"\\dnsapi.dll";
+    }();
+    if (dll.empty()) return;
+    // Kept loaded for the process, so that each flush finds it in memory: loading a library takes
+    // milliseconds under Wine.
+    static const TModule keep(::LoadLibraryW(dll.c_str()));
+    FlushResolverCacheWith(dll);
 }
 
-[[noreturn]] void RaiseCheckError(const std::wstring& url, DWORD code) {
-    throw TUpdateCheckError(L"Unable to check for a newer hosts list at " + url + L" (error " + std::to_wstring(code) +
-                                L"): " + InternetErrorText(code),
-                            code);
+uint64_t MaxBytesFromSettings(const std::wstring& settingsFileName) {
+    if (settingsFileName.empty() || !FileExists(settingsFileName)) return kDefaultMaxHostsFileBytes;
+    const int mb = TProfileFile(settingsFileName).ReadInteger(kSettingsSection, L"HostsMaxSizeMB", 0);
+    if (mb <= 0) return kDefaultMaxHostsFileBytes;
+    return static_cast<uint64_t>(std::min(mb, 4096)) * 1024 * 1024;
+}
+
+bool SameHash(const std::wstring& file, const TSha256Digest& digest) {
+    TSha256Digest other{};
+    return HashFile(file, other) && other == digest;
+}
+
+uint64_t FileSizeOf(const std::wstring& file) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!::GetFileAttributesExW(file.c_str(), GetFileExInfoStandard, &data)) return 0;
+    return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+// "<name>-20250131-235959" or "<name>-20250131-235959-02".
+bool IsDatedBackupName(const std::wstring& name, const std::wstring& base) {
+    if (name.size() != base.size() + 16 && name.size() != base.size() + 19) return false;
+    if (!EqualsAsciiNoCase(std::wstring_view(name).substr(0, base.size()), std::wstring_view(base))) return false;
+    const std::wstring_view rest = std::wstring_view(name).substr(base.size());
+    auto digits = [&](size_t from, size_t count) {
+        for (size_t i = from; i < from + count; ++i)
+            if (rest[i] < L'0' || rest[i] > L'9') return false;
+        return true;
+    };
+    if (rest[0] != L'-' || !digits(1, 8) || rest[9] != L'-' || !digits(10, 6)) return false;
+    return rest.size() == 16 || (rest[16] == L'-' && digits(17, 2));
 }
 
 }  // namespace
@@ -265,7 +140,10 @@ TIESecurity::TIESecurity() : TIESecurity(TIESecurityOptions{}) {}
 TIESecurity::TIESecurity(const TIESecurityOptions& options)
     : FPump(options.Pump ? *options.Pump : WindowsMessagePump()),
       FFlushResolverCache(options.FlushResolverCache ? options.FlushResolverCache : FlushSystemResolverCache),
-      FTimeoutMs(options.TimeoutMs) {
+      FTimeoutMs(options.TimeoutMs),
+      FDeadlineMs(options.DeadlineMs),
+      FMaxFileBytes(options.MaxFileBytes),
+      FFiles(options.Files ? *options.Files : RealFileCalls()) {
     const std::wstring programFolder = ProgramFolderOrExe();
     if (options.HostsFileName.empty()) {
         HostsFileName = SystemHostsFileName();
@@ -275,11 +153,21 @@ TIESecurity::TIESecurity(const TIESecurityOptions& options)
     }
     ListFileName = options.ListFileName.empty() ? programFolder + L"hosts.txt" : options.ListFileName;
     BackupFileName = options.BackupFileName.empty() ? programFolder + L"backup\\hosts" : options.BackupFileName;
-    MakeBackup();
 
-    std::wstring settings = options.SettingsFileName;
-    if (settings.empty()) settings = ConfigFileName.empty() ? programFolder + L"config\\config.ini" : ConfigFileName;
-    ListUrl = ListUrlFromSettings(settings);
+    FSettingsFileName = options.SettingsFileName;
+    if (FSettingsFileName.empty())
+        FSettingsFileName = ConfigFileName.empty() ? programFolder + L"config\\config.ini" : ConfigFileName;
+    ListUrls = ListUrlsFromSettings(FSettingsFileName);
+    ListUrl = ListUrls.front();
+    if (FMaxFileBytes == 0) FMaxFileBytes = MaxBytesFromSettings(FSettingsFileName);
+
+    // A replacement cut off by the end of the process (a crash, a power cut) is finished here: the
+    // old file goes back where the new one never arrived, and temporary files go.
+    for (const std::wstring* file : {&HostsFileName, &ListFileName, &BackupFileName}) {
+        RecoverInterruptedSwap(*file);
+        RemoveLeftoverTempFiles(FileFolderOf(*file));
+    }
+    MakeFirstBackup();
 }
 
 std::wstring TIESecurity::SystemHostsFileName() {
@@ -295,30 +183,28 @@ std::wstring TIESecurity::SystemHostsFileName() {
     return folder + L"Hosts";
 }
 
-std::wstring TIESecurity::ListUrlFromSettings(const std::wstring& settingsFileName) {
+std::vector<std::wstring> TIESecurity::ListUrlsFromSettings(const std::wstring& settingsFileName) {
+    std::vector<std::wstring> urls;
     if (!settingsFileName.empty() && FileExists(settingsFileName)) {
-        const std::wstring url(
-            Trim(std::wstring_view(TProfileFile(settingsFileName).ReadString(kSettingsSection, L"HostsListUrl", L""))));
-        if (!url.empty()) return url;
+        const std::wstring text = TProfileFile(settingsFileName).ReadString(kSettingsSection, L"HostsListUrl", L"");
+        size_t i = 0;
+        while (i < text.size()) {
+            while (i < text.size() && IsBlank(text[i])) ++i;
+            size_t e = i;
+            while (e < text.size() && !IsBlank(text[e])) ++e;
+            if (e > i) {
+                std::wstring url = text.substr(i, e - i);
+                if (std::find(urls.begin(), urls.end(), url) == urls.end()) urls.push_back(std::move(url));
+            }
+            i = e;
+        }
     }
-    return kHostsListURL;
+    if (urls.empty()) urls.push_back(kHostsListURL);
+    return urls;
 }
 
-void TIESecurity::MakeBackup() {
-    if (FileExists(BackupFileName)) return;
-    try {
-        ForceFolders(FileFolderOf(BackupFileName));
-        TFileReplacement backup(BackupFileName);
-        // Without a hosts file the user's own state is the default one, and that is what turning
-        // the shield off must bring back later.
-        if (FileExists(HostsFileName))
-            CopyLines(HostsFileName, backup);
-        else
-            WriteDefaultText(backup);
-        backup.Commit();
-    } catch (const TError&) {
-        // The program must start anyway; the backup is tried again at the next start.
-    }
+std::wstring TIESecurity::ListUrlFromSettings(const std::wstring& settingsFileName) {
+    return ListUrlsFromSettings(settingsFileName).front();
 }
 
 void TIESecurity::HostsFileChanged() {
@@ -329,31 +215,397 @@ void TIESecurity::HostsFileChanged() {
     }
 }
 
-void TIESecurity::TurnOn() {
-    if (!FileExists(ListFileName)) return;
-    TTextReader list(ListFileName);
-    TFileReplacement hosts(HostsFileName);
-    size_t number = 0;
-    list.ForEachLine([&](auto line) {
-        CheckListLine(line, ++number, ListFileName);
-        hosts.WriteLine(line);
+// ---- Backups ----
+
+bool TIESecurity::IsShieldFile(const std::wstring& fileName) const { return IsShieldFile(fileName, nullptr); }
+
+bool TIESecurity::IsShieldFile(const std::wstring& fileName, TTextEncoding* encoding) const {
+    bool signature = false;
+    try {
+        TTextReader reader(fileName, Limits());
+        if (encoding) *encoding = reader.Encoding();
+        reader.ForEachLine([&](auto line) {
+            signature = line.size() >= kShieldSignature.size() &&
+                        EqualsAscii(line.substr(0, kShieldSignature.size()), kShieldSignature);
+            return false;
+        });
+    } catch (const TError&) {
+        return false;
+    }
+    if (signature) return true;
+    // An earlier version copied the list whole.
+    if (fileName == ListFileName || !FileExists(ListFileName)) return false;
+    const uint64_t size = FileSizeOf(fileName);
+    if (size == 0 || size != FileSizeOf(ListFileName)) return false;
+    TSha256Digest list{};
+    return HashFile(ListFileName, list) && SameHash(fileName, list);
+}
+
+void TIESecurity::MakeFirstBackup() {
+    if (FileExists(BackupFileName)) return;
+    const std::wstring folder = FileFolderOf(BackupFileName);
+    if (!ForceFolders(folder)) {
+        // The program must start anyway; Turn on refuses while no backup can be made.
+        FBackupProblem = Fmt(IDS_IESECURITY_BackupFolderFailed, folder);
+        return;
+    }
+    const bool hostsExists = FileExists(HostsFileName);
+    if (hostsExists && IsShieldFile(HostsFileName)) {
+        FBackupProblem = IDS_IESECURITY_BackupSkippedShield;
+        return;
+    }
+    try {
+        TFileReplacement backup(BackupFileName, &FFiles);
+        // Without a hosts file the user's own state is the default one, and that is what turning
+        // the shield off must bring back later.
+        TSha256Digest digest{};
+        if (hostsExists) {
+            digest = CopyBytesInto(HostsFileName, backup, Limits()).Hash;
+        } else {
+            WriteDefaultText(backup);
+        }
+        backup.Commit();
+        if (hostsExists && !SameHash(BackupFileName, digest)) {
+            ::DeleteFileW(BackupFileName.c_str());
+            FBackupProblem = Fmt(IDS_IESECURITY_BackupMismatch, BackupFileName);
+        }
+    } catch (const TError& e) {
+        // Tried again at the next start; a dated backup at Turn on stands in meanwhile.
+        FBackupProblem = Fmt(IDS_IESECURITY_BackupWriteFailed, BackupFileName, WhyNotWritten(e, BackupFileName));
+    }
+}
+
+std::vector<std::wstring> TIESecurity::DatedBackups() const {
+    const std::wstring folder = FileFolderOf(BackupFileName);
+    const std::wstring base = FileNameOf(BackupFileName);
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW fd;
+    const TFindHandle find(::FindFirstFileW((folder + base + L"-*").c_str(), &fd));
+    if (find) {
+        do {
+            if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && IsDatedBackupName(fd.cFileName, base))
+                names.push_back(fd.cFileName);
+        } while (::FindNextFileW(find.Get(), &fd));
+    }
+    // The names sort by their time and number; newest first.
+    std::sort(names.begin(), names.end(), std::greater<>());
+    for (auto& name : names) name = folder + name;
+    return names;
+}
+
+std::wstring TIESecurity::NewestBackup() const { return NewestBackup(DatedBackups()); }
+
+std::wstring TIESecurity::NewestBackup(const std::vector<std::wstring>& dated) const {
+    for (const std::wstring& file : dated)
+        if (!IsShieldFile(file)) return file;
+    if (FileExists(BackupFileName) && !IsShieldFile(BackupFileName)) return BackupFileName;
+    return {};
+}
+
+std::wstring TIESecurity::DatedBackupName(const std::vector<std::wstring>& dated) const {
+    SYSTEMTIME t{};
+    ::GetSystemTime(&t);  // UTC: the names keep their order across changes of the clock's zone
+    wchar_t stamp[32];
+    ::swprintf(stamp, 32, L"-%04u%02u%02u-%02u%02u%02u", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
+    const std::wstring name = BackupFileName + stamp;
+    // Within one second the copies are numbered, always above the newest one of that second
+    // (lower numbers may have been pruned already, and a name must never sort below its elders).
+    int next = 1;
+    for (const std::wstring& file : dated) {
+        if (file.size() < name.size() || file.compare(0, name.size(), name) != 0) continue;
+        const int n = file.size() == name.size() ? 1 : std::stoi(file.substr(name.size() + 1));
+        next = std::max(next, n + 1);
+    }
+    if (next == 1) return name;
+    wchar_t suffix[8];
+    ::swprintf(suffix, 8, L"-%02d", std::min(next, 99));
+    return name + suffix;
+}
+
+TIESecurity::TDatedBackup::~TDatedBackup() {
+    Wait();
+    // Turn on did not go through: its backup was not needed.
+    if (FCommitted && !FKept) ::DeleteFileW(FName.c_str());
+}
+
+void TIESecurity::TDatedBackup::Finish() {
+    try {
+        FFile->Commit();
+        FCommitted = true;
+        if (FVerify && !SameHash(FName, FDigest)) {
+            ::DeleteFileW(FName.c_str());
+            FCommitted = false;
+            FError = Fmt(IDS_IESECURITY_BackupMismatch, FName);
+        }
+    } catch (const TError& e) {
+        FError = Fmt(IDS_IESECURITY_BackupWriteFailed, FName, WhyNotWritten(e, FName));
+    } catch (...) {
+        FError = Fmt(IDS_IESECURITY_BackupWriteFailed, FName, std::wstring(L"?"));
+    }
+}
+
+void TIESecurity::TDatedBackup::Start() {
+    FDone.Reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    auto run = [](PTP_CALLBACK_INSTANCE, void* self) {
+        auto* backup = static_cast<TDatedBackup*>(self);
+        backup->Finish();
+        ::SetEvent(backup->FDone.Get());
+    };
+    if (!FDone || !::TrySubmitThreadpoolCallback(run, this, nullptr)) {
+        FDone.Reset();
+        Finish();
+    }
+}
+
+void TIESecurity::TDatedBackup::Wait() {
+    if (FDone) ::WaitForSingleObject(FDone.Get(), INFINITE);
+    FDone.Reset();
+}
+
+std::wstring TIESecurity::TDatedBackup::Keep() {
+    Wait();
+    if (!FError.empty()) RaiseNoBackup(FError);
+    FKept = true;
+    return FName;
+}
+
+void TIESecurity::StartDatedBackup(TDatedBackup& backup) {
+    const std::wstring folder = FileFolderOf(BackupFileName);
+    if (!ForceFolders(folder)) RaiseNoBackup(Fmt(IDS_IESECURITY_BackupFolderFailed, folder));
+    const bool hostsExists = FileExists(HostsFileName);
+
+    // The same bytes as the newest backup: that one holds them already, and ten copies of one
+    // file would push older, different ones out.
+    const std::vector<std::wstring> dated = DatedBackups();
+    const std::wstring newest = NewestBackup(dated);
+    if (hostsExists && !newest.empty()) {
+        TSha256Digest current{};
+        if (FileSizeOf(newest) == FileSizeOf(HostsFileName) && HashFile(HostsFileName, current) &&
+            SameHash(newest, current))
+            return;
+    }
+
+    const std::wstring name = DatedBackupName(dated);
+    backup.FName = name;
+    try {
+        backup.FFile = std::make_unique<TFileReplacement>(name, &FFiles);
+        if (hostsExists)
+            backup.FDigest = CopyBytesInto(HostsFileName, *backup.FFile, Limits()).Hash;
+        else
+            WriteDefaultText(*backup.FFile);
+    } catch (const TError& e) {
+        RaiseNoBackup(Fmt(IDS_IESECURITY_BackupWriteFailed, name, WhyNotWritten(e, name)));
+    }
+    // The flush to disk waits for the disk: it runs while the list is checked. Then the copy is
+    // read back and compared.
+    backup.FVerify = hostsExists;
+    backup.Start();
+}
+
+void TIESecurity::PruneDatedBackups() const {
+    const std::vector<std::wstring> dated = DatedBackups();
+    for (size_t i = kDatedBackupsKept; i < dated.size(); ++i) ::DeleteFileW(dated[i].c_str());
+}
+
+std::vector<THostsUserEntry> TIESecurity::UserEntries() const {
+    std::wstring source;
+    if (!ShieldOn && FileExists(HostsFileName) && !IsShieldFile(HostsFileName))
+        source = HostsFileName;
+    else
+        source = NewestBackup();
+    std::vector<THostsUserEntry> entries;
+    if (source.empty()) return entries;
+    TTextReader reader(source, Limits());
+    reader.ForEachLine([&](auto line) {
+        const auto t = Trim(line);
+        if (!IsCommentOrBlank(t)) entries.push_back({reader.LineNumber(), Widen(t), KeepsUserEntry(t)});
         return true;
     });
+    return entries;
+}
+
+std::vector<THostsUserEntry> TIESecurity::UserEntriesNotKept() const {
+    std::vector<THostsUserEntry> entries = UserEntries();
+    entries.erase(std::remove_if(entries.begin(), entries.end(), [](const THostsUserEntry& e) { return e.Kept; }),
+                  entries.end());
+    return entries;
+}
+
+TShieldState TIESecurity::State() const {
+    TShieldState state;
+    state.ShieldOn = ShieldOn;
+    state.ListPresent = FileExists(ListFileName);
+    state.HostsPresent = FileExists(HostsFileName);
+    state.HostsIsShield = state.HostsPresent && IsShieldFile(HostsFileName);
+    state.NewestBackup = NewestBackup();
+    if (FileExists(BackupFileName)) state.FirstBackup = BackupFileName;
+    state.DatedBackups = DatedBackups();
+    state.BackupProblem = FBackupProblem;
+    return state;
+}
+
+// ---- The shield ----
+
+void TIESecurity::WriteUserSection(const std::wstring& source, TFileReplacement& out, TTurnOnReport& report) const {
+    std::vector<std::wstring> kept;
+    TTextReader reader(source, Limits());
+    reader.ForEachLine([&](auto line) {
+        const auto t = Trim(line);
+        if (IsCommentOrBlank(t)) return true;
+        if (KeepsUserEntry(t))
+            kept.push_back(Widen(line));
+        else
+            report.NotKept.push_back({reader.LineNumber(), Widen(t), false});
+        return true;
+    });
+    report.UserEntriesKept = kept.size();
+    if (kept.empty()) return;
+    out.WriteLine(kUserSectionBegin);
+    for (const auto& line : kept) out.WriteLine(std::wstring_view(line));
+    out.WriteLine(kUserSectionEnd);
+}
+
+void TIESecurity::TurnOn() {
+    FLastTurnOn = {};
+    if (!FileExists(ListFileName)) return;
+    TTurnOnReport report;
+
+    // Whose the current hosts file is: the user's, unless the shield is on or wrote it. The user's
+    // own entries are taken from it, or else from the newest backup.
+    const bool hostsExists = FileExists(HostsFileName);
+    TTextEncoding hostsEncoding = TTextEncoding::Ansi;
+    const bool saveCurrent = !ShieldOn && !(hostsExists && IsShieldFile(HostsFileName, &hostsEncoding));
+    std::wstring userSource;
+    if (saveCurrent) {
+        if (hostsExists) userSource = HostsFileName;
+    } else {
+        report.BackupNote = ShieldOn ? IDS_IESECURITY_BackupSkippedOn : IDS_IESECURITY_BackupSkippedShield;
+        userSource = NewestBackup();
+        if (userSource.empty()) RaiseNoBackup(IDS_IESECURITY_BackupMissing);
+    }
+    report.UserEntriesFrom = userSource;
+
+    // ---- The first change: the user's own file goes to a dated backup before it is replaced. Its
+    // flush to disk runs while the list is checked; a list that is refused takes it away again.
+    TDatedBackup backup;
+    if (saveCurrent) StartDatedBackup(backup);
+
+    // The new hosts file, beside the old one: the hosts file has not changed when a line is refused.
+    TFileReplacement hosts(HostsFileName, &FFiles);
+    const TTextEncoding encoding = userSource.empty()               ? TTextEncoding::Ansi
+                                   : userSource == HostsFileName ? hostsEncoding
+                                                                 : EncodingOfFile(userSource);
+    hosts.SetEncoding(encoding);
+    hosts.WriteLine(kShieldSignature);
+    TTextReader list(ListFileName, Limits());
+    list.ForEachLine([&](auto line) {
+        switch (CheckedListLine(line, list.LineNumber(), ListFileName, list.LineIsClean())) {
+            case TListLine::Entry:
+                if constexpr (std::is_same_v<decltype(line), std::wstring_view>) {
+                    // A name the hosts file's encoding cannot hold would be written damaged.
+                    if (!CanEncode(line, encoding)) {
+                        WriteCommentedOut(hosts, line);
+                        ++report.HeaderLines;
+                        break;
+                    }
+                }
+                hosts.WriteLine(line);
+                ++report.ListEntries;
+                break;
+            case TListLine::Header:
+            case TListLine::NoMapping:
+                // Accepted, but the list does not decide what "localhost" is on this computer.
+                WriteCommentedOut(hosts, line);
+                ++report.HeaderLines;
+                break;
+            default: hosts.WriteLine(line); break;
+        }
+        return true;
+    });
+    if (report.ListEntries == 0) RaiseListRefused(ListFileName, IDS_IESECURITY_ReasonEmpty, 0);
+    if (!userSource.empty()) WriteUserSection(userSource, hosts, report);
+
+    if (!backup.FName.empty()) {
+        report.BackupMade = backup.Keep();
+        PruneDatedBackups();
+    }
     hosts.Commit();
     HostsFileChanged();
     ShieldOn = true;
+    report.Done = true;
+    FLastTurnOn = std::move(report);
 }
 
 void TIESecurity::TurnOff() {
-    TFileReplacement hosts(HostsFileName);
-    if (FileExists(BackupFileName))
-        CopyLines(BackupFileName, hosts);
-    else
+    FLastTurnOff = {};
+    TTurnOffReport report;
+    const std::wstring newest = NewestBackup();
+    TFileReplacement hosts(HostsFileName, &FFiles);
+    if (!newest.empty()) {
+        CopyBytesInto(newest, hosts, Limits());
+        report.RestoredFrom = newest;
+    } else {
         WriteDefaultText(hosts);
+        // The user's entries the shield kept are all that is left of their own file.
+        if (FileExists(HostsFileName) && IsShieldFile(HostsFileName)) {
+            bool inSection = false;
+            TTextReader(HostsFileName, Limits()).ForEachLine([&](auto line) {
+                const auto t = Trim(line);
+                if (EqualsAscii(t, kUserSectionBegin)) {
+                    inSection = true;
+                } else if (EqualsAscii(t, kUserSectionEnd)) {
+                    inSection = false;
+                } else if (inSection && !IsCommentOrBlank(t)) {
+                    hosts.WriteLine(line);
+                    ++report.UserEntriesKept;
+                }
+                return true;
+            });
+        }
+        report.Note = Fmt(IDS_IESECURITY_TurnedOffNoBackup, report.UserEntriesKept);
+    }
+    // ---- The first change: the hosts file is replaced.
     hosts.Commit();
     HostsFileChanged();
     ShieldOn = false;
+    report.Done = true;
+    FLastTurnOff = std::move(report);
 }
+
+TListSummary TIESecurity::CheckListFile(const std::wstring& fileName, const TReadLimits& limits) {
+    TListSummary summary;
+    TTextReader reader(fileName, limits);
+    reader.ForEachLine([&](auto line) {
+        const size_t number = reader.LineNumber();
+        if (number == 1) {
+            const auto t = Trim(line);
+            if (!t.empty() && t.front() == '#') summary.Marker = MarkerOfLine(Widen(t));
+        }
+        switch (CheckedListLine(line, number, fileName, reader.LineIsClean())) {
+            case TListLine::Entry: ++summary.Entries; break;
+            case TListLine::Header:
+            case TListLine::NoMapping: ++summary.HeaderLines; break;
+            default: break;
+        }
+        summary.Lines = number;
+        return true;
+    });
+    if (summary.Entries == 0) RaiseListRefused(fileName, IDS_IESECURITY_ReasonEmpty, 0);
+    if (StartsWithDigit(summary.Marker)) {
+        try {
+            const TVersionDate date = hostsline::ParseVersionDate(summary.Marker);
+            summary.HasDate = date.Year >= 1970 && date.Month >= 1 && date.Month <= 12 && date.Day >= 1 &&
+                              date.Day <= 31;
+            if (summary.HasDate) summary.Date = date;
+        } catch (const TConvertError&) {
+            // A marker that is no date: the list is compared by its content.
+        }
+    }
+    HashFile(fileName, summary.Hash);
+    return summary;
+}
+
+// ---- Listing, adding, deleting ----
 
 void TIESecurity::ListHosts(int limit, THostListedEvent callback) {
     OnHostListed = callback;
@@ -369,7 +621,7 @@ void TIESecurity::ListHosts(int limit, THostListedEvent callback) {
     TThrottledPump pump(FPump);
     int count = 0;
     std::wstring host;
-    TTextReader(HostsFileName).ForEachLine([&](auto line) {
+    TTextReader(HostsFileName, Limits()).ForEachLine([&](auto line) {
         pump.MaybePump();
         if (!IsEntryLine(line)) return true;
         ++count;
@@ -384,7 +636,7 @@ void TIESecurity::ListHosts(int limit, THostListedEvent callback) {
 int TIESecurity::CountHosts() {
     if (!FileExists(HostsFileName)) return 0;
     int count = 0;
-    TTextReader(HostsFileName).ForEachLine([&](auto line) {
+    TTextReader(HostsFileName, Limits()).ForEachLine([&](auto line) {
         if (IsEntryLine(line)) ++count;
         return true;
     });
@@ -394,16 +646,21 @@ int TIESecurity::CountHosts() {
 void TIESecurity::AddHost(const std::wstring& host, bool skipIfPresent) {
     const auto name = Trim(std::wstring_view(host));
     if (name.empty()) return;
+    // One name, on one line: a line break would let the text start lines of its own.
+    if (!IsWritableHostName(name)) throw TError(Fmt(IDS_IESECURITY_BadHostName, std::wstring(name)));
     const bool exists = FileExists(HostsFileName);
+    const TTextEncoding encoding = exists ? EncodingOfFile(HostsFileName) : TTextEncoding::Ansi;
+    if (!CanEncode(name, encoding)) throw TError(Fmt(IDS_IESECURITY_HostNotEncodable, std::wstring(name)));
     if (skipIfPresent && exists && HostExists(host)) return;
 
     // The rest of the file stays byte for byte; the new line goes in the file's own encoding, on a
     // line of its own.
-    TFileReplacement hosts(HostsFileName);
+    TFileReplacement hosts(HostsFileName, &FFiles);
     TCopiedText old;
-    if (exists) old = CopyBytesInto(HostsFileName, hosts);
+    if (exists) old = CopyBytesInto(HostsFileName, hosts, Limits());
     if (!old.Empty && !old.EndsWithLineBreak) hosts.Write(EncodeText(L"\r\n", old.Encoding));
     hosts.Write(EncodeText(L"127.0.0.1\t" + std::wstring(name) + L"\r\n", old.Encoding));
+    // ---- The first change: the hosts file is replaced.
     hosts.Commit();
     HostsFileChanged();
 }
@@ -412,7 +669,7 @@ bool TIESecurity::HostExists(const std::wstring& host) {
     const auto name = Trim(std::wstring_view(host));
     if (name.empty()) return false;
     bool found = false;
-    TTextReader(HostsFileName).ForEachLine([&](auto line) {
+    TTextReader(HostsFileName, Limits()).ForEachLine([&](auto line) {
         found = LineMatches(line, name);
         return !found;
     });
@@ -422,28 +679,44 @@ bool TIESecurity::HostExists(const std::wstring& host) {
 void TIESecurity::DeleteHost(const std::wstring& host) {
     const auto name = Trim(std::wstring_view(host));
     if (name.empty()) return;
-    size_t match = 0;
+    // The bytes of the first matching line, its line break included; the rest of the file stays
+    // as it is, in its own encoding.
     bool found = false;
-    TTextReader(HostsFileName).ForEachLine([&](auto line) {
-        found = LineMatches(line, name);
-        if (!found) ++match;
-        return !found;
-    });
+    uint64_t begin = 0, end = 0;
+    {
+        TTextReader reader(HostsFileName, Limits());
+        end = reader.FileSize();
+        reader.ForEachLine([&](auto line) {
+            if (found) {
+                end = reader.LineStartByte();
+                return false;
+            }
+            if (LineMatches(line, name)) {
+                found = true;
+                begin = reader.LineStartByte();
+            }
+            return true;
+        });
+    }
     if (!found) return;
-    TFileReplacement hosts(HostsFileName);
-    size_t index = 0;
-    TTextReader(HostsFileName).ForEachLine([&](auto line) {
-        if (index++ != match) hosts.WriteLine(line);
-        return true;
-    });
+    TFileReplacement hosts(HostsFileName, &FFiles);
+    CopyBytesInto(HostsFileName, hosts, Limits(), begin, end);
+    // ---- The first change: the hosts file is replaced.
     hosts.Commit();
     HostsFileChanged();
 }
+
+// ---- The version check ----
 
 bool TIESecurity::NeedUpdate() {
     if (!FileExists(ListFileName)) return true;
     const std::wstring local = ReadLocalVersion(ListFileName);
     const std::wstring remote = ReadRemoteVersion(ListUrl);
+    // Nothing to go by: an update is never due on an empty answer.
+    if (remote.empty()) return false;
+    // A list without a date marker (the public lists have none): the download decides, by the
+    // list's content.
+    if (!StartsWithDigit(local) || !StartsWithDigit(remote)) return true;
     const TVersionDate localDate = ParseVersionDate(local);
     const TVersionDate remoteDate = ParseVersionDate(remote);
     return remoteDate > localDate;
@@ -455,10 +728,7 @@ std::wstring TIESecurity::HostOfLine(const std::wstring& line) {
 
 bool TIESecurity::IsHostEntry(const std::wstring& line) { return IsEntryLine(std::wstring_view(line)); }
 
-std::wstring TIESecurity::MarkerOfLine(std::wstring_view line) {
-    const auto hash = line.find(L'#');
-    return std::wstring(Trim(hash == std::wstring_view::npos ? line : line.substr(hash + 1)));
-}
+std::wstring TIESecurity::MarkerOfLine(std::wstring_view line) { return hostsline::MarkerOfLine(line); }
 
 std::wstring TIESecurity::ReadLocalVersion(const std::wstring& fileName) {
     if (!FileExists(fileName)) return {};
@@ -471,113 +741,12 @@ std::wstring TIESecurity::ReadLocalVersion(const std::wstring& fileName) {
 }
 
 std::wstring TIESecurity::ReadRemoteVersion(const std::wstring& url) {
-    const TUrlParts parts = SplitUrl(url);
-    if (parts.ServerName.empty())
-        throw TUpdateCheckError(L"Unable to check for a newer hosts list: the address \"" + url + L"\" names no server",
-                                ERROR_INTERNET_INVALID_URL);
-
-    const TInternetHandle internet(::InternetOpenW(L"Explorer", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-    if (!internet) RaiseCheckError(url, ::GetLastError());
-    SetInternetTimeouts(internet.Get(), FTimeoutMs);
-    const TInternetHandle connection(::InternetConnectW(internet.Get(), parts.ServerName.c_str(), parts.Port, nullptr,
-                                                        nullptr, INTERNET_SERVICE_HTTP, 0, 0));
-    if (!connection) RaiseCheckError(url, ::GetLastError());
-    const wchar_t* accept[] = {L"*/*", nullptr};
-    const TInternetHandle request(::HttpOpenRequestW(connection.Get(), L"GET", parts.ObjectPath.c_str(), nullptr,
-                                                     nullptr, accept, parts.Secure ? INTERNET_FLAG_SECURE : 0, 0));
-    if (!request) RaiseCheckError(url, ::GetLastError());
-    SetInternetTimeouts(request.Get(), FTimeoutMs);
-    if (!::HttpSendRequestW(request.Get(), nullptr, 0, nullptr, 0)) RaiseCheckError(url, ::GetLastError());
-
-    int status = 0;
-    DWORD error = 0;
-    if (!QueryStatusCode(request.Get(), status, error)) RaiseCheckError(url, error);
-    // An error page's first line is no version marker.
-    if (status != HTTP_STATUS_OK)
-        throw TUpdateCheckError(L"Unable to check for a newer hosts list at " + url +
-                                    L": the server answered with status " + std::to_wstring(status),
-                                static_cast<uint32_t>(status));
-
-    std::vector<unsigned char> line;
-    for (;;) {
-        unsigned char byte = 0;
-        DWORD read = 0;
-        if (!::InternetReadFile(request.Get(), &byte, 1, &read)) RaiseCheckError(url, ::GetLastError());
-        if (read == 0 || byte == '\r' || byte == '\n') break;
-        line.push_back(byte);
-        if (line.size() >= kMaxMarkerLineBytes) break;
-    }
-    std::wstring text = DecodeText(line.data(), line.size());
-    // A UTF-16 body stops at the low byte of its line break; the line is what came before it.
-    text = text.substr(0, text.find_first_of(L"\r\n"));
-    return MarkerOfLine(text);
+    return hostsline::MarkerOfLine(ReadFirstLine(url, FTimeoutMs, FDeadlineMs));
 }
 
-TUrlParts TIESecurity::SplitUrl(const std::wstring& url) {
-    TUrlParts parts;
-    std::wstring_view rest = Trim(std::wstring_view(url));
-    if (StartsWithAsciiNoCase(rest, L"https://")) {
-        rest.remove_prefix(8);
-        parts.Secure = true;
-        parts.Port = INTERNET_DEFAULT_HTTPS_PORT;
-    } else if (StartsWithAsciiNoCase(rest, L"http://")) {
-        rest.remove_prefix(7);
-    }
-    const auto slash = rest.find(L'/');
-    if (slash == std::wstring_view::npos) {
-        parts.ObjectPath = std::wstring(rest);
-        return parts;
-    }
-    std::wstring_view server = rest.substr(0, slash);
-    parts.ObjectPath = std::wstring(rest.substr(slash));
+TUrlParts TIESecurity::SplitUrl(const std::wstring& url) { return sk::SplitUrl(url); }
 
-    // "host:port" and "[v6-address]:port"; a port that is no number stays part of the name, and
-    // connecting to that name then fails with a clear error.
-    unsigned port = 0;
-    if (!server.empty() && server.front() == L'[') {
-        const auto close = server.find(L']');
-        if (close != std::wstring_view::npos) {
-            const auto after = server.substr(close + 1);
-            if (after.empty()) {
-                server = server.substr(1, close - 1);
-            } else if (after.front() == L':' && ParseDecimal(after.substr(1), 65535, port) && port > 0) {
-                server = server.substr(1, close - 1);
-                parts.Port = static_cast<INTERNET_PORT>(port);
-            }
-        }
-    } else if (const auto colon = server.find(L':');
-               colon != std::wstring_view::npos && server.find(L':', colon + 1) == std::wstring_view::npos) {
-        if (ParseDecimal(server.substr(colon + 1), 65535, port) && port > 0) {
-            server = server.substr(0, colon);
-            parts.Port = static_cast<INTERNET_PORT>(port);
-        }
-    }
-    parts.ServerName = std::wstring(server);
-    return parts;
-}
-
-TVersionDate TIESecurity::ParseVersionDate(const std::wstring& text) {
-    TVersionDate date;
-    const std::wstring marker(Trim(std::wstring_view(text)));
-    if (marker.empty()) return date;
-    const std::wstring_view m = marker;
-    size_t dashes = 0;
-    for (wchar_t c : m)
-        if (c == L'-') ++dashes;
-    if (dashes == 2) {
-        const auto first = m.find(L'-');
-        const auto second = m.find(L'-', first + 1);
-        date.Year = PieceToInt(m.substr(0, first), marker);
-        date.Month = PieceToInt(m.substr(first + 1, second - first - 1), marker);
-        date.Day = PieceToInt(m.substr(second + 1), marker);
-    } else if (dashes == 0) {
-        date.Year = PieceToInt(m.substr(0, 4), marker);
-        const auto rest = m.size() > 4 ? m.substr(4) : std::wstring_view();
-        date.Month = PieceToInt(rest.substr(0, 2), marker);
-        date.Day = PieceToInt(rest.size() > 2 ? rest.substr(rest.size() - 2) : rest, marker);
-    }
-    return date;
-}
+TVersionDate TIESecurity::ParseVersionDate(const std::wstring& text) { return hostsline::ParseVersionDate(text); }
 
 void TIESecurity::ParseVersionDate(const std::wstring& text, int& year, int& month, int& day) {
     const TVersionDate date = ParseVersionDate(text);

@@ -16,11 +16,13 @@
 #include "base/Settings.h"
 #include "base/StringTable.h"
 #include "app/FormAbout.h"
+#include "app/FormRestorePoints.h"
 #include "app/FormSurfkeep.h"
 #include "clean/ui/CleanTab.h"
 #include "clean/IECleaner.h"
 #include "plugins/IEPlugInFuncs.h"
 #include "plugins/ui/PlugInTab.h"
+#include "registry/Restore.h"
 #include "repair/ui/RepairTab.h"
 #include "security/ui/FormAddSecurityItem.h"
 #include "security/ui/FormAllHostItems.h"
@@ -51,6 +53,56 @@ void WriteFile(const std::wstring& name, const std::string& bytes) {
 void Write(TRegistryBackend& reg, TRegRoot root, const std::wstring& path, const std::wstring& name, int32_t v) {
     TRegistryStore store(reg, root);
     if (store.Open(path, true)) store.WriteNumber(name, v);
+}
+
+// A few restore points as the program's operations leave them: a repair, a plug-in removal, the
+// shield turned on, a hosts-list update that was cut short, and the plug-in removal put back.
+void MakeRestorePoints(const TRestoreStore& store, TRegistryBackend& registry, const std::wstring& hostsFile) {
+    try {
+        {
+            Write(registry, TRegRoot::CurrentUser, L"Software\\Policies\\Microsoft\\Internet Explorer\\Restrictions",
+                  L"NoBrowserOptions", 1);
+            TRegistryStore main(registry, TRegRoot::CurrentUser);
+            if (main.Open(L"Software\\Microsoft\\Internet Explorer\\Main", true))
+                main.WriteText(L"Window Title", L"Browsing with SearchHelper");
+            const int items[] = {3, 9};
+            TRestoreOperation operation{L"repair", IDS_IEREPAIR_Title, {}};
+            for (int i : items) operation.Items.push_back(*RepairItemAt(i).Text);
+            auto point = TRestorePoint::Begin(store, operation, registry);
+            std::vector<TRepairRow> rows;
+            for (int i : items) RepairItem(i, rows, point->Registry());
+            std::vector<TRestoreRow> shown;
+            for (const auto& row : rows) shown.push_back({row.Label, row.Before, row.After});
+            point->Complete(shown);
+        }
+        std::wstring removed;
+        {
+            const std::wstring key = std::wstring(kMenuExtPath) + L"\\Send to &OneNote";
+            auto point = TRestorePoint::Begin(store, {L"plugin-removal", L"Plug-in removal", {L"Send to &OneNote"}},
+                                              registry);
+            point->CaptureKey({TRegRoot::CurrentUser, TRegView::Native, key});
+            TRegistryStore menu(point->Registry(), TRegRoot::CurrentUser);
+            if (menu.Open(kMenuExtPath, false)) menu.RemoveKey(L"Send to &OneNote");
+            point->Complete({{L"Send to &OneNote", L"res://addon.dll/201", L"Removed"}});
+            removed = point->Id();
+        }
+        {
+            auto point = TRestorePoint::Begin(store, {L"shield-on", L"Turn on the shield", {}}, registry);
+            point->CaptureFile(hostsFile);
+            point->CaptureSetting(ConfigFileName, kSettingsSection, L"IESecurityOn");
+            point->Complete({{L"Security shield", L"Off", L"On"}, {L"Hosts file", L"2 lines", L"322 lines"}});
+        }
+        {
+            auto point = TRestorePoint::Begin(store, {L"shield-update", IDS_SURFKEEP_UpdateWebList, {}}, registry);
+            point->CaptureFile(hostsFile);
+            WriteFile(hostsFile,
+                      "# [2026-12-08] Surfkeep hosts list\r\n127.0.0.1 localhost\r\n127.0.0.1 ads.example\r\n");
+            // Cut short: never completed.
+        }
+        RunRestore(store, PlanRestore(store, removed, registry), false, registry);
+    } catch (const TError& e) {
+        std::printf("failed: restore points: %s\n", sktest::Narrow(e.Message()).c_str());
+    }
 }
 
 }  // namespace
@@ -199,5 +251,18 @@ int wmain(int argc, wchar_t** argv) {
     about.Create(form.Handle());
     ::ShowWindow(about.Handle(), SW_SHOW);
     Save(about.Handle(), out, L"about");
+    ::ShowWindow(about.Handle(), SW_HIDE);
+
+    const TRestoreStore store(ProgramFolder + L"backup\\");
+    MakeRestorePoints(store, registry, dir / L"system-hosts");
+    TfrmRestorePoints restorePoints(store, registry);
+    if (restorePoints.Create(form.Handle())) {
+        ::ShowWindow(restorePoints.Handle(), SW_SHOW);
+        restorePoints.SelectPoint(static_cast<int>(restorePoints.Points().size()) - 1);  // the repair
+        Save(restorePoints.Handle(), out, L"restore-points");
+        restorePoints.SelectPoint(1);  // the update that was cut short
+        Save(restorePoints.Handle(), out, L"restore-points-interrupted");
+        ::ShowWindow(restorePoints.Handle(), SW_HIDE);
+    }
     return 0;
 }

@@ -120,9 +120,10 @@ TEST_CASE("the program needs no DLL beyond those that come with Windows") {
     // Wine brings DLLs of its own (zlib1.dll among them) that a real Windows does not have: a
     // program that imports one starts here and fails on the user's machine.
     const std::set<std::wstring> windowsDlls = {
-        L"advapi32.dll", L"comctl32.dll", L"gdi32.dll",  L"kernel32.dll", L"msimg32.dll",
+        L"advapi32.dll", L"bcrypt.dll",   L"comctl32.dll", L"gdi32.dll",  L"kernel32.dll", L"msimg32.dll",
         L"msvcrt.dll",   L"ole32.dll",    L"oleaut32.dll", L"shell32.dll", L"shlwapi.dll",
-        L"user32.dll",   L"uxtheme.dll",  L"version.dll",  L"wininet.dll", L"dnsapi.dll"};
+        L"user32.dll",   L"uxtheme.dll",  L"version.dll",  L"wininet.dll", L"dnsapi.dll",
+        L"bcrypt.dll"};
     const std::vector<std::wstring> dlls = ImportedDlls(kProgram);
     CHECK(std::find(dlls.begin(), dlls.end(), L"kernel32.dll") != dlls.end());
     for (const std::wstring& dll : dlls) {
@@ -149,7 +150,7 @@ TEST_CASE("only Known DLLs are imported as the program starts; the others wait u
     // The program does use these: they are delay-loaded, named in the file for the helper that
     // loads them.
     const std::string bytes(file.begin(), file.end());
-    for (const char* dll : {"comctl32.dll", "version.dll", "wininet.dll"}) {
+    for (const char* dll : {"bcrypt.dll", "comctl32.dll", "version.dll", "wininet.dll"}) {
         INFO(dll);
         const auto statics = StaticImports(kProgram);
         CHECK(std::find(statics.begin(), statics.end(), std::wstring(dll, dll + strlen(dll))) == statics.end());

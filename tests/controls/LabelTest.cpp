@@ -430,3 +430,79 @@ TEST_CASE("a panel that goes before its window-less controls leaves them unplace
     label.SetCaption(L"Still safe to use");
     label.Invalidate();
 }
+
+TEST_CASE("labels draw \"&\" as itself: their texts are data and status, never mnemonics") {
+    const int W = 420, H = 60;
+    THostWindow host(W, H, Solid(W, H, Pack(255, 255, 255)));
+    const TKivFont font(L"Tahoma", 13, false, RGB(0, 0, 0));
+    // What DrawTextW shows of the caption in the label's box with the given flags, on white.
+    auto reference = [&](const TKivCustomLabel& label, UINT flags) {
+        TOffscreenBuffer buffer;
+        REQUIRE(buffer.Ensure(W, H));
+        RECT all{0, 0, W, H};
+        TBrush white(::CreateSolidBrush(RGB(255, 255, 255)));
+        ::FillRect(buffer.DC(), &all, white.Get());
+        TSelectObject sel(buffer.DC(), font.Handle());
+        ::SetTextColor(buffer.DC(), RGB(0, 0, 0));
+        ::SetBkMode(buffer.DC(), TRANSPARENT);
+        TKivTextLayout layout = label.CalcTextLayout(buffer.DC());
+        ::OffsetRect(&layout.Box, label.Left(), label.Top());
+        const std::wstring& text = label.Caption();
+        ::DrawTextW(buffer.DC(), text.c_str(), static_cast<int>(text.size()), &layout.Box, flags);
+        ::GdiFlush();
+        std::vector<uint32_t> px(buffer.Bits(), buffer.Bits() + static_cast<size_t>(W) * H);
+        for (auto& p : px) p &= 0xFFFFFF;
+        return px;
+    };
+    auto shown = [&] {
+        std::vector<uint32_t> px = CaptureClient(host.Handle()).Pixels;
+        for (auto& p : px) p &= 0xFFFFFF;
+        return px;
+    };
+    struct TCase {
+        const char* Name;
+        bool Link, OneLine;
+        TKivTextTrimmingType Trimming;
+    };
+    const TCase kinds[] = {{"a plain label", false, false, kttEllipsisWord},
+                           {"a one-line status label cut at a word", false, true, kttEllipsisWord},
+                           {"a link label", true, false, kttEllipsisWord},
+                           {"a label without trimming", false, false, kttNone}};
+    for (const wchar_t* caption : {L"Deleting: http://example.com/?a=1&b=2", L"&Translate", L"R&&D & more"}) {
+        for (const auto& kind : kinds) {
+            INFO(Narrow(caption) << " in " << kind.Name);
+            TKivLabelArgs a;
+            a.Parent = host.PanelHandle();
+            a.Left = 12, a.Top = 9;
+            a.Caption = caption;
+            a.Fonts.Normal = font;
+            a.WordWrap = !kind.OneLine;
+            a.TextTrimming = kind.Trimming;
+            TKivLabel plain;
+            TKivURLLabel link;
+            TKivCustomLabel& label = kind.Link ? static_cast<TKivCustomLabel&>(link) : plain;
+            if (kind.Link) {
+                link.CreateLink(a);
+                link.Change([&](TKivLabelArgs& args) { args.Fonts.Normal = font; });
+            } else {
+                plain.Create(a);
+            }
+            CHECK((label.TextFormat() & DT_NOPREFIX) != 0);
+            // Sized to the whole text, the ampersands included.
+            const UINT flags = label.TextFormat() & ~DT_NOPREFIX;
+            const SIZE whole = Measure(font, caption, flags | DT_NOPREFIX, W - 12, H - 9);
+            CHECK(label.Width() == whole.cx + 2);
+            CHECK(whole.cx > Measure(font, caption, flags, W - 12, H - 9).cx);
+            // Drawn so: pixel for pixel what DrawTextW shows with DT_NOPREFIX, not with prefixes.
+            const auto px = shown();
+            CHECK(px == reference(label, label.TextFormat()));
+            CHECK(px != reference(label, flags));
+            // A label changed later keeps drawing it so.
+            label.Change([](TKivLabelArgs& args) {
+                args.WordWrap = !args.WordWrap;
+                args.TextTrimming = kttEllipsisCharacter;
+            });
+            CHECK((label.TextFormat() & DT_NOPREFIX) != 0);
+        }
+    }
+}

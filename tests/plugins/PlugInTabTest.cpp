@@ -10,11 +10,15 @@
 
 #include <algorithm>
 
+#include "base/Handles.h"
 #include "base/Paths.h"
 #include "base/Settings.h"
 #include "base/StringTable.h"
 #include "app/FormSurfkeep.h"
+#include "controls/KWPicture.h"
+#include "plugins/PlugInRemoval.h"
 #include "plugins/ui/PlugInTab.h"
+#include "registry/RestoreStore.h"
 #include "repair/ui/RepairTab.h"
 
 using namespace sk;
@@ -417,6 +421,18 @@ TEST_CASE("clean: what goes, the report, and the listing after it") {
         CHECK_FALSE(s.Cleaner.BackupFileName.empty());
         CHECK(tab.lblPlugIn_Status.Hint() == s.Cleaner.BackupFileName);
         CHECK(FileExists(s.Cleaner.BackupFileName));
+        // No DLL, no report box. The removal has its restore point beside the program.
+        CHECK(gBoxes.empty());
+        const auto points = ProgramRestoreStore().List();
+        REQUIRE(points.size() == 1);
+        CHECK(points[0].Id == tab.LastRestorePointId());
+        CHECK(PathIsWithin(ProgramRestoreStore().PointFolder(points[0].Id), s.Dir / L"backup\\restore"));
+        CHECK(points[0].State == TRestoreState::Complete);
+        CHECK(points[0].Operation == L"plugin-removal");
+        CHECK(points[0].Title == L"Plug-ins");
+        CHECK(points[0].Items == std::vector<std::wstring>{s.MenuExport});
+        REQUIRE(points[0].Rows.size() == 1);
+        CHECK(points[0].Rows[0].Label == L"1 plugs-in are cleaned!");
         std::wstring after = s.Listing();
         after.replace(after.find(L"[2 items]"), 9, L"[1 items]");
         after.erase(after.find(L"    [ ] E&xport"), std::wstring(L"    [ ] E&xport to Acme Sheet\n").size());
@@ -436,12 +452,20 @@ TEST_CASE("clean: what goes, the report, and the listing after it") {
     SUBCASE("a COM add-on registered in two views goes from the ticked view only") {
         s.ClickCheckBox(s.AddOn(g3, Wow32, TPlugInSource::BrowserHelperObject));
         tab.actPlugIn_Clean.Execute();
-        CHECK(gBoxes.empty());
         CHECK_FALSE(s.HelperThere(s.Both32));
         CHECK_FALSE(s.ClassThere(s.Both32));
         CHECK(s.HelperThere(s.Both64));
         CHECK(s.ClassThere(s.Both64));
         CHECK(s.Files.Moved == std::vector<std::wstring>{L"C:\\Acme\\both32.dll"});
+        // The report tells what became of the DLL, over the fresh listing.
+        REQUIRE(s.Files.Targets.size() == 1);
+        REQUIRE(sktest::TMessageBoxRecorder::Boxes().size() == 1);
+        const sktest::TShownBox& box = sktest::TMessageBoxRecorder::Boxes()[0];
+        CHECK(box.Text == L"1 plugs-in are cleaned!\r\n\r\nC:\\Acme\\both32.dll was moved into the backup as " +
+                              s.Files.Targets[0] + L".");
+        CHECK(box.Caption == L"Surfkeep");
+        CHECK(box.Style == (MB_OK | MB_ICONINFORMATION));
+        CHECK(PathIsWithin(s.Files.Targets[0], s.Dir / L"backup\\plugins"));
         CHECK(std::find(statuses.begin(), statuses.end(), L"Cleaning: Acme Both (32-bit)") != statuses.end());
         CHECK(std::find(statuses.begin(), statuses.end(), L"Cleaning: Acme Both") == statuses.end());
         CHECK(tab.StatusText() == L"1 plugs-in are cleaned!");
@@ -453,7 +477,15 @@ TEST_CASE("clean: what goes, the report, and the listing after it") {
     SUBCASE("the whole COM group: the toolbar that is also a helper object counts twice") {
         s.ClickCheckBox(s.Group(1));
         tab.actPlugIn_Clean.Execute();
-        CHECK(gBoxes.empty());
+        // One line per DLL: the toolbar's, once (its second listing finds it moved already), and the
+        // two of the add-on of both views; the add-on without a class names none.
+        REQUIRE(s.Files.Targets.size() == 3);
+        CHECK(gBoxes == std::vector<std::wstring>{
+                            L"5 plugs-in are cleaned!\r\n"
+                            L"\r\nC:\\Program Files\\Acme\\acme.dll was moved into the backup as " +
+                            s.Files.Targets[0] + L"." + L"\r\nC:\\Acme\\both64.dll was moved into the backup as " +
+                            s.Files.Targets[1] + L"." + L"\r\nC:\\Acme\\both32.dll was moved into the backup as " +
+                            s.Files.Targets[2] + L"."});
         for (const auto* a : {&s.Toolbar, &s.NoClass, &s.Both64, &s.Both32}) CHECK_FALSE(s.HelperThere(*a));
         CHECK_FALSE(sktest::ValueExists(s.Registry, HKLM, Native, kToolbarPath, g1));
         CHECK(tab.StatusText() == L"5 plugs-in are cleaned!");
@@ -477,6 +509,8 @@ TEST_CASE("clean: what goes, the report, and the listing after it") {
         CHECK(s.Shown() == s.Listing());
         CHECK(s.Snapshot() == before);
         CHECK(s.Cleaner.BackupFileName.empty());
+        CHECK(ProgramRestoreStore().List().empty());
+        CHECK(tab.LastRestorePointId().empty());
     }
 }
 
@@ -516,30 +550,46 @@ TEST_CASE("an error of the engine reaches the error box, and the tab goes on") {
                            L"      Com Object: Acme.Both32.1\n"
                            L"      Browser Helper Object: " + g3 + L"\n");
     }
-    SUBCASE("no backup can be written: nothing is removed until it can") {
-        // A file where the backup folder's parent belongs.
-        sktest::WriteBytes(s.Dir / L"backup", {'x'});
+    SUBCASE("no restore point or no backup can be written: nothing is removed until it can") {
+        // A file where a folder belongs.
+        std::wstring where, error;
+        SUBCASE("the program's backup folder") {
+            where = L"backup";
+            error = L"Could not create a restore point in ";
+        }
+        SUBCASE("the restore points' folder") {
+            where = L"backup\\restore";
+            error = L"Could not create a restore point in ";
+        }
+        SUBCASE("the plug-in backups' folder") {
+            where = L"backup\\plugins";
+            error = L"Unable to write to ";
+        }
+        if (where != L"backup") ::CreateDirectoryW((s.Dir / L"backup").c_str(), nullptr);
+        sktest::WriteBytes(s.Dir / where, {'x'});
         const std::wstring before = s.Snapshot();
         s.ClickCheckBox(s.Item(0, s.MenuExport));
         s.ClickCheckBox(s.AddOn(g3, Native, TPlugInSource::BrowserHelperObject));
         tab.actPlugIn_Clean.Execute();
         REQUIRE(gBoxes.size() == 1);
-        CHECK(gBoxes[0].rfind(L"Unable to write to " + s.Dir.Path(), 0) == 0);
-        CHECK(tab.StatusText() == L"0 plugs-in are cleaned!");
+        CHECK(gBoxes[0].rfind(error + s.Dir.Path(), 0) == 0);
         CHECK(s.Snapshot() == before);
+        CHECK(s.Files.Moved.empty());
         CHECK(s.Shown() == s.Listing());
 
         // Once the way is clear the same choice goes through.
-        ::DeleteFileW((s.Dir / L"backup").c_str());
+        ::DeleteFileW((s.Dir / where).c_str());
         gBoxes.clear();
         s.ClickCheckBox(s.Item(0, s.MenuExport));
         s.ClickCheckBox(s.AddOn(g3, Native, TPlugInSource::BrowserHelperObject));
         tab.actPlugIn_Clean.Execute();
-        CHECK(gBoxes.empty());
+        REQUIRE(gBoxes.size() == 1);
+        CHECK(gBoxes[0].rfind(L"2 plugs-in are cleaned!\r\n\r\nC:\\Acme\\both64.dll was moved", 0) == 0);
         CHECK(tab.StatusText() == L"2 plugs-in are cleaned!");
         CHECK_FALSE(s.MenuExtensionThere(s.MenuExport));
         CHECK_FALSE(s.HelperThere(s.Both64));
         CHECK(s.HelperThere(s.Both32));
+        CHECK_FALSE(tab.LastRestorePointId().empty());
     }
 }
 
@@ -578,7 +628,9 @@ TEST_CASE("on the Wine registry: a 32-bit add-on and a context-menu extension re
     f.ClickCheckBox(*find(0, menu));
     f.ClickCheckBox(*node32);
     tab.actPlugIn_Clean.Execute();
-    CHECK(gBoxes.empty());
+    CHECK(gBoxes == std::vector<std::wstring>{L"2 plugs-in are cleaned!\r\n\r\n" + twin32.FileName +
+                                              L" was moved into the backup as " + cleaner.FileReports.at(0).MovedTo +
+                                              L"."});
     CHECK(tab.StatusText() == L"2 plugs-in are cleaned!");
     CHECK(tab.lblPlugIn_Status.Hint() == cleaner.BackupFileName);
     CHECK(FileExists(cleaner.BackupFileName));
@@ -595,4 +647,135 @@ TEST_CASE("on the Wine registry: a 32-bit add-on and a context-menu extension re
     CHECK(sktest::KeyExists(registry, HKLM, Native, std::wstring(kBHOPath) + L"\\" + twin64.Clsid));
     CHECK(sktest::KeyExists(registry, HKLM, Native, std::wstring(kClassesCLSIDPath) + L"\\" + twin64.Clsid));
     f.Close();
+}
+
+TEST_CASE("on the Wine registry: the report says what became of each DLL; no file of Windows or one still used goes") {
+    TTabFixture f;
+    TIEPlugInCleaner cleaner(WindowsRegistryBackend(), f.Dir / L"backup\\plugins");
+    sktest::TRegFixture fixture(WindowsRegistryBackend());
+    const std::wstring pid = std::to_wstring(::GetCurrentProcessId());
+    wchar_t system[MAX_PATH] = {};
+    ::GetSystemDirectoryW(system, MAX_PATH);
+    const std::wstring shell32 = std::wstring(system) + L"\\shell32.dll";
+    REQUIRE(FileExists(shell32));
+    const auto shell32Bytes = sktest::ReadBytes(shell32);
+    const std::wstring shared = f.Dir / L"shared.dll";
+    sktest::WriteBytes(shared, {'M', 'Z', 's'});
+    // A hijacker naming the shell's own DLL, and two helpers of one program sharing theirs.
+    TAddOnSpec hijack{TestGuid(0x61), L"SkTab Hijack " + pid, L"C:\\windows\\system32\\shell32.dll"};
+    TAddOnSpec first{TestGuid(0x62), L"SkTab First " + pid, shared};
+    TAddOnSpec second{TestGuid(0x63), L"SkTab Second " + pid, shared};
+    for (auto* a : {&hijack, &first, &second}) {
+        a->BHO = true;
+        fixture.AddAddOn(*a);
+    }
+    TPlugInTab& tab = f.Open(&cleaner);
+    const auto find = [&](const std::wstring& text) -> TCheckNode* {
+        for (TCheckNode* node : f.Group(1).Children)
+            if (node->Text == text) return node;
+        return nullptr;
+    };
+    REQUIRE(find(hijack.Name));
+    REQUIRE(find(first.Name));
+    f.ClickCheckBox(*find(hijack.Name));
+    f.ClickCheckBox(*find(first.Name));
+    tab.actPlugIn_Clean.Execute();
+
+    CHECK(tab.StatusText() == L"2 plugs-in are cleaned!");
+    CHECK(gBoxes == std::vector<std::wstring>{L"2 plugs-in are cleaned!\r\n\r\nC:\\windows\\system32\\shell32.dll "
+                                              L"belongs to Windows and was kept.\r\n" +
+                                              shared + L" is still used by another program and was kept."});
+    CHECK_FALSE(find(hijack.Name));
+    CHECK_FALSE(find(first.Name));
+    CHECK(find(second.Name));
+    CHECK(sktest::ReadBytes(shell32) == shell32Bytes);
+    CHECK(sktest::ReadBytes(shared) == std::vector<unsigned char>{'M', 'Z', 's'});
+    // The point's rows are the report's lines.
+    const auto points = ProgramRestoreStore().List();
+    REQUIRE(points.size() == 1);
+    CHECK(points[0].Items == std::vector<std::wstring>{hijack.Name, first.Name});
+    std::vector<std::wstring> rows;
+    for (const auto& row : points[0].Rows) rows.push_back(row.Label);
+    CHECK(rows == PlugInCleanReport(cleaner));
+    CHECK(rows.size() == 3);
+
+    // The last class that names the shared DLL takes it into the backup.
+    gBoxes.clear();
+    f.ClickCheckBox(*find(second.Name));
+    tab.actPlugIn_Clean.Execute();
+    CHECK_FALSE(FileExists(shared));
+    REQUIRE(cleaner.FileReports.size() == 1);
+    CHECK(gBoxes == std::vector<std::wstring>{L"1 plugs-in are cleaned!\r\n\r\n" + shared +
+                                              L" was moved into the backup as " + cleaner.FileReports[0].MovedTo +
+                                              L"."});
+    CHECK(sktest::ReadBytes(cleaner.FileReports[0].MovedTo) == std::vector<unsigned char>{'M', 'Z', 's'});
+    f.Close();
+}
+
+TEST_CASE("an add-on called \"&Translate\": its name with the ampersand in the tree and on the status line") {
+    TTabFixture f;
+    TAddOnSpec translate{TestGuid(0x31), L"&Translate", L"C:\\Acme\\translate.dll"};
+    translate.BHO = true;
+    f.Fixture.AddAddOn(translate);
+    f.Files.Files = {translate.FileName};
+    TPlugInTab& tab = f.Open();
+    REQUIRE(f.Group(1).Children.size() == 1);
+    CHECK(f.Shown().find(L"\n  > [ ] &Translate\n") != std::wstring::npos);
+
+    // The status line as it is drawn while the add-on goes: its width, and its pixels against
+    // DrawTextW's with DT_NOPREFIX on the same background.
+    TKivLabel& status = tab.lblPlugIn_Status;
+    bool seen = false;
+    int width = 0;
+    std::vector<uint32_t> drawn, reference, prefixed;
+    // The pixels of a w x h buffer.
+    const auto pixels = [](const TOffscreenBuffer& buffer) {
+        ::GdiFlush();
+        std::vector<uint32_t> px(buffer.Bits(), buffer.Bits() + static_cast<size_t>(buffer.Width()) * buffer.Height());
+        for (auto& p : px) p &= 0xFFFFFF;
+        return px;
+    };
+    f.Spy.OnOpen = [&] {
+        if (seen || tab.StatusText() != L"Cleaning: &Translate") return;
+        seen = true;
+        CHECK(status.Caption() == L"Cleaning: &Translate");
+        CHECK((status.TextFormat() & DT_NOPREFIX) != 0);
+        width = status.Width();
+        const int w = status.Width() + 4, h = status.Height();
+        // What the screen shows there now (the tab paints its status line at once), with a little of
+        // the panel to the right of the label.
+        TOffscreenBuffer screen;
+        if (!screen.Ensure(w, h)) return;
+        HDC dc = ::GetDC(tab.Panel());
+        ::BitBlt(screen.DC(), 0, 0, w, h, dc, status.Left(), status.Top(), SRCCOPY);
+        ::ReleaseDC(tab.Panel(), dc);
+        drawn = pixels(screen);
+        const COLORREF background = ::GetPixel(screen.DC(), w - 1, 0);
+        for (const bool noPrefix : {true, false}) {
+            TOffscreenBuffer buffer;
+            if (!buffer.Ensure(w, h)) return;
+            RECT all{0, 0, w, h};
+            TBrush brush(::CreateSolidBrush(background));
+            ::FillRect(buffer.DC(), &all, brush.Get());
+            TSelectObject font(buffer.DC(), status.Font().Handle());
+            ::SetTextColor(buffer.DC(), status.Font().Color());
+            ::SetBkMode(buffer.DC(), TRANSPARENT);
+            TKivTextLayout layout = status.CalcTextLayout(buffer.DC());
+            const UINT flags = noPrefix ? layout.Flags : layout.Flags & ~DT_NOPREFIX;
+            ::DrawTextW(buffer.DC(), status.Caption().c_str(), -1, &layout.Box, flags);
+            (noPrefix ? reference : prefixed) = pixels(buffer);
+        }
+    };
+    f.ClickCheckBox(*f.Group(1).Children[0]);
+    tab.actPlugIn_Clean.Execute();
+    REQUIRE(seen);
+    TMemDC dc(::CreateCompatibleDC(nullptr));
+    TSelectObject font(dc.Get(), status.Font().Handle());
+    RECT r{0, 0, 500, 100};
+    ::DrawTextW(dc.Get(), L"Cleaning: &Translate", -1, &r, DT_SINGLELINE | DT_NOPREFIX | DT_CALCRECT);
+    CHECK(width == r.right + 2);
+    REQUIRE_FALSE(drawn.empty());
+    CHECK(drawn == reference);
+    CHECK(drawn != prefixed);
+    CHECK(tab.StatusText() == L"1 plugs-in are cleaned!");
 }

@@ -188,9 +188,10 @@ TEST_CASE("addresses a list may use") {
 }
 
 TEST_CASE("construction: file places, backup and list address") {
-    SUBCASE("the backup holds the hosts file as it was, normalised, and is never replaced") {
+    SUBCASE("the backup holds the hosts file byte for byte, and is never replaced") {
         TShield s;
-        WriteAll(s.Hosts, "# mine\n127.0.0.1 mine.example\r0.0.0.0 other.example");
+        const std::string mine = "# mine \xE9\n127.0.0.1 mine.example\r0.0.0.0 other.example";
+        WriteAll(s.Hosts, mine);
         auto shield = s.Make();
         CHECK(shield->HostsFileName == s.Hosts);
         CHECK(shield->ListFileName == s.List);
@@ -198,11 +199,12 @@ TEST_CASE("construction: file places, backup and list address") {
         CHECK_FALSE(shield->ShieldOn);
         CHECK_FALSE(shield->AutoUpdate);
         CHECK(shield->ListingDone);
-        CHECK(ReadAll(s.Backup) == CrLf({"# mine", "127.0.0.1 mine.example", "0.0.0.0 other.example"}));
+        CHECK(ReadAll(s.Backup) == mine);
+        CHECK(shield->State().BackupProblem.empty());
 
         WriteAll(s.Hosts, "changed\r\n");
         s.Make();
-        CHECK(ReadAll(s.Backup) == CrLf({"# mine", "127.0.0.1 mine.example", "0.0.0.0 other.example"}));
+        CHECK(ReadAll(s.Backup) == mine);
         CHECK(s.Leftovers().empty());
     }
     SUBCASE("without a hosts file the backup is the default text, and the hosts folder is made") {
@@ -281,11 +283,17 @@ TEST_CASE("turning the shield on and off") {
             WriteAll(s.List, c.list);
             shield->TurnOn();
             CHECK(shield->ShieldOn);
-            CHECK(ReadAll(s.Hosts) == CrLf({"# 2010-09-07", "127.0.0.1\tbad.example", "0.0.0.0 worse.example"}));
+            // The user's own entry for this computer goes on working, after the list.
+            CHECK(ReadAll(s.Hosts) == ShieldedHosts({"# 2010-09-07", "127.0.0.1\tbad.example", "0.0.0.0 worse.example"},
+                                                    {"127.0.0.1 mine.example"}));
             CHECK(s.Flushes == 1);
+            CHECK(shield->LastTurnOn().ListEntries == 2);
+            CHECK(shield->LastTurnOn().UserEntriesKept == 1);
             shield->TurnOff();
             CHECK_FALSE(shield->ShieldOn);
-            CHECK(ReadAll(s.Hosts) == "127.0.0.1 mine.example\r\n");
+            // The user's file comes back byte for byte: its LF line end too.
+            CHECK(ReadAll(s.Hosts) == "127.0.0.1 mine.example\n");
+            CHECK(shield->LastTurnOff().RestoredFrom == s.Backup);
             CHECK(s.Flushes == 2);
             CHECK(s.Leftovers().empty());
         }
@@ -324,7 +332,12 @@ TEST_CASE("turning the shield on and off") {
             {"0177.0.0.1 octal.example", true},
             {"2130706433 decimal.example", true},
             {"<html><head><title>Login</title>", true},
-            {"bank.example", true},
+            // A line without a mapping is no reason to refuse a list; it is written commented out.
+            {"bank.example", false},
+            {"255.255.255.255 broadcasthost", false},
+            {"255.255.255.255 bank.example", true},
+            {"fe80::1%lo0 localhost", false},
+            {"fe80::1%lo0 bank.example", true},
         };
         for (const auto& c : cases) {
             const std::string line = c.line;
@@ -582,7 +595,7 @@ TEST_CASE("the hosts file is swapped in whole, never rewritten in place") {
     REQUIRE(::ReadFile(reader.Get(), buffer, sizeof buffer, &read, nullptr));
     CHECK(std::string(buffer, read) == original);
     reader.Reset();
-    CHECK(ReadAll(s.Hosts) == CrLf({"# 2010-09-07", "127.0.0.1 bad.example"}));
+    CHECK(ReadAll(s.Hosts) == ShieldedHosts({"# 2010-09-07", "127.0.0.1 bad.example"}, {"127.0.0.1 mine.example"}));
     CHECK(s.Leftovers().empty());
 }
 
@@ -633,6 +646,10 @@ TEST_CASE("update check against our server") {
          "# 2010-09-07\r\n", false},
         {"local with utf-16 bom", Utf16LE(L"2010-09-07\r\n127.0.0.1 a\r\n"), "# 2010-09-07\r\n", false},
         {"local with CR only", "# 2010-09-07\r127.0.0.1 a\r", "# 2010-09-07\r\n", false},
+        // Public lists carry no date marker: the download decides, by the list's content.
+        {"local without a date marker", "# Title: a unified hosts file\n0.0.0.0 a.example\n", "# 2010-09-07\r\n", true},
+        {"remote without a date marker", "# 2010-09-07\r\n", "# Title: a unified hosts file\n0.0.0.0 a\n", true},
+        {"remote empty", "# 2010-09-07\r\n", "", false},
     };
     int n = 0;
     for (const auto& c : cases) {
@@ -702,6 +719,31 @@ TEST_CASE("a failed update check is an error, never 'no update due'") {
         }
     }
     server.Release();
+}
+
+TEST_CASE("a server that trickles ends the check at its deadline") {
+    THttpTestServer server;
+    TScript trickle;
+    trickle.Send(ResponseHead(200, 100) + "#");
+    for (int i = 0; i < 50; ++i) trickle.Send(" ").Pause(400);
+    server.On("/trickle.txt", trickle);
+    TShield s;
+    auto options = s.Options();
+    options.DeadlineMs = 1500;
+    TIESecurity shield(options);
+    WriteAll(s.List, "# 2010-09-07\r\n");
+    shield.ListUrl = server.Url("/trickle.txt");
+    const ULONGLONG start = ::GetTickCount64();
+    try {
+        shield.NeedUpdate();
+        FAIL("no error");
+    } catch (const sk::TUpdateCheckError& e) {
+        CHECK(e.Code() == static_cast<uint32_t>(ERROR_INTERNET_TIMEOUT));
+    }
+    const ULONGLONG took = ::GetTickCount64() - start;
+    CHECK(took >= 1400);
+    CHECK(took < 3500);
+    server.Stop();
 }
 
 TEST_CASE("a local marker that is not a date stops the check with the conversion error") {

@@ -365,10 +365,11 @@ TEST_CASE("turning the shield on and off") {
     f.Press(tab.btnSecurity_TurnOn);
     REQUIRE(sktest::PumpUntil([&] { return f.Engine().ShieldOn; }));
     CHECK(f.Shows(true));
-    CHECK(ReadAll(f.Hosts) == ListText("2010-09-07", 120, "bad"));
+    CHECK(ReadAll(f.Hosts) == sktest::ShieldedFrom(ListText("2010-09-07", 120, "bad"), userHosts));
     CHECK(f.Setting(kIESecurityOnKey) == L"1");
     CHECK(tab.ListedLines() == Lines(1, 100, L"bad"));
-    CHECK(tab.lblSecurity_DataInfo.Caption() == DataInfo(120));
+    // The list's 120 and the user's own 3 for this computer, which go on working.
+    CHECK(tab.lblSecurity_DataInfo.Caption() == DataInfo(123));
 
     f.Press(tab.btnSecurity_TurnOff);
     REQUIRE(sktest::PumpUntil([&] { return !f.Engine().ShieldOn; }));
@@ -414,7 +415,7 @@ TEST_CASE("the engine's errors reach the error box; the tab, the settings and th
             tab.actSecurity_TurnOn.Execute();
         }
         REQUIRE(gBoxes.size() == 1);
-        CHECK(gBoxes[0].find(L"Unable to write to") != std::wstring::npos);
+        CHECK(gBoxes[0].find(f.Hosts) != std::wstring::npos);
         CHECK(f.Shows(false));
         CHECK(f.Setting(kIESecurityOnKey) == L"0");
         CHECK(ReadAll(f.Hosts) == userHosts);
@@ -527,7 +528,9 @@ TEST_CASE("update: a newer list is downloaded, and installed while the shield is
         if (shieldOn) {
             tab.actSecurity_TurnOff.Execute();
             tab.actSecurity_TurnOn.Execute();
-            REQUIRE(tab.ListedLines() == Lines(1, 5, L"bad"));
+            std::vector<std::wstring> listed = Lines(1, 5, L"bad");
+            for (int i = 1; i <= 3; ++i) listed.push_back(std::to_wstring(5 + i) + L". site" + std::to_wstring(i) + L".example");
+            REQUIRE(tab.ListedLines() == listed);
         }
         const std::string hostsBefore = ReadAll(f.Hosts);
 
@@ -562,9 +565,9 @@ TEST_CASE("update: a newer list is downloaded, and installed while the shield is
         CHECK(f.Engine().ShieldOn == shieldOn);
         if (shieldOn) {
             // The new list became the hosts file at once, and the tab shows it.
-            CHECK(ReadAll(f.Hosts) == newer);
+            CHECK(ReadAll(f.Hosts) == sktest::ShieldedFrom(newer, HostsText(3)));
             CHECK(tab.ListedLines() == Lines(1, 100, L"new"));
-            CHECK(tab.lblSecurity_DataInfo.Caption() == DataInfo(150));
+            CHECK(tab.lblSecurity_DataInfo.Caption() == DataInfo(153));
         } else {
             // It waits in the list file until the user turns the shield on.
             CHECK(ReadAll(f.Hosts) == hostsBefore);
@@ -805,18 +808,20 @@ TEST_CASE("a list downloaded while the all-hosts window loads is installed once 
             50)
         .When([&] { return !OpenAllHostsWindow()->Loading(); },
               [&] {
-                  CHECK(OpenAllHostsWindow()->LineCount() == kCount);
+                  CHECK(OpenAllHostsWindow()->LineCount() == kCount + 3);
                   PostKeyToFocus(OpenAllHostsWindow()->Handle(), VK_ESCAPE);
               });
     steps.Start();
     tab.actSecurity_ShowAll.Execute();
     CHECK(steps.Done());
-    CHECK(hostsDuringLoad == ListText("2010-09-07", kCount, "bad"));
+    CHECK(hostsDuringLoad == sktest::ShieldedFrom(ListText("2010-09-07", kCount, "bad"), HostsText(3)));
     CHECK(pendingDuringLoad);
-    REQUIRE(sktest::PumpUntil([&] { return ReadAll(f.Hosts) == newer; }));
+    REQUIRE(sktest::PumpUntil([&] { return ReadAll(f.Hosts) == sktest::ShieldedFrom(newer, HostsText(3)); }));
     CHECK_FALSE(tab.InstallPending());
-    CHECK(tab.ListedLines() == Lines(1, 7, L"new"));
-    CHECK(tab.lblSecurity_DataInfo.Caption() == DataInfo(7));
+    std::vector<std::wstring> listed = Lines(1, 7, L"new");
+    for (int i = 1; i <= 3; ++i) listed.push_back(std::to_wstring(7 + i) + L". site" + std::to_wstring(i) + L".example");
+    CHECK(tab.ListedLines() == listed);
+    CHECK(tab.lblSecurity_DataInfo.Caption() == DataInfo(10));
     CHECK(tab.StatusText() == L"Updating is completed.");
     CHECK(gBoxes.empty());
 }
@@ -831,7 +836,7 @@ TEST_CASE("a list that completes as the window closes is still installed") {
     // The completion's install waits for the event to return; the window closes first.
     tab.DownloadDone(nullptr, 0, f.Engine().ListUrl, f.List, static_cast<int>(newer.size()));
     f.CloseWindow();
-    CHECK(ReadAll(f.Hosts) == newer);
+    CHECK(ReadAll(f.Hosts) == sktest::ShieldedFrom(newer, HostsText(3)));
     CHECK(gBoxes.empty());
 }
 

@@ -4,9 +4,12 @@
 #include <any>
 
 #include "base/Format.h"
+#include "base/MessageBox.h"
+#include "base/Settings.h"
 #include "base/StringTable.h"
 #include "kit/TabKit.h"
 #include "controls/Assets.h"
+#include "plugins/PlugInRemoval.h"
 
 namespace sk {
 
@@ -57,6 +60,8 @@ void TPlugInTab::CreatePage(HWND sheet, HWND owner) {
 
     CreateActionButton(btnIEPlugIn_Scan, panel, 591, 343, actPlugIn_Refresh);
     CreateActionButton(btnIEPlugIn_Clean, panel, 672, 343, actPlugIn_Clean);
+    CreateLinkLabel(lblPlugIn_RestorePoints, panel, 500, 337, IDS_SURFKEEP_RestorePoints,
+                    [this] { OpenRestorePoints(); });
 }
 
 void TPlugInTab::ApplyTexts() {
@@ -72,6 +77,10 @@ void TPlugInTab::ApplyTexts() {
     if (noneLeft != lblPlugIn_SelectNone.Left())
         lblPlugIn_SelectNone.SetBounds(noneLeft, lblPlugIn_SelectNone.Top(), lblPlugIn_SelectNone.Width(),
                                        lblPlugIn_SelectNone.Height());
+    // The link ends short of the buttons, whatever the caption's length.
+    lblPlugIn_RestorePoints.SetCaption(IDS_SURFKEEP_RestorePoints);
+    lblPlugIn_RestorePoints.SetBounds(579 - lblPlugIn_RestorePoints.Width(), 337, lblPlugIn_RestorePoints.Width(),
+                                      lblPlugIn_RestorePoints.Height());
     SetStatus(L"");
 }
 
@@ -79,6 +88,8 @@ void TPlugInTab::Start() {
     ResetPlugInTree();
     actPlugIn_RefreshExecute();
 }
+
+void TPlugInTab::MachineChanged() { actPlugIn_RefreshExecute(); }
 
 // ---- The tree ----
 
@@ -171,11 +182,13 @@ void TPlugInTab::actPlugIn_RefreshExecute() {
 
 void TPlugInTab::actPlugIn_CleanExecute() {
     const TPlugInSelection selection = CollectPlugInSelection();
+    TPlugInRemovalResult removal;
     try {
-        FCleaner.Clean(selection, [this](const std::wstring& name) { OnPlugInCleanProgress(name); });
+        removal = RemovePlugInsWithRestorePoint(FCleaner, ProgramRestoreStore(), selection,
+                                                [this](const std::wstring& name) { OnPlugInCleanProgress(name); });
     } catch (...) {
-        // Some add-ons may be gone and others not: the list shows what is registered now, and the
-        // error box then says what went wrong.
+        // Some add-ons may be gone and others not (or none, when the restore point could not be
+        // made): the list shows what is registered now, and the error box then says what went wrong.
         try {
             Relist();
         } catch (...) {
@@ -184,6 +197,15 @@ void TPlugInTab::actPlugIn_CleanExecute() {
         throw;
     }
     Relist();
+    FLastPointId = removal.PointId;
+    // What became of each DLL: kept where it lies (a file of Windows, or one another program still
+    // uses) or moved into the backup. Told in full, over the fresh listing.
+    if (removal.Report.size() > 1) {
+        std::wstring text = removal.Report[0] + L"\r\n";
+        for (size_t i = 1; i < removal.Report.size(); ++i) text += L"\r\n" + removal.Report[i];
+        ShowMessageBox(FOwner, text, IDS_SURFKEEP_FormTitle, MB_OK | MB_ICONINFORMATION,
+                       static_cast<WORD>(LanguageId & 0xFFFF), 0);
+    }
 }
 
 void TPlugInTab::Relist() {

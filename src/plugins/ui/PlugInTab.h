@@ -1,5 +1,6 @@
 // The Plug-ins tab: the browser's context-menu extensions and COM add-ons (toolbars and browser
-// helper objects) as a check-list tree, the removal of the ticked ones and a fresh listing after it.
+// helper objects) as a check-list tree, the removal of the ticked ones (with a restore point, and a
+// report of what became of each DLL) and a fresh listing after it.
 #pragma once
 
 #include <windows.h>
@@ -29,13 +30,14 @@ public:
     void CreatePage(HWND sheet, HWND owner) override;
     void ApplyTexts() override;  // captions and an empty status line
     void Start() override;       // the first listing
+    void MachineChanged() override;  // listed again
 
     // Empties the tree and adds the two groups with their plain captions, unticked.
     void ResetPlugInTree();
     void FillMenuExtensions();
     void FillToolbarsAndBHOs();
-    // The ticked context-menu extensions by name, then the ticked COM add-ons by their "Browser
-    // Helper Object: " line, each limited to the registry view it was listed in; no entry twice.
+    // The ticked context-menu extensions by name, then the ticked COM add-ons by their exact CLSID,
+    // each limited to the registry view it was listed in; no entry twice.
     TPlugInSelection CollectPlugInSelection() const;
     // The engine's callback: the name being removed, or the report once the engine has finished.
     void OnPlugInCleanProgress(const std::wstring& name);
@@ -53,6 +55,8 @@ public:
     // The status line's text; after a clean that removed something its hint names the backup file.
     const std::wstring& StatusText() const { return FStatus; }
     HWND Panel() const { return FPanel.Handle(); }
+    // The restore point of the last clean ("" before one, or when nothing was chosen).
+    const std::wstring& LastRestorePointId() const { return FLastPointId; }
 
 private:
     // Made first and freed last: the controls sit on it.
@@ -62,6 +66,7 @@ public:
     TCheckTree tvPlugIn;
     TKivLabel lblPlugIn_SelectAll, lblPlugIn_SelectNone, lblPlugIn_Status;
     TKivImageButton btnIEPlugIn_Scan, btnIEPlugIn_Clean;
+    TKivLabel lblPlugIn_RestorePoints;
 
 private:
     void SetStatus(const std::wstring& text, const std::wstring& hint = {});
@@ -70,6 +75,7 @@ private:
     TIEPlugInCleaner& FCleaner;  // not owned
     HWND FOwner = nullptr;
     std::wstring FStatus;
+    std::wstring FLastPointId;
 };
 
 }  // namespace sk

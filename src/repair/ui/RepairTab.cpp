@@ -2,6 +2,9 @@
 
 #include <commctrl.h>
 
+#include <utility>
+
+#include "base/Errors.h"
 #include "base/Format.h"
 #include "base/MessageBox.h"
 #include "base/Scoped.h"
@@ -16,6 +19,9 @@ namespace {
 
 constexpr int kHeadingRow = -1;  // lParam of a heading line that stands in for a group
 constexpr COLORREF kHeadingBack = RGB(0xEC, 0xF1, 0xF8);
+// Lines that could not be checked and rows of steps that failed: a dark red that reads as a warning
+// on white and on the grid.
+constexpr COLORREF kProblemText = RGB(0xB0, 0x1E, 0x1E);
 
 TListViewArgs ListArgs(HWND parent, DWORD style, DWORD listExStyle) {
     return {.Parent = parent,
@@ -26,6 +32,23 @@ TListViewArgs ListArgs(HWND parent, DWORD style, DWORD listExStyle) {
             .Style = LVS_REPORT | LVS_SHOWSELALWAYS | LVS_SINGLESEL | style,
             .ListExStyle = LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER | listExStyle,
             .Font = BodyFont()};
+}
+
+// The failed rows for the closing message, since the result list cuts long reasons short: one line
+// each, the first few, then how many more the list holds.
+std::wstring FailureLines(const std::vector<TRepairRow>& rows) {
+    constexpr int kListed = 10;
+    std::wstring lines;
+    int listed = 0, more = 0;
+    for (const auto& row : rows) {
+        if (!row.Failed) continue;
+        if (listed++ < kListed)
+            lines += L"\n" + Fmt(L"%s: %s", TrimmedText(row.Label), row.After);
+        else
+            ++more;
+    }
+    if (more > 0) lines += L"\n" + Fmt(IDS_IEREPAIR_MSG_MoreFailures, more);
+    return lines;
 }
 
 const std::wstring& GroupHeading(int group) { return group == 0 ? IDS_IEREPAIR_IERelated : IDS_IEREPAIR_OtherRepair; }
@@ -63,6 +86,8 @@ void TRepairTab::CreatePage(HWND sheet, HWND owner) {
                     [this] { RunGuarded(FOwner, [this] { lblIERepair_SelectNoneClick(); }); });
     CreateActionButton(btnScan, imgBeforeRepair.Handle(), 591, 343, actIERepair_Scan);
     CreateActionButton(btnRepair, imgBeforeRepair.Handle(), 672, 343, actIERepair_Repair);
+    CreateLinkLabel(lblIERepair_RestorePoints, imgBeforeRepair.Handle(), 500, 337, IDS_SURFKEEP_RestorePoints,
+                    [this] { OpenRestorePoints(); });
     BindItemList();
 
     // The result list.
@@ -71,7 +96,15 @@ void TRepairTab::CreatePage(HWND sheet, HWND owner) {
     FResultList.AddColumn(0, 155, IDS_IEREPAIR_RepairedItem);
     FResultList.AddColumn(1, 280, IDS_IEREPAIR_BeforeRepair);
     FResultList.AddColumn(2, 280, IDS_IEREPAIR_AfterRepair);
+    FResultList.OnItemPrePaint = [this](NMLVCUSTOMDRAW& draw) -> LRESULT {
+        const auto row = static_cast<size_t>(draw.nmcd.lItemlParam);
+        if (row >= FRepaired.size() || !FRepaired[row].Failed) return CDRF_DODEFAULT;
+        draw.clrText = kProblemText;
+        return CDRF_NEWFONT;
+    };
     CreateActionButton(btnBack, imgAfterRepair.Handle(), 672, 343, actIERepair_Back);
+    CreateLinkLabel(lblIERepair_ResultRestorePoints, imgAfterRepair.Handle(), 3, 337, IDS_SURFKEEP_RestorePoints,
+                    [this] { OpenRestorePoints(); });
     ShowResults(false);
 }
 
@@ -87,22 +120,42 @@ void TRepairTab::ApplyTexts() {
     }
     lblIERepair_SelectAll.SetCaption(IDS_SURFKEEP_SelectAll);
     lblIERepair_SelectNone.SetCaption(IDS_SURFKEEP_SelectNone);
+    // The item list's link ends short of the buttons, whatever the caption's length.
+    lblIERepair_RestorePoints.SetCaption(IDS_SURFKEEP_RestorePoints);
+    lblIERepair_RestorePoints.SetBounds(579 - lblIERepair_RestorePoints.Width(), 337,
+                                        lblIERepair_RestorePoints.Width(), lblIERepair_RestorePoints.Height());
+    lblIERepair_ResultRestorePoints.SetCaption(IDS_SURFKEEP_RestorePoints);
     actIERepair_Scan.SetCaption(IDS_SURFKEEP_Scan);
     actIERepair_Repair.SetCaption(IDS_IEREPAIR_Repair);
     actIERepair_Back.SetCaption(IDS_IEREPAIR_Back);
     FResultList.SetColumnCaption(0, IDS_IEREPAIR_RepairedItem);
     FResultList.SetColumnCaption(1, IDS_IEREPAIR_BeforeRepair);
     FResultList.SetColumnCaption(2, IDS_IEREPAIR_AfterRepair);
-    actIERepair_Scan.Execute();
+    // The first scan runs before the window shows: what it could not read waits for the window.
+    if (!actIERepair_Scan.Enabled()) return;
+    FFirstScanProblems = Scan();
+    if (FWindowShown) FormShow();
+}
+
+void TRepairTab::FormShow() {
+    FWindowShown = true;
+    if (!FFirstScanProblems.empty()) ShowErrorBox(FOwner, std::exchange(FFirstScanProblems, std::wstring()));
 }
 
 void TRepairTab::actIERepair_ScanExecute() {
+    const std::wstring problems = Scan();
+    if (!problems.empty()) throw TError(problems);
+}
+
+std::wstring TRepairTab::Scan() {
+    FFirstScanProblems.clear();
     Fill();
-    // Shown however the scan ends: after an error, what was marked before it stays marked, and the
-    // lines are not reordered.
+    // Shown however the scan ends.
     const TScopeExit render([this] { RenderList(); });
-    Mark();
+    const std::vector<TRepairCheck> checks = CheckAllItems(FRegistry);
+    Mark(checks);
     Order();
+    return RepairScanProblems(checks);
 }
 
 void TRepairTab::Fill() {
@@ -114,13 +167,15 @@ void TRepairTab::Fill() {
     }
 }
 
-void TRepairTab::Mark() {
+void TRepairTab::Mark(const std::vector<TRepairCheck>& checks) {
     for (const TRepairItem& item : RepairItems()) {
-        if (!item.Scanned || !ItemNeedsRepair(item.Index, FRegistry)) continue;
+        const size_t index = static_cast<size_t>(item.Index);
+        if (!item.Scanned || index >= checks.size()) continue;
         for (TLine& line : FLines) {
             if (line.Data != item.Index) continue;
-            line.Text = IDS_IEREPAIR_Changed + L" " + *item.Text;
-            line.Ticked = true;
+            line.Text = RepairLineText(item, checks[index]);
+            line.State = checks[index].State;
+            line.Ticked = line.State == TRepairState::NeedsRepair;
         }
     }
 }
@@ -139,6 +194,7 @@ void TRepairTab::MoveTickedUp(size_t p, size_t bound) {
         std::swap(FLines[p].Text, FLines[p - 1].Text);
         std::swap(FLines[p].Data, FLines[p - 1].Data);
         std::swap(FLines[p].Ticked, FLines[p - 1].Ticked);
+        std::swap(FLines[p].State, FLines[p - 1].State);
         --p;
     }
 }
@@ -178,10 +234,18 @@ void TRepairTab::BindItemList() {
         if (line >= 0 && static_cast<size_t>(line) < FLines.size()) FLines[static_cast<size_t>(line)].Ticked = checked;
     };
     FList.OnItemPrePaint = [this](NMLVCUSTOMDRAW& draw) -> LRESULT {
-        if (FNativeGroups || static_cast<int>(draw.nmcd.lItemlParam) != kHeadingRow) return CDRF_DODEFAULT;
-        ::SelectObject(draw.nmcd.hdc, BodyBoldFont());
-        draw.clrText = assets::kAccentDark;
-        draw.clrTextBk = kHeadingBack;
+        const int line = static_cast<int>(draw.nmcd.lItemlParam);
+        if (line == kHeadingRow) {
+            if (FNativeGroups) return CDRF_DODEFAULT;
+            ::SelectObject(draw.nmcd.hdc, BodyBoldFont());
+            draw.clrText = assets::kAccentDark;
+            draw.clrTextBk = kHeadingBack;
+            return CDRF_NEWFONT;
+        }
+        if (line < 0 || static_cast<size_t>(line) >= FLines.size() ||
+            FLines[static_cast<size_t>(line)].State != TRepairState::NotCheckable)
+            return CDRF_DODEFAULT;
+        draw.clrText = kProblemText;
         return CDRF_NEWFONT;
     };
 }
@@ -202,36 +266,43 @@ void TRepairTab::lblIERepair_SelectNoneClick() {
     RenderList();
 }
 
-void TRepairTab::AddRepairedRow(const TRepairRow& row) {
-    if (Trimmed(row.Label).empty()) return;
-    FRepaired.push_back(row);
-    const int at = FResultList.InsertItem(FResultList.Count(), row.Label);
-    FResultList.SetItemText(at, 1, row.Before);
-    FResultList.SetItemText(at, 2, row.After);
-    ::UpdateWindow(FResultList);
+void TRepairTab::ShowRepairedRows() {
+    // Every row the run made, as its restore point keeps them: the catalogue has already dropped
+    // those whose label is blank (a failure always keeps a label).
+    const TRedrawOff hold(FResultList);
+    FResultList.DeleteAllItems();
+    for (size_t i = 0; i < FRepaired.size(); ++i) {
+        const TRepairRow& row = FRepaired[i];
+        const int at = FResultList.InsertItem(FResultList.Count(), row.Label, static_cast<LPARAM>(i));
+        FResultList.SetItemText(at, 1, row.Before);
+        FResultList.SetItemText(at, 2, row.After);
+    }
 }
 
 void TRepairTab::actIERepair_RepairExecute() {
     FMaxRepairLevel = TRepairLevel::None;
-    for (const TLine& line : FLines) {
-        if (!line.Ticked) continue;
-        std::vector<TRepairRow> rows;
-        TRepairLevel level;
-        {
-            // Listed however the repair ends: after an error, the settings repaired so far.
-            const TScopeExit list([&] {
-                for (const auto& row : rows) AddRepairedRow(row);
-            });
-            level = RepairItem(line.Data, rows, FRegistry);
-        }
-        if (level > FMaxRepairLevel) FMaxRepairLevel = level;
+    std::vector<int> ticked;
+    for (const TLine& line : FLines)
+        if (line.Ticked) ticked.push_back(line.Data);
+    TRepairRunResult run;
+    {
+        const TWaitCursor wait;
+        // A point that cannot be made raises here: nothing was repaired and the item list stays.
+        const TRestoreStore store = ProgramRestoreStore();
+        run = RunRepair(store, ticked, FRegistry);
     }
-    const WORD language = static_cast<WORD>(LanguageId & 0xFFFF);
-    if (FMaxRepairLevel == TRepairLevel::RestartIE)
-        ShowMessageBox(FOwner, IDS_IEREPAIR_MSG_RestartIE, IDS_IEREPAIR_MSG_Title, MB_ICONINFORMATION, language, 0);
-    else if (FMaxRepairLevel == TRepairLevel::LogOff)
-        ShowMessageBox(FOwner, IDS_IEREPAIR_MSG_LogOff, IDS_IEREPAIR_MSG_Title, MB_ICONINFORMATION, language, 0);
+    FLastPointId = run.PointId;
+    FMaxRepairLevel = run.Level;
+    FRepaired = std::move(run.Rows);
+    ShowRepairedRows();
     ShowResults(true);
+    ::UpdateWindow(imgAfterRepair.Handle());  // the rows stand behind the boxes that follow
+    if (!run.Problem.empty()) ShowErrorBox(FOwner, run.Problem);
+    const int failures = FailedRowCount(FRepaired);
+    const std::wstring closing = RepairClosingText(FMaxRepairLevel, failures) + FailureLines(FRepaired);
+    if (!closing.empty())
+        ShowMessageBox(FOwner, closing, IDS_IEREPAIR_MSG_Title, failures ? MB_ICONWARNING : MB_ICONINFORMATION,
+                       static_cast<WORD>(LanguageId & 0xFFFF), 0);
 }
 
 void TRepairTab::actIERepair_BackExecute() {
@@ -240,6 +311,8 @@ void TRepairTab::actIERepair_BackExecute() {
     FRepaired.clear();
     actIERepair_ScanExecute();
 }
+
+void TRepairTab::MachineChanged() { actIERepair_BackExecute(); }
 
 void TRepairTab::ShowResults(bool results) {
     FShowingResults = results;

@@ -158,6 +158,8 @@ void TSecurityTab::CreatePage(HWND sheet, HWND owner) {
                                    .Color = assets::kPanel,
                                    .TextColor = assets::kText});
     chkSecurity_AutoUpdate.OnClick = [this] { RunGuarded(FOwner, [this] { chkSecurity_AutoUpdateClick(); }); };
+    CreateLinkLabel(lblSecurity_RestorePoints, panel, 16, 323, IDS_SURFKEEP_RestorePoints,
+                    [this] { OpenRestorePoints(); });
 
     FPanel.OnMessage(kInstallListMessage, [this](WPARAM, LPARAM) -> LRESULT {
         InstallDownloadedList();
@@ -180,6 +182,7 @@ void TSecurityTab::ApplySecurityTexts() {
     lblSecurity_ShowAll.SetCaption(IDS_IESECURITY_ShowAll);
     PlaceShowAllLink();
     chkSecurity_AutoUpdate.SetCaption(IDS_IESECURITY_AutoUpdate);
+    lblSecurity_RestorePoints.SetCaption(IDS_SURFKEEP_RestorePoints);
     lblSecurity_Warning.SetCaption(IDS_IESECURITY_Warning);
     lblSecurity_Description.SetCaption(IDS_IESECURITY_Description);
     actSecurity_TurnOn.SetCaption(IDS_IESECURITY_TurnOn);

@@ -40,6 +40,8 @@ public:
     void FormShow() override;   // the automatic update, when the user asked for it
     void FormClose() override;  // a running download stops; the downloader goes
     void BindUpdateWebList(TAction& action) override;
+    // The shield's switches read again from the settings file, and the list from the hosts file.
+    void MachineChanged() override { LoadSecuritySettings(); }
 
     // The texts, an empty status line, then the two switches from the settings file.
     void ApplySecurityTexts();
@@ -103,6 +105,7 @@ public:
     TKivImageButton btnSecurity_TurnOn, btnSecurity_TurnOff, btnSecurity_Add, btnSecurity_Delete, btnSecurity_Refresh;
     TListBox lstMaliciousWebs;
     TCheckBox chkSecurity_AutoUpdate;
+    TKivLabel lblSecurity_RestorePoints;
 
 private:
     void SetStatus(const std::wstring& text);
