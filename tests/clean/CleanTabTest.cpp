@@ -48,6 +48,11 @@ std::wstring Dec(std::wstring text) {
     return text;
 }
 
+bool RunningUnderWine() {
+    const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+    return ntdll && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
 const wchar_t* const kTypedUrls = L"Software\\Microsoft\\Internet Explorer\\TypedUrls";
 
 struct TTabFixture {
@@ -60,6 +65,8 @@ struct TTabFixture {
     TMemoryRegistryBackend Registry;
     TMemoryRegistryBackend RepairRegistry;
     sktest::TCountingPump Pump{true};  // the real message queue runs after the test's own step
+    // The history store the engine asks (the system's own when a test says so).
+    THistoryStore* EngineHistory = &HistoryStore;
     std::unique_ptr<TIECleaner> Cleaner;
     std::unique_ptr<TfrmSurfkeep> Form;
     TCleanTab* Tab = nullptr;
@@ -105,7 +112,7 @@ struct TTabFixture {
             TIECleanerPlatform platform;
             platform.Locations = &Locations;
             platform.UrlCache = &UrlCache;
-            platform.History = &HistoryStore;
+            platform.History = EngineHistory;
             platform.Registry = &Registry;
             platform.Pump = &Pump;
             platform.PumpIntervalMs = 0;  // every item lets the queue run
@@ -647,11 +654,30 @@ TEST_CASE("a clean deletes exactly the ticked items, reports them, and a rescan 
             for (const auto& item : selection.Items)
                 CHECK(std::find(unticked.begin(), unticked.end(), item.Text) == unticked.end());
 
+            // The files still ticked, as the tree shows them.
+            std::vector<std::wstring> tickedFiles;
+            for (int i = 0; i < 2; ++i)
+                for (const TCheckNode* item : f.Category(i).Children)
+                    if (item->CheckState == csChecked) tickedFiles.push_back(item->Text);
+            const auto untickedFiles = std::count_if(unticked.begin(), unticked.end(), [](const std::wstring& t) {
+                return t[0] != L'h' && t != L"Example";
+            });
+            REQUIRE(tickedFiles.size() == static_cast<size_t>(5 - untickedFiles));
+
             tab.actIEClean_Clean.Execute();
             CHECK(gBoxes.empty());
             CHECK(tab.StatusText() == Dec(c.Report));
+            // On disk: exactly the unticked files stay, every ticked one is gone, and what the walks
+            // leave alone is still there.
             for (const auto& text : unticked)
                 if (text[0] != L'h' && text != L"Example") CHECK(FileExists(text));
+            for (const auto& text : tickedFiles) {
+                CAPTURE(sktest::Narrow(text));
+                CHECK_FALSE(FileExists(text));
+            }
+            for (const std::wstring& kept :
+                 {f.Cache + L"desktop.ini", f.Cache + L"Content.IE5\\index.dat", f.Cookies + L"index.dat"})
+                CHECK(FileExists(kept));
             // A category partly ticked is wanted still; which items were unticked is not remembered.
             CHECK(f.Settings() == c.Settings);
             for (int i = 0; i < 4; ++i) {
@@ -776,6 +802,44 @@ TEST_CASE("history that can only be cleaned as a whole") {
         CHECK_FALSE(tab.HistoryWholeOnly());
         CHECK(tab.StatusText() == L"Scanning is completed.");
     }
+}
+
+TEST_CASE("the system's own history store: whole only as the engine finds it, the rest item by item") {
+    // Only in Wine's throwaway prefix: on Windows this would clean the user's real history.
+    if (!RunningUnderWine()) return;
+    TTabFixture f;
+    f.Browse();
+    f.EngineHistory = &ComHistoryStore();
+    TCleanTab& tab = f.Open();
+    tab.actIEClean_Scan.Execute();
+    // Wine's store cannot delete one address: the engine says so, and the tab follows.
+    CHECK_FALSE(f.Cleaner->HistoryPerItem);
+    CHECK(tab.HistoryWholeOnly());
+    CHECK(tab.StatusText() == L"Scanning is completed. On this system the history can only be cleaned as a whole.");
+    TCheckNode& history = f.Category(3);
+    REQUIRE_FALSE(history.Children.empty());
+    for (const TCheckNode* item : history.Children)
+        CHECK(item->Disabled);
+
+    // One cookie unticked beside it: the cookies go one by one, the history as a whole.
+    const std::wstring kept = f.Cookies + L"user@example[1].txt", gone = f.Cookies + L"user@other[2].txt";
+    f.ClickCheckBox(f.Item(1, kept));
+    REQUIRE(f.Category(1).CheckState == csMixed);
+    const TIECleanSelection selection = tab.CleanSelection();
+    CHECK(selection.Whole == TIECleanCategories{IECleanTempFiles, IECleanTypedUrls, IECleanHistory});
+    REQUIRE(selection.Items.size() == 1);
+    CHECK(selection.Items[0].Text == gone);
+
+    tab.actIEClean_Clean.Execute();
+    CHECK(gBoxes.empty());
+    // Three cache files, one cookie, two typed addresses and the two history entries of the URL cache.
+    CHECK(tab.StatusText() == Dec(L"8 files/items are cleaned, 8.30 KB disk space is released."));
+    CHECK(FileExists(kept));
+    CHECK_FALSE(FileExists(gone));
+    CHECK_FALSE(f.UrlCache.Contains(L"http://example.com/site.css"));
+    CHECK_FALSE(f.UrlCache.Contains(L"Visited: user@http://example.com/"));
+    tab.actIEClean_Scan.Execute();
+    CHECK(f.AllItemTexts() == std::vector<std::wstring>{kept});
 }
 
 TEST_CASE("the notice that a clean cannot be undone") {
