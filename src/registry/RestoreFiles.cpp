@@ -1,57 +1,26 @@
 #include "registry/RestoreFiles.h"
 
-#include <bcrypt.h>
-
 #include <algorithm>
 #include <vector>
 
 #include "base/Handles.h"
+#include "base/Sha256.h"
 
 namespace sk::restorefiles {
 
 namespace {
 
-struct TAlgorithmTraits {
-    using Handle = BCRYPT_ALG_HANDLE;
-    static Handle Invalid() { return nullptr; }
-    static bool IsValid(Handle h) { return h != nullptr; }
-    static void Close(Handle h) { ::BCryptCloseAlgorithmProvider(h, 0); }
-};
-struct THashTraits {
-    using Handle = BCRYPT_HASH_HANDLE;
-    static Handle Invalid() { return nullptr; }
-    static bool IsValid(Handle h) { return h != nullptr; }
-    static void Close(Handle h) { ::BCryptDestroyHash(h); }
-};
-
-// SHA-256 over data fed in pieces.
-class TSha256 {
+// SHA-256 over data fed in pieces, as the lowercase hexadecimal digits the manifest keeps.
+class TSha256Text {
 public:
-    TSha256() {
-        if (!BCRYPT_SUCCESS(::BCryptOpenAlgorithmProvider(FAlgorithm.Receive(), BCRYPT_SHA256_ALGORITHM, nullptr, 0)))
-            return;
-        if (!BCRYPT_SUCCESS(::BCryptCreateHash(FAlgorithm.Get(), FHash.Receive(), nullptr, 0, nullptr, 0, 0)))
-            FHash.Reset();
-    }
-    bool Ok() const { return FHash.IsValid(); }
-    void Add(const void* data, DWORD size) {
-        if (Ok() && size) ::BCryptHashData(FHash.Get(), static_cast<PUCHAR>(const_cast<void*>(data)), size, 0);
-    }
+    void Add(const void* data, DWORD size) { FHash.Update(data, size); }
     std::string Hex() {
-        unsigned char digest[32] = {};
-        if (Ok()) ::BCryptFinishHash(FHash.Get(), digest, sizeof digest, 0);
-        static const char digits[] = "0123456789abcdef";
-        std::string out;
-        for (unsigned char b : digest) {
-            out += digits[b >> 4];
-            out += digits[b & 15];
-        }
-        return out;
+        const std::wstring digits = TSha256::Hex(FHash.Final());
+        return std::string(digits.begin(), digits.end());  // ASCII only
     }
 
 private:
-    TScopedHandle<TAlgorithmTraits> FAlgorithm;
-    TScopedHandle<THashTraits> FHash;
+    TSha256 FHash;
 };
 
 constexpr DWORD kChunk = 1 << 16;
@@ -82,7 +51,7 @@ bool CopyOpen(HANDLE source, const std::wstring& target, DWORD attributes, TFile
         error = ::GetLastError();
         return false;
     }
-    TSha256 sha;
+    TSha256Text sha;
     std::vector<unsigned char> buffer(kChunk);
     uint64_t total = 0;
     bool ok = true;
@@ -156,7 +125,7 @@ std::optional<TFileDigest> DigestFile(const std::wstring& path, DWORD& error) {
         error = ::GetLastError();
         return std::nullopt;
     }
-    TSha256 sha;
+    TSha256Text sha;
     std::vector<unsigned char> buffer(kChunk);
     TFileDigest digest;
     digest.Attributes = attributes;

@@ -10,7 +10,7 @@
 #include "base/StringTable.h"
 #include "base/Window.h"
 #include "security/HostsLine.h"
-#include "security/Sha256.h"
+#include "base/Sha256.h"
 #include "security/TextFile.h"
 
 namespace sk {

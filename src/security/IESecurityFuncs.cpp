@@ -11,7 +11,7 @@
 #include "base/Settings.h"
 #include "base/StringTable.h"
 #include "security/InternetSupport.h"
-#include "security/Sha256.h"
+#include "base/Sha256.h"
 #include "security/TextFile.h"
 
 namespace sk {

@@ -21,7 +21,7 @@
 
 #include "base/Errors.h"
 #include "base/Handles.h"
-#include "security/Sha256.h"
+#include "base/Sha256.h"
 
 namespace sk {
 

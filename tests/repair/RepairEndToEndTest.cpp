@@ -15,30 +15,8 @@ using namespace sktest::repairkeys;
 namespace {
 
 const std::wstring OETitleKey = L"Identities\\{E2E-1}\\Software\\Microsoft\\Outlook Express\\5.0";
-const std::wstring DefaultHiveScopes = L".Default\\Software\\Microsoft\\Internet Explorer\\SearchScopes";
-const std::wstring EvilScope = L"{11111111-2222-3333-4444-555555555555}";
 
-// What this machine holds of the catalogue's settings is removed first, so the rows are known.
-const std::vector<TRegFact> Clean = {
-    NoKey(HKCU, Scopes),
-    NoKey(HKCU, Toolbar),
-    NoKey(HKCU, DesktopIcons),
-    NoKey(HKCU, ExplorerPolicies),
-    NoKey(HKCU, SystemPolicies),
-    NoKey(HKCU, IEPolicies),
-    NoKey(HKLM, Ratings),
-    NoKey(HKCU, L"Identities"),
-    NoKey(HKU, DefaultHiveScopes),
-    NoVal(HKCU, Main, L"Start Page"),
-    NoVal(HKCU, Main, L"Local Page"),
-    NoVal(HKCU, Main, L"Default_Page_URL"),
-    NoVal(HKCU, Main, L"Default_Secondary_Page_URL"),
-    NoVal(HKCU, Main, L"Window Title"),
-    NoVal(HKLM, Search, L"SearchAssistant"),
-    NoVal(HKLM, Search, L"CustomizeSearch"),
-    NoVal(HKLM, WinLogon, L"LegalNoticeCaption"),
-    NoVal(HKLM, WinLogon, L"LegalNoticeText"),
-};
+const std::vector<TRegFact> Clean = CatalogueSettingsRemoved();
 
 // One or more broken settings in each of the 20 scanned items, and the texts of items 5 and 15.
 const std::vector<TRegFact> Broken = {

@@ -12,6 +12,7 @@
 #include "RestoreTestSupport.h"
 #include "base/StringTable.h"
 #include "registry/Restore.h"
+#include "registry/RegistryTree.h"
 #include "repair/IERepairFuncs.h"
 
 using namespace sk;
@@ -21,30 +22,8 @@ using namespace sktest::repairkeys;
 namespace {
 
 const std::wstring OETitleKey = L"Identities\\{RESTORE-1}\\Software\\Microsoft\\Outlook Express\\5.0";
-const std::wstring DefaultHiveScopes = L".Default\\Software\\Microsoft\\Internet Explorer\\SearchScopes";
-const std::wstring EvilScope = L"{11111111-2222-3333-4444-555555555555}";
 
-// The catalogue's settings this machine holds are removed first, so every item starts alike.
-const std::vector<TRegFact> Clean = {
-    NoKey(HKCU, Scopes),
-    NoKey(HKCU, Toolbar),
-    NoKey(HKCU, DesktopIcons),
-    NoKey(HKCU, ExplorerPolicies),
-    NoKey(HKCU, SystemPolicies),
-    NoKey(HKCU, IEPolicies),
-    NoKey(HKLM, Ratings),
-    NoKey(HKCU, L"Identities"),
-    NoKey(HKU, DefaultHiveScopes),
-    NoVal(HKCU, Main, L"Start Page"),
-    NoVal(HKCU, Main, L"Local Page"),
-    NoVal(HKCU, Main, L"Default_Page_URL"),
-    NoVal(HKCU, Main, L"Default_Secondary_Page_URL"),
-    NoVal(HKCU, Main, L"Window Title"),
-    NoVal(HKLM, Search, L"SearchAssistant"),
-    NoVal(HKLM, Search, L"CustomizeSearch"),
-    NoVal(HKLM, WinLogon, L"LegalNoticeCaption"),
-    NoVal(HKLM, WinLogon, L"LegalNoticeText"),
-};
+const std::vector<TRegFact> Clean = CatalogueSettingsRemoved();
 
 // Each item broken, with values of every type the catalogue meets.
 std::vector<TRegFact> BrokenItem(int index) {
@@ -116,26 +95,12 @@ const std::vector<std::pair<TRegRoot, std::wstring>> TouchedKeys = {
     {HKCR, L".reg"},   {HKCR, ExeCommand},    {HKU, DefaultHiveScopes},
 };
 
-std::wstring RegExeRoot(TRegRoot root) {
-    switch (root) {
-        case TRegRoot::ClassesRoot:
-            return L"HKCR";
-        case TRegRoot::CurrentUser:
-            return L"HKCU";
-        case TRegRoot::LocalMachine:
-            return L"HKLM";
-        case TRegRoot::Users:
-            return L"HKU";
-    }
-    return L"HKCU";
-}
-
 // `reg export` of one key with everything beneath it: the .reg file's bytes, or a marker when
 // reg.exe finds no such key.
 std::vector<unsigned char> RegExport(TRegRoot root, const std::wstring& path, const TTempDir& dir) {
     const std::wstring file = dir / L"export.reg";
     ::DeleteFileW(file.c_str());
-    std::wstring command = L"reg.exe export \"" + RegExeRoot(root) + L"\\" + path + L"\" \"" + file + L"\" /y";
+    std::wstring command = L"reg.exe export \"" + RegRootName(root) + L"\\" + path + L"\" \"" + file + L"\" /y";
     STARTUPINFOW si{sizeof si};
     si.dwFlags = STARTF_USESTDHANDLES;  // its messages are not ours to print
     PROCESS_INFORMATION pi{};
@@ -187,7 +152,7 @@ void CheckExports(const TKeyList& keys, const std::vector<std::vector<unsigned c
     const auto now = ExportAll(keys, dir);
     REQUIRE(now.size() == was.size());
     for (size_t i = 0; i < keys.size(); ++i) {
-        INFO("reg export " << Narrow(RegExeRoot(keys[i].first) + L"\\" + keys[i].second));
+        INFO("reg export " << Narrow(RegRootName(keys[i].first) + L"\\" + keys[i].second));
         CHECK(now[i].size() == was[i].size());
         CHECK(AsText(now[i]) == AsText(was[i]));
         CHECK(now[i] == was[i]);

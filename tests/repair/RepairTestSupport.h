@@ -60,6 +60,33 @@ inline const std::wstring Zone3 = L"Software\\Microsoft\\Windows\\CurrentVersion
 inline const std::wstring International = L"Control Panel\\International";
 inline const std::wstring WinLogon = L"Software\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
 inline const std::wstring ExeCommand = L"exefile\\shell\\open\\command";
+inline const std::wstring DefaultHiveScopes = L".Default\\Software\\Microsoft\\Internet Explorer\\SearchScopes";
+inline const std::wstring EvilScope = L"{11111111-2222-3333-4444-555555555555}";
+
+// What this machine holds of the catalogue's settings, removed before a test so every item starts
+// alike and the rows are known.
+inline std::vector<TRegFact> CatalogueSettingsRemoved() {
+    return {
+        NoKey(HKCU, Scopes),
+        NoKey(HKCU, Toolbar),
+        NoKey(HKCU, DesktopIcons),
+        NoKey(HKCU, ExplorerPolicies),
+        NoKey(HKCU, SystemPolicies),
+        NoKey(HKCU, IEPolicies),
+        NoKey(HKLM, Ratings),
+        NoKey(HKCU, L"Identities"),
+        NoKey(HKU, DefaultHiveScopes),
+        NoVal(HKCU, Main, L"Start Page"),
+        NoVal(HKCU, Main, L"Local Page"),
+        NoVal(HKCU, Main, L"Default_Page_URL"),
+        NoVal(HKCU, Main, L"Default_Secondary_Page_URL"),
+        NoVal(HKCU, Main, L"Window Title"),
+        NoVal(HKLM, Search, L"SearchAssistant"),
+        NoVal(HKLM, Search, L"CustomizeSearch"),
+        NoVal(HKLM, WinLogon, L"LegalNoticeCaption"),
+        NoVal(HKLM, WinLogon, L"LegalNoticeText"),
+    };
+}
 
 }  // namespace repairkeys
 

@@ -11,7 +11,7 @@
 #include "TestSupport.h"
 #include "base/Handles.h"
 #include "security/IESecurityFuncs.h"
-#include "security/Sha256.h"
+#include "base/Sha256.h"
 
 namespace sktest {
 

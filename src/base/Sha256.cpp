@@ -1,4 +1,4 @@
-#include "security/Sha256.h"
+#include "base/Sha256.h"
 
 #include <bcrypt.h>
 
