@@ -6,11 +6,13 @@
 #include "base/Format.h"
 #include "base/Paths.h"
 #include "base/ProfileFile.h"
+#include "base/Sha256.h"
 #include "base/Settings.h"
 #include "base/StringTable.h"
 #include "base/Window.h"
+#include "registry/RestorePoint.h"
 #include "security/HostsLine.h"
-#include "base/Sha256.h"
+#include "security/ShieldChange.h"
 #include "security/TextFile.h"
 
 namespace sk {
@@ -20,6 +22,10 @@ namespace {
 constexpr UINT kNextMessage = WM_APP + 3;
 constexpr WPARAM kNextSource = 1;
 constexpr WPARAM kFinish = 2;
+// While a window reads the hosts file, the install waits: its listing lets messages run, and
+// replacing the file under it would mix two files in one list.
+constexpr UINT_PTR kListingTimer = 1;
+constexpr UINT kListingRetryMs = 50;
 
 // A date at most two days ahead of today's (the server's clock and zone may run ahead of ours).
 bool InTheFuture(const TVersionDate& date) {
@@ -102,6 +108,7 @@ std::wstring TListUpdateResult::Text() const {
         return Fmt(s.Outcome == TSourceOutcome::Refused ? IDS_IESECURITY_UpdateRefused : IDS_IESECURITY_UpdateFailed,
                    s.Url, s.Reason);
     }
+    if (Installed && !HostsProblem.empty()) return Fmt(IDS_IESECURITY_UpdateHostsNotChanged, HostsProblem);
     if (Installed) return IDS_IESECURITY_DownloadCompleted;
     const bool all304 = !Sources.empty() && std::all_of(Sources.begin(), Sources.end(), [](const TSourceResult& s) {
         return s.Outcome == TSourceOutcome::NotModified;
@@ -256,6 +263,7 @@ void THostsListUpdate::StartSource() {
 void THostsListUpdate::Stop() {
     if (!FRunning) return;
     FRunning = false;  // the steps already posted do nothing now
+    FWindow->StopTimer(kListingTimer);
     FGet->Stop(false);
     for (size_t i = 0; i < FUrls.size(); ++i) ::DeleteFileW((CopyOf(i, FUrls.size()) + L".new").c_str());
 }
@@ -278,6 +286,13 @@ void THostsListUpdate::Finish() {
         ::PostMessageW(FWindow->Handle(), kNextMessage, kFinish, 0);
         return;
     }
+    if (!FShield.ListingDone) {
+        FWindow->StartTimer(kListingTimer, kListingRetryMs, [this] {
+            FWindow->StopTimer(kListingTimer);
+            if (FRunning) Finish();
+        });
+        return;
+    }
     TListUpdateResult result;
     result.Sources = FResults;
     for (size_t i = 0; i < FResults.size(); ++i) {
@@ -292,8 +307,9 @@ void THostsListUpdate::Finish() {
             Install(result);
         } catch (const TError& e) {
             result.Installed = false;
+            // Not installed (no restore point, a file that cannot be written): said as such.
             TSourceResult& s = result.Sources.back();
-            s.Outcome = TSourceOutcome::Failed;
+            s.Outcome = TSourceOutcome::Refused;
             s.Reason = e.Message();
             result.FailedSource = static_cast<int>(result.Sources.size() - 1);
         }
@@ -310,7 +326,37 @@ void THostsListUpdate::Install(TListUpdateResult& result) {
     for (const auto& s : result.Sources) newer = newer || s.Outcome == TSourceOutcome::Newer;
     // The merged list is made again when its sources changed or it is gone.
     const bool remerge = count > 1 && (!FSameSources || !FileExists(FShield.ListFileName));
-    if (newer || remerge) {
+    if (!newer && !remerge) {
+        result.UpToDate = true;
+        WriteValidators(result);
+        return;
+    }
+
+    // What the install will change is recorded first: the copies it replaces, the merged list,
+    // the validators and, while the shield is on, the hosts file.
+    std::unique_ptr<TRestorePoint> point;
+    std::vector<TRestoreRow> rows;
+    for (size_t i = 0; i < count; ++i) {
+        if (result.Sources[i].Outcome != TSourceOutcome::Newer) continue;
+        const std::wstring copy = CopyOf(i, count);
+        rows.push_back({FUrls[i],
+                        FileExists(copy) ? TIESecurity::ReadLocalVersion(copy) : std::wstring(IDS_RESTORE_FileAbsent),
+                        Fmt(IDS_IESECURITY_RowEntries, static_cast<int>(result.Sources[i].Entries))});
+    }
+    if (FStore) {
+        point = TRestorePoint::Begin(*FStore, {kShieldUpdateOperation, IDS_IESECURITY_PointUpdate, FUrls});
+        result.PointId = point->Id();
+        for (size_t i = 0; i < count; ++i)
+            if (result.Sources[i].Outcome == TSourceOutcome::Newer) point->CaptureFile(CopyOf(i, count));
+        if (count > 1) point->CaptureFile(FShield.ListFileName);
+        const std::wstring& settings = FShield.SettingsFileName();
+        point->CaptureSetting(settings, kSettingsSection, L"HostsListSources");
+        for (size_t i = 0; i < count; ++i)
+            for (const wchar_t* key : {L"HostsListETag", L"HostsListLastModified", L"HostsListHash"})
+                point->CaptureSetting(settings, kSettingsSection, key + KeySuffix(i));
+        if (FShield.ShieldOn) point->CaptureFile(FShield.HostsFileName);
+    }
+    try {
         // ---- The first change: the sources' copies, then the list file, are replaced.
         for (size_t i = 0; i < count; ++i) {
             if (result.Sources[i].Outcome != TSourceOutcome::Newer) continue;
@@ -356,10 +402,41 @@ void THostsListUpdate::Install(TListUpdateResult& result) {
             merged.Commit();
         }
         result.Installed = true;
-    }
-    result.UpToDate = !result.Installed;
+        WriteValidators(result);
 
+        // While the shield is on, the new list protects at once.
+        if (FShield.ShieldOn) {
+            try {
+                FShield.TurnOn();
+                result.HostsInstalled = FShield.LastTurnOn().Done;
+                rows.push_back({IDS_IESECURITY_RowHostsFile, L"",
+                                Fmt(IDS_IESECURITY_RowEntries, static_cast<int>(FShield.LastTurnOn().ListEntries))});
+            } catch (const TError& e) {
+                // The list is saved and waits for the next Turn on; the hosts file is as it was.
+                result.HostsProblem = e.Message();
+            }
+        }
+    } catch (...) {
+        if (point) {
+            try {
+                point->Complete(rows);
+            } catch (...) {
+            }
+        }
+        throw;
+    }
+    if (point) {
+        try {
+            point->Complete(rows);
+        } catch (const TError&) {
+            // The list stands; the point, left as interrupted, still puts back all it recorded.
+        }
+    }
+}
+
+void THostsListUpdate::WriteValidators(const TListUpdateResult& result) const {
     // The validators of what is installed now (a 304 leaves the stored ones as they are).
+    const size_t count = FUrls.size();
     const TProfileFile settings(FShield.SettingsFileName());
     settings.WriteString(kSettingsSection, L"HostsListSources", Joined(FUrls));
     for (size_t i = 0; i < count; ++i) {

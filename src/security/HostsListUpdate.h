@@ -16,6 +16,11 @@
 //   HostsListETag, HostsListLastModified, HostsListHash
 //                                  of the first source; "2", "3", ... appended for the others
 // The validators are only sent while HostsListSources names the sources of HostsListUrl.
+//
+// A newer list is installed as a whole: the sources' copies and the list file are replaced, the
+// settings above written, and while the shield is on the new list becomes the hosts file at once
+// (TIESecurity::TurnOn). With a restore store, all of that is recorded first in one restore point
+// "shield-update".
 #pragma once
 
 #include <cstdint>
@@ -24,6 +29,7 @@
 #include <string>
 #include <vector>
 
+#include "registry/RestoreStore.h"
 #include "security/IESecurityFuncs.h"
 #include "security/KivHttpGet.h"
 
@@ -34,7 +40,8 @@ enum class TSourceOutcome {
     SameVersion,  // the same or an older date marker
     SameContent,  // no date marker, and the same bytes
     Newer,
-    Refused,      // the body broke a list rule, was larger than allowed, or was sent from a bad place
+    Refused,      // the body broke a list rule, was larger than allowed, or was sent from a bad place;
+                  // or it could not be installed (no restore point, a file that cannot be written)
     Failed,       // no answer, a status other than 200, cut short, too slow, ...
 };
 
@@ -50,10 +57,14 @@ struct TSourceResult {
 };
 
 struct TListUpdateResult {
-    bool Installed = false;   // the list file was replaced: install it with TurnOn while the shield is on
+    bool Installed = false;   // the list file was replaced
+    bool HostsInstalled = false;  // ... and, the shield being on, the hosts file too
+    std::wstring HostsProblem;    // why the hosts file was not changed although the shield is on, or ""
     bool UpToDate = false;    // nothing newer anywhere, nothing failed
     int FailedSource = -1;    // the first source that was refused or failed
     std::vector<TSourceResult> Sources;
+    std::wstring PointId;     // the restore point of the install; "" when nothing was installed or
+                              // no store was given
     // The status line: "Updating is completed.", "Current hosts data is the latest version (304:
     // not modified).", "The new hosts list from <url> was not installed: it is a web page, ...".
     std::wstring Text() const;
@@ -81,6 +92,9 @@ public:
     // Ends a running update without OnDone; the list file stays as it was. Returns within a few
     // seconds even while a network call blocks.
     void Stop();
+    // Where an install is recorded before it changes anything (not owned; nullptr: not recorded).
+    // When the point cannot be made, nothing is installed and the update reports why.
+    void SetRestoreStore(const TRestoreStore* store) { FStore = store; }
 
     std::function<void(const TListUpdateProgress&)> OnProgress;
     // Exactly once per Start that is not stopped, after the last source.
@@ -102,9 +116,11 @@ private:
     void SourceEnded(TSourceResult result);
     void Finish();
     void Install(TListUpdateResult& result);
+    void WriteValidators(const TListUpdateResult& result) const;
     std::wstring KeySuffix(size_t n) const;
 
     TIESecurity& FShield;  // not owned
+    const TRestoreStore* FStore = nullptr;  // not owned
     std::unique_ptr<TKivHttpGet> FGet;
     std::unique_ptr<TPostWindow> FWindow;
     bool FRunning = false;
