@@ -77,6 +77,7 @@ void TfrmAbout::FormCreate() {
     contact.Caption = IDS_SURFKEEP_Support;
     contact.Fonts.Normal.SetColor(assets::kAccent).SetUnderline(true);
     contact.MoveHandler = false;
+    contact.TabStop = true;
     contact.Cursor = ::LoadCursorW(nullptr, IDC_HAND);
     contact.OnClick = [this] { lblContactClick(); };
     lblContact.Create(contact);
@@ -94,11 +95,12 @@ void TfrmAbout::FormCreate() {
                         ::GetWindowLongPtrW(pnlWarning.Handle(), GWL_EXSTYLE) | WS_EX_STATICEDGE);
     ::SetWindowPos(pnlWarning.Handle(), nullptr, 0, 0, 0, 0,
                    SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_FRAMECHANGED);
+    // Inside the frame's bevels, in the layout.
     RECT inside{};
     ::GetClientRect(pnlWarning.Handle(), &inside);
     TKivLabelArgs warning = LabelArgs(pnlWarning.Handle(), 4, 0);
-    warning.Width = inside.right - 8;
-    warning.Height = inside.bottom;
+    warning.Width = pnlWarning.Scale().Unscale(inside.right) - 8;
+    warning.Height = pnlWarning.Scale().Unscale(inside.bottom);
     warning.AutoSize = false;
     warning.WordWrap = true;
     warning.Fonts.Normal.SetColor(assets::kTextMuted);
@@ -111,6 +113,7 @@ void TfrmAbout::FormCreate() {
                   .Width = 75,
                   .Height = 26,
                   .Caption = IDS_ABOUT_Close,
+                  .Mnemonic = L'C',
                   .Pictures = OptionalStatePictures(assets::kButton),
                   .Fonts = {.Normal = TKivFont(L"Tahoma", 11, false, assets::kText)},
                   .Default = true,

@@ -169,6 +169,7 @@ void TfrmRestorePoints::FormCreate() {
                   .Width = 75,
                   .Height = 26,
                   .Caption = IDS_RESTOREPOINTS_Close,
+                  .Mnemonic = L'C',
                   .Pictures = OptionalStatePictures(assets::kButton),
                   .Fonts = PushButtonFonts(),
                   .EnableMultiFonts = true,

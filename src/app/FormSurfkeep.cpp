@@ -4,6 +4,7 @@
 #include <windowsx.h>
 
 #include "base/Errors.h"
+#include "base/Fonts.h"
 #include "base/Handles.h"
 #include "base/MessageBox.h"
 #include "base/Paths.h"
@@ -14,6 +15,7 @@
 #include "app/FormAbout.h"
 #include "app/FormRestorePoints.h"
 #include "controls/Assets.h"
+#include "controls/KWFocus.h"
 #include "repair/ui/RepairTab.h"
 
 namespace sk {
@@ -51,17 +53,15 @@ TTabPage* TfrmSurfkeep::Page(int index) const {
 }
 
 bool TfrmSurfkeep::Create() {
-    // Client area 780 x 585 with no frame, centred on the work area.
-    RECT work{};
-    ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-    const int x = work.left + ((work.right - work.left) - kClientWidth) / 2;
-    const int y = work.top + ((work.bottom - work.top) - kClientHeight) / 2;
+    // Client area 780 x 585 of the layout at the screen's scale, with no frame, centred on the work
+    // area.
     const DWORD style = WS_POPUP | WS_CLIPCHILDREN | WS_SYSMENU | WS_MINIMIZEBOX;
-    if (!CreateWnd(kClassName, WS_EX_APPWINDOW | WS_EX_CONTROLPARENT, style, IDS_SURFKEEP_FormTitle, x, y,
-                   kClientWidth, kClientHeight, nullptr))
+    if (!CreateTopLevel(kClassName, WS_EX_APPWINDOW | WS_EX_CONTROLPARENT, style, IDS_SURFKEEP_FormTitle,
+                        SIZE{kClientWidth, kClientHeight}, nullptr,
+                        [](SIZE size) { return CenteredOver(nullptr, size.cx, size.cy); }))
         return false;
     // The program icon comes with the window class (both sizes from the icon resource).
-    ::SendMessageW(Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(BodyFont()), FALSE);
+    ::SendMessageW(Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(FontForDpi(BodyFont(), Dpi())), FALSE);
     SetupActions();
     CreateControls();
     FormCreate();
@@ -104,18 +104,25 @@ void TfrmSurfkeep::CreateControls() {
                        .LogoLeft = 0,
                        .LogoTop = 4});
 
-    auto frameButton = [&](TKivImageButton& button, int left, const wchar_t* pictures, std::function<void()> click) {
+    // Named by their hints for tooltips and screen readers; Tab reaches the help button, the one way
+    // to the help menu (Alt+F4 and the system menu close and minimise).
+    auto frameButton = [&](TKivImageButton& button, int left, const wchar_t* pictures, wchar_t glyph,
+                           const std::wstring& hint, bool tabStop, std::function<void()> click) {
         button.Create({.Parent = surface,
                        .Left = left,
                        .Top = 6,
                        .Width = 25,
                        .Height = 24,
+                       .Glyph = glyph,
                        .Pictures = OptionalStatePictures(pictures),
+                       .DrawFocused = tabStop,
+                       .TabStop = tabStop,
+                       .Hint = hint,
                        .OnClick = std::move(click)});
     };
-    frameButton(btnHelp, 699, assets::kHelp, [this] { btnHelpClick(); });
-    frameButton(btnMin, 724, assets::kMin, [this] { actMin.Execute(); });
-    frameButton(btnClose, 749, assets::kClose, [this] { actClose.Execute(); });
+    frameButton(btnHelp, 699, assets::kHelp, L'?', IDS_SURFKEEP_Help, true, [this] { btnHelpClick(); });
+    frameButton(btnMin, 724, assets::kMin, L'\x2013', IDS_SURFKEEP_Minimize, false, [this] { actMin.Execute(); });
+    frameButton(btnClose, 749, assets::kClose, L'\x00D7', IDS_SURFKEEP_Close, false, [this] { actClose.Execute(); });
 
     imgTopic.Create({.Parent = surface,
                      .Left = 9,
@@ -123,7 +130,8 @@ void TfrmSurfkeep::CreateControls() {
                      .Width = 763,
                      .Height = 105,
                      .Picture = OptionalPicture(assets::kMainHeader),
-                     .Stretch = true});
+                     .Stretch = true,
+                     .Decorative = true});
     imgLogo.Create({.Parent = surface,
                     .Left = 13,
                     .Top = 38,
@@ -166,7 +174,7 @@ void TfrmSurfkeep::CreateControls() {
     FTabs.OnChange = [this](int) { lstActionUpdate(); };
     auto addPage = [&](TTabPage& page) {
         auto sheet = std::make_unique<TKivImagePanel>();
-        const RECT r = FTabs.PageRect();
+        const RECT r = FTabs.PageLayoutRect();
         CreateContentPanel(*sheet, FTabs.Handle(), r.left, r.top, r.right - r.left, r.bottom - r.top);
         ::SetWindowLongPtrW(sheet->Handle(), GWL_EXSTYLE,
                             ::GetWindowLongPtrW(sheet->Handle(), GWL_EXSTYLE) | WS_EX_CONTROLPARENT);
@@ -214,7 +222,11 @@ void TfrmSurfkeep::ApplyTexts() {
     ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
     ::AppendMenuW(menu, MF_STRING, kMenuAbout, actAbout.Caption().c_str());
 
-    for (int i = 0; i < FTabs.Count(); ++i) FTabs.SetCaption(i, Page(i)->Caption());
+    for (int i = 0; i < FTabs.Count(); ++i) {
+        FTabs.SetCaption(i, Page(i)->Caption());
+        // The page's name for screen readers.
+        if (static_cast<size_t>(i) < FSheets.size()) ::SetWindowTextW(FSheets[static_cast<size_t>(i)]->Handle(), Page(i)->Caption().c_str());
+    }
 }
 
 void TfrmSurfkeep::FormCreate() {
@@ -237,8 +249,18 @@ void TfrmSurfkeep::Show(int showCommand) {
     ::UpdateWindow(Handle());
     if (!FShown) {
         FShown = true;
+        // The keyboard starts on the first control of the page on show (once the window is active:
+        // a window shown without activation gets it when it is activated).
+        if (::GetActiveWindow() == Handle() && (!FocusIsWithin(Handle()) || ::GetFocus() == Handle())) FocusPage();
         FormShow();
     }
+}
+
+void TfrmSurfkeep::FocusPage() {
+    const int selected = FTabs.Selected();
+    if (selected >= 0 && static_cast<size_t>(selected) < FSheets.size() && FocusFirstIn(FSheets[static_cast<size_t>(selected)]->Handle()))
+        return;
+    if (FTabs.Handle()) ::SetFocus(FTabs.Handle());
 }
 
 void TfrmSurfkeep::FormShow() {
@@ -342,16 +364,21 @@ bool TfrmSurfkeep::PreTranslate(MSG& msg) {
             actHelp.Execute();
             return true;
         }
-        if (msg.wParam == VK_TAB && (::GetKeyState(VK_CONTROL) & 0x8000)) {
+        const bool ctrl = (::GetKeyState(VK_CONTROL) & 0x8000) != 0;
+        // Ctrl+Tab and Ctrl+PageDown to the next tab, with Shift or PageUp to the one before.
+        if (ctrl && msg.wParam == VK_TAB) {
             FTabs.SelectNext((::GetKeyState(VK_SHIFT) & 0x8000) != 0);
+            return true;
+        }
+        if (ctrl && (msg.wParam == VK_NEXT || msg.wParam == VK_PRIOR)) {
+            FTabs.SelectNext(msg.wParam == VK_PRIOR);
             return true;
         }
     }
     for (int i = 0; i < FTabs.Count(); ++i)
         if (Page(i)->HandleKey(msg)) return true;
+    // Tab and Shift+Tab move between the controls, Alt+letter presses a button.
     if (HandleKivDialogKey(msg)) return true;
-    // Tab and Shift+Tab move between the controls.
-    if (msg.message == WM_KEYDOWN && msg.wParam == VK_TAB && ::IsDialogMessageW(Handle(), &msg)) return true;
     return false;
 }
 
@@ -359,6 +386,23 @@ LRESULT TfrmSurfkeep::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
         case WM_ERASEBKGND:
             return 1;
+        case WM_ACTIVATE:
+            // The keyboard goes back where it was when the window comes back (after a box, another
+            // program); the first time, to the page.
+            if (LOWORD(wParam) == WA_INACTIVE) {
+                const HWND focus = ::GetFocus();
+                FLastFocus = focus && ::IsChild(Handle(), focus) ? focus : nullptr;
+                return 0;
+            }
+            if (FLastFocus && ::IsWindow(FLastFocus) && IsShowing(FLastFocus) && ::IsWindowEnabled(FLastFocus))
+                ::SetFocus(FLastFocus);
+            else if (FShown)
+                FocusPage();
+            return 0;
+        case WM_HELP:
+            // F1 in a box over the window.
+            actHelp.Execute();
+            return TRUE;
         case WM_TIMER:
             if (wParam == kUpdateTipsTimer) {
                 tmrUpdateTipsTimer();

@@ -1,5 +1,5 @@
-// The main window: borderless and skinned, 780 x 585, centred, with the header, the help menu and
-// the four tabs.
+// The main window: borderless and skinned, 780 x 585 of the 96-dpi layout at the screen's scale,
+// centred, with the header, the help menu and the four tabs.
 #pragma once
 
 #include <memory>
@@ -84,6 +84,8 @@ private:
     void SetupActions();
     void OpenTarget(const std::wstring& target);
     void actAboutExecute();
+    // The keyboard focus to the first control of the page on show (the tab strip when it has none).
+    void FocusPage();
     void actRestorePointsExecute();
 
     // Declared in creation order; the tabs (last) go first when the window is freed.
@@ -99,6 +101,7 @@ private:
     std::vector<std::unique_ptr<TTabPage>> FOtherTabs;
     bool FShown = false;
     bool FClosing = false;
+    HWND FLastFocus = nullptr;  // where the keyboard was when the window lost the activation
 };
 
 }  // namespace sk

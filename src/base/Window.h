@@ -14,6 +14,14 @@
 // A TWindow reflects: the notifications a native child control sends it (WM_COMMAND, WM_NOTIFY,
 // WM_CTLCOLORxxx) go first to the child's TNativeControl, which turns them into typed callbacks.
 // Its owner can also run functions on its timers and on messages it posts to it.
+//
+// Display scale: a window has a DPI, and the windows made with CreateChild and CreateTopLevel are
+// described in the 96-dpi layout (see DisplayScale.h): their places and sizes are multiplied by the
+// DPI's scale when they are made, and again when the DPI changes. A top-level window made so takes
+// WM_DPICHANGED itself (it moves to the suggested place at its own scaled size) and then hands
+// every window inside it WM_DPICHANGED_AFTERPARENT, parents first; each window of ours then takes
+// its parent's DPI, places itself anew from its layout and runs OnDpiChanged, and its native
+// controls do the same (TNativeControl::DpiChanged).
 #pragma once
 
 #include <windows.h>
@@ -22,6 +30,8 @@
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "base/DisplayScale.h"
 
 namespace sk {
 
@@ -37,7 +47,31 @@ public:
 
     HWND Handle() const { return FHandle; }
 
-    // Creates the window with the class of this kind of window (registered on first use).
+    // The DPI the window lays itself out at, and its display scale.
+    int Dpi() const { return FDpi; }
+    TDisplayScale Scale() const { return TDisplayScale::FromDpi(FDpi); }
+
+    // Creates a child window of parent at `layout`, a rectangle of parent's 96-dpi layout, scaled with
+    // parent's DPI (the class of this kind of window is registered on first use).
+    HWND CreateChild(const wchar_t* className, DWORD exStyle, DWORD style, const std::wstring& text, const RECT& layout,
+                     HWND parent, int id = 0, UINT classStyle = CS_DBLCLKS, HCURSOR cursor = nullptr);
+    // Creates a top-level window whose client area is `layoutClient` of the 96-dpi layout, at the DPI of
+    // its owner (the system's without one, or of the monitor it lands on). `place` gives its top-left
+    // corner in screen pixels from its size in pixels.
+    HWND CreateTopLevel(const wchar_t* className, DWORD exStyle, DWORD style, const std::wstring& text,
+                        SIZE layoutClient, HWND owner, const std::function<POINT(SIZE windowPixels)>& place,
+                        UINT classStyle = CS_DBLCLKS, HCURSOR cursor = nullptr);
+    // The window's place in the layout: for a child, in its parent's layout coordinates; for a
+    // top-level window, 0, 0 and its client size.
+    const RECT& LayoutRect() const { return FLayout; }
+    // Moves and sizes a child window made with CreateChild, in its parent's layout.
+    void SetLayoutRect(const RECT& layout);
+    // A length of the layout in the window's pixels, and a rectangle (each edge scaled).
+    int ToPixels(int layoutLength) const { return Scale().Scale(layoutLength); }
+    RECT ToPixels(const RECT& layout) const { return Scale().Scale(layout); }
+
+    // Creates the window with the class of this kind of window (registered on first use), at a place
+    // in pixels.
     HWND CreateWnd(const wchar_t* className, DWORD exStyle, DWORD style, const std::wstring& text, int x, int y,
                    int w, int h, HWND parent, HMENU idOrMenu = nullptr, UINT classStyle = CS_DBLCLKS,
                    HCURSOR cursor = nullptr);
@@ -52,6 +86,8 @@ public:
 
     // The window's object when it has one of ours.
     static TWindow* FromHandle(HWND wnd);
+    // Whether wnd is a window of one of our classes (made with CreateWnd, not attached to).
+    static bool IsOwnClass(HWND wnd);
 
     // The result a modal window ends with (0 while it runs), kept in the object: the modal loop
     // reads it after every message.
@@ -72,6 +108,19 @@ protected:
     // Called once the HWND is gone; the object stays alive (and may delete itself here: nothing
     // touches it afterwards).
     virtual void OnDestroyed() {}
+    // The window has taken a new DPI and been placed anew; what it draws at its scale (fonts,
+    // pictures, its own children's layout) follows here. The windows inside it follow afterwards.
+    virtual void OnDpiChanged(int /*oldDpi*/) {}
+    // For a window made elsewhere and attached to: the place in its parent's layout it was made at
+    // (at ToPixels(layout)), from which it is placed anew when the DPI changes.
+    void AdoptLayout(const RECT& layout) {
+        FLayout = layout;
+        FLaidOut = true;
+    }
+    // Gives a top-level window made with CreateTopLevel a new DPI, as WM_DPICHANGED does: its client
+    // area is scaled anew at the given top-left corner (screen pixels), then every window inside it
+    // follows.
+    void ChangeDpi(int dpi, POINT topLeft);
 
 private:
     static LRESULT CALLBACK StaticWndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
@@ -82,6 +131,12 @@ private:
     bool Reflect(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result);
     // Unbinds the object from its window (which stays), and its native children from it.
     void Unbind();
+    // The DPI handling of Dispatch: true when the message was answered.
+    bool DpiMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result);
+    // Takes the DPI of its parent (WM_DPICHANGED_AFTERPARENT).
+    void FollowParentDpi();
+    void TakeDpi(int dpi);
+    SIZE WindowSizeAt(int dpi) const;
     // The native children hear nothing more: their windows are gone, or going with this one.
     void ReleaseControls();
 
@@ -93,6 +148,12 @@ private:
 
     HWND FHandle = nullptr;
     WNDPROC FWindowProc = nullptr;         // an attached window's own procedure
+    int FDpi = 96;
+    RECT FLayout{};
+    bool FLaidOut = false;  // made with CreateChild or CreateTopLevel
+    bool FTopLevel = false;
+    bool FCreating = false;  // inside CreateTopLevel
+    DWORD FStyle = 0, FExStyle = 0;
     int FDialogResult = 0;
     std::vector<TNativeControl*> FControls;  // native children that hear their notifications (not owned)
     std::vector<TTimer> FTimers;
@@ -115,26 +176,55 @@ public:
     // For the platform's functions and macros, the control stands for its window.
     operator HWND() const { return FHandle; }
 
+    // The DPI the control lays out at (its parent window's), its place in the parent's 96-dpi layout,
+    // and a move in that layout.
+    int Dpi() const { return FDpi; }
+    TDisplayScale Scale() const { return TDisplayScale::FromDpi(FDpi); }
+    const RECT& LayoutRect() const { return FLayout; }
+    void SetLayoutRect(const RECT& layout);
+    // The font the control was given (a font of the layout, see Fonts.h); it shows the same font at
+    // its DPI.
+    void SetLayoutFont(HFONT font);
+
 protected:
-    // Makes the control's window, a child of parent. Its notifications arrive when parent is a
+    // Makes the control's window, a child of parent, at x, y, w, h of parent's 96-dpi layout, scaled
+    // with parent's DPI; `font` is shown at that DPI. Its notifications arrive when parent is a
     // window of ours (TWindow::FromHandle).
     bool CreateControl(const wchar_t* className, DWORD exStyle, DWORD style, const std::wstring& text, int x, int y,
                        int w, int h, HWND parent, int id, HFONT font);
     // A notification the control sent its parent: true when answered (result holds the answer);
     // false leaves it to the parent.
     virtual bool Notified(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) = 0;
+    // The parent took a new DPI: the control is placed anew and gets its font at the new DPI;
+    // derived controls scale what else they have (column widths...) and call this.
+    virtual void DpiChanged(int oldDpi, int newDpi);
 
 private:
     friend class TWindow;
     HWND FHandle = nullptr;
     TWindow* FParent = nullptr;  // not owned: hands the notifications over
+    int FDpi = 96;
+    RECT FLayout{};
+    HFONT FFont = nullptr;  // of the layout; not owned
 };
 
 HINSTANCE AppInstance();
+
+// How the windows of our classes answer WM_GETOBJECT (a screen reader asking for their accessible
+// object): the controls layer hands in its answer; false leaves the request to the system.
+using TAccessibleObjectAnswer = bool (*)(HWND wnd, WPARAM wParam, LPARAM lParam, LRESULT& result);
+void SetAccessibleObjectAnswer(TAccessibleObjectAnswer answer);
 
 // Whether wnd and each window it lies in are visible, as IsWindowVisible says, but read from the
 // windows' styles, which Wine keeps in the process (IsWindowVisible asks its server). A window
 // that is not showing needs no invalidating: it is painted whole when it comes on screen.
 bool IsShowing(HWND wnd);
+
+// The DPI a window lays out at: that of the nearest window of ours it is or lies in, else the
+// system's for the window.
+int WindowDpi(HWND wnd);
+// Where a window made in the layout at oldDpi goes at newDpi: its layout rectangle scaled, or, when
+// something moved it since, its present place taken back to the layout first (which then changes).
+RECT RescaledPlace(HWND wnd, RECT& layout, int oldDpi, int newDpi);
 
 }  // namespace sk

@@ -37,14 +37,20 @@ struct TCheckNode {
 };
 
 // A tree view with our window procedure in front of its own (an attached TWindow): the clicks on
-// the tick boxes and the Space key come to the tree itself.
+// the tick boxes and the Space key come to the tree itself. It lives in its parent's 96-dpi layout:
+// its place, the font it is given (WM_SETFONT), its row height (TVM_SETITEMHEIGHT), its tick boxes
+// and its icons show at its DPI.
 class TCheckTree : public TWindow {
 public:
     TCheckTree() = default;
     ~TCheckTree() override;
 
-    // Creates the tree view as a child of parent.
+    // Creates the tree view as a child of parent, at x, y, w, h of parent's layout.
     HWND Create(HWND parent, int x, int y, int w, int h, int id);
+    // The nodes' icons (by their Index): pictures of the program (names as in Assets.h), shown at the
+    // tree's scale, 16 x 16 in the layout; a missing one is blank.
+    void SetIcons(const std::vector<std::wstring>& pictureNames);
+    HIMAGELIST Icons() const { return FIcons.Get(); }
 
     // Raised before a node's check state changes; return false to refuse.
     std::function<bool(TCheckNode& node, TCheckState newState)> OnChecking;
@@ -82,8 +88,10 @@ public:
 
 protected:
     LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
+    void OnDpiChanged(int oldDpi) override;
 
 private:
+    void CreateIcons();
     TCheckNode* NewNode(TCheckNode* parent, TCheckType type, int index, const std::wstring& text);
     void InsertItem(TCheckNode& node);
     void UpdateItemState(const TCheckNode& node);
@@ -91,6 +99,10 @@ private:
     void CreateStateImages();
 
     TImageList FStateImages;
+    TImageList FIcons;
+    std::vector<std::wstring> FIconNames;
+    HFONT FLayoutFont = nullptr;  // as given; not owned
+    int FLayoutItemHeight = 0;    // as given (0: the tree's own)
     std::optional<TRedrawOff> FRedrawOff;  // while updating
     std::vector<std::unique_ptr<TCheckNode>> FNodes;
     std::vector<TCheckNode*> FTopLevel;

@@ -4,9 +4,6 @@
 
 #include <algorithm>
 #include <cwctype>
-#include <map>
-#include <mutex>
-#include <tuple>
 
 #include "base/Handles.h"
 #include "base/Paths.h"
@@ -139,27 +136,27 @@ TKivFont::TKivFont(std::wstring name, int pixelHeight, bool bold, COLORREF color
 
 TKivFont& TKivFont::SetName(std::wstring name) {
     FName = std::move(name);
-    FHandle.reset();
+    Changed();
     return *this;
 }
 TKivFont& TKivFont::SetHeight(int pixels) {
     FHeight = pixels;
-    FHandle.reset();
+    Changed();
     return *this;
 }
 TKivFont& TKivFont::SetBold(bool on) {
     FBold = on;
-    FHandle.reset();
+    Changed();
     return *this;
 }
 TKivFont& TKivFont::SetItalic(bool on) {
     FItalic = on;
-    FHandle.reset();
+    Changed();
     return *this;
 }
 TKivFont& TKivFont::SetUnderline(bool on) {
     FUnderline = on;
-    FHandle.reset();
+    Changed();
     return *this;
 }
 TKivFont& TKivFont::SetColor(COLORREF color) {
@@ -167,33 +164,12 @@ TKivFont& TKivFont::SetColor(COLORREF color) {
     return *this;
 }
 
-HFONT TKivFont::Handle() const {
-    if (!FHandle) {
-        // One GDI font per description for the whole program: every button and label carries
-        // several font copies, most of them alike. The fonts live as long as the program.
-        static std::mutex lock;
-        static std::map<std::tuple<std::wstring, int, bool, bool, bool>, std::shared_ptr<void>> fonts;
-        const std::lock_guard<std::mutex> guard(lock);
-        std::shared_ptr<void>& slot = fonts[{FName, FHeight, FBold, FItalic, FUnderline}];
-        if (!slot) {
-            LOGFONTW lf{};
-            lf.lfHeight = -std::abs(FHeight);
-            lf.lfWeight = FBold ? FW_BOLD : FW_NORMAL;
-            lf.lfItalic = FItalic;
-            lf.lfUnderline = FUnderline;
-            lf.lfCharSet = DEFAULT_CHARSET;
-            lf.lfOutPrecision = OUT_DEFAULT_PRECIS;
-            lf.lfClipPrecision = CLIP_DEFAULT_PRECIS;
-            lf.lfQuality = DEFAULT_QUALITY;
-            lf.lfPitchAndFamily = DEFAULT_PITCH | FF_SWISS;
-            wcsncpy_s(lf.lfFaceName, FName.c_str(), _TRUNCATE);
-            slot = std::shared_ptr<void>(::CreateFontIndirectW(&lf), [](void* f) {
-                if (f) ::DeleteObject(static_cast<HFONT>(f));
-            });
-        }
-        FHandle = slot;
+HFONT TKivFont::HandleAt(int dpi) const {
+    if (!FHandle || FHandleDpi != dpi) {
+        FHandle = ProgramFont(Spec(), dpi);
+        FHandleDpi = dpi;
     }
-    return static_cast<HFONT>(FHandle.get());
+    return FHandle;
 }
 
 bool TKivFont::operator==(const TKivFont& o) const {

@@ -8,6 +8,9 @@
 #include <memory>
 #include <string>
 
+#include "base/DisplayScale.h"
+#include "base/Fonts.h"
+
 namespace sk {
 
 enum TKivAlignment {
@@ -115,8 +118,9 @@ TKivTextLayout TextLayoutFromHeight(UINT format, TKivAlignment alignment, int W,
 TKivTextLayout MeasureTextLayout(HDC dc, const std::wstring& text, UINT format, TKivAlignment alignment, int W, int H,
                                  int textX, int textY, int margins);
 
-// A font description with its GDI font made on first use. Copies share nothing mutable: changing a
-// copy makes it a font of its own.
+// A font description of the 96-dpi layout (its height in layout pixels), with its GDI font at a DPI
+// made on first use (see base/Fonts.h). Copies share nothing mutable: changing a copy makes it a
+// font of its own.
 class TKivFont {
 public:
     TKivFont() = default;
@@ -136,15 +140,23 @@ public:
     TKivFont& SetUnderline(bool on);
     TKivFont& SetColor(COLORREF color);
 
-    HFONT Handle() const;
+    // The GDI font at 96 dpi (the layout's), and at a DPI or display scale (not owned: every font of
+    // one description and DPI is the same GDI font, kept for the program's life).
+    HFONT Handle() const { return HandleAt(96); }
+    HFONT HandleAt(int dpi) const;
+    HFONT HandleAt(TDisplayScale scale) const { return HandleAt(scale.Dpi()); }
+    TFontSpec Spec() const { return TFontSpec{FName, FHeight, FBold, FItalic, FUnderline}; }
     bool operator==(const TKivFont& o) const;
 
 private:
+    void Changed() { FHandle = nullptr; }
+
     std::wstring FName = L"Tahoma";
     int FHeight = 11;
     bool FBold = false, FItalic = false, FUnderline = false;
     COLORREF FColor = RGB(0, 0, 0);
-    mutable std::shared_ptr<void> FHandle;  // the HFONT, shared by every font of this description
+    mutable HFONT FHandle = nullptr;  // at FHandleDpi
+    mutable int FHandleDpi = 0;
 };
 
 // The program's default control font: Tahoma, 11 pixels.

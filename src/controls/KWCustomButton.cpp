@@ -1,14 +1,19 @@
 #include "controls/KWCustomButton.h"
 
 #include <commctrl.h>
+#include <oleacc.h>
 #include <windowsx.h>
 
 #include <algorithm>
 #include <vector>
 
+#include "base/Format.h"
 #include "base/Handles.h"
+#include "base/StringTable.h"
+#include "controls/KWFocus.h"
 #include "controls/KWGraphicControl.h"
 #include "controls/KWImagePanel.h"
+#include "controls/KWTheme.h"
 
 namespace sk {
 
@@ -40,8 +45,8 @@ bool TKivCustomButton::Create(const TKivButtonArgs& a) {
     DWORD style = WS_CHILD | WS_CLIPSIBLINGS | (a.Visible ? WS_VISIBLE : 0) | (a.TabStop ? WS_TABSTOP : 0) |
                   (a.Enabled ? 0 : WS_DISABLED);
     // No CS_DBLCLKS: a quick second click is a second press, as on a system button.
-    if (!CreateWnd(ClassName(), WS_EX_NOPARENTNOTIFY, style, a.Caption, a.Left, a.Top, a.Width, a.Height, a.Parent,
-                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(a.Id)), 0))
+    if (!CreateChild(ClassName(), WS_EX_NOPARENTNOTIFY, style, a.Caption,
+                     RECT{a.Left, a.Top, a.Left + a.Width, a.Top + a.Height}, a.Parent, a.Id, 0))
         return false;
     if (!a.Hint.empty()) {
         FTooltip = ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP,
@@ -112,24 +117,63 @@ void TKivCustomButton::SetEnableMultiFonts(bool value) {
 }
 
 // The button takes the size of its caption (with the text margins on every side) and never less
-// than its normal picture, within the limits.
+// than its normal picture, within the limits. Measured in pixels with the font at the button's
+// scale; the size is kept in the layout, rounded up so that the caption fits.
 void TKivCustomButton::ApplyAutoSize() {
     if (!FArgs.AutoSize || !Handle()) return;
     const TKivButtonArgs& a = FArgs;
-    const int limitW = a.AutoSizeMaxWidth > 2 ? a.AutoSizeMaxWidth : ::GetSystemMetrics(SM_CXSCREEN);
-    const int limitH = a.AutoSizeMaxHeight > 2 ? a.AutoSizeMaxHeight : ::GetSystemMetrics(SM_CYSCREEN);
+    const TDisplayScale scale = Scale();
+    const int limitW = a.AutoSizeMaxWidth > 2 ? a.AutoSizeMaxWidth : scale.Unscale(::GetSystemMetrics(SM_CXSCREEN));
+    const int limitH = a.AutoSizeMaxHeight > 2 ? a.AutoSizeMaxHeight : scale.Unscale(::GetSystemMetrics(SM_CYSCREEN));
     TMemDC dc(::CreateCompatibleDC(nullptr));
-    TSelectObject font(dc.Get(), Font().Handle());
-    const std::wstring text = Caption();
-    RECT r{0, 0, std::max(1, limitW - 2 - 2 * a.TextMargins), std::max(1, limitH - 2 - 2 * a.TextMargins)};
+    TSelectObject font(dc.Get(), Font().HandleAt(scale));
+    const std::wstring text = DisplayCaption();
+    RECT r{0, 0, std::max(1, scale.Scale(limitW - 2 - 2 * a.TextMargins)),
+           std::max(1, scale.Scale(limitH - 2 - 2 * a.TextMargins))};
     ::DrawTextW(dc.Get(), text.c_str(), static_cast<int>(text.size()), &r,
                 (FTextFormat & ~kKivPlacementFlags) | DT_CALCRECT);
-    int w = (r.right - r.left) + 2 * a.TextMargins, h = (r.bottom - r.top) + 2 * a.TextMargins;
-    w = std::max(w, a.Pictures.Normal.Width() - 2);
-    h = std::max(h, a.Pictures.Normal.Height() - 2);
+    int w = scale.UnscaleUp(r.right - r.left) + 2 * a.TextMargins, h = scale.UnscaleUp(r.bottom - r.top) + 2 * a.TextMargins;
+    w = std::max(w, a.Pictures.Normal.LayoutWidth() - 2);
+    h = std::max(h, a.Pictures.Normal.LayoutHeight() - 2);
     if (a.AutoSizeMaxWidth > 2) w = std::min(w, a.AutoSizeMaxWidth - 2);
     if (a.AutoSizeMaxHeight > 2) h = std::min(h, a.AutoSizeMaxHeight - 2);
-    ::SetWindowPos(Handle(), nullptr, 0, 0, w + 2, h + 2, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    const RECT at = LayoutRect();
+    SetLayoutRect(RECT{at.left, at.top, at.left + w + 2, at.top + h + 2});
+}
+
+void TKivCustomButton::OnDpiChanged(int) {
+    FBuffer.Free();
+    ApplyAutoSize();
+    Repaint();
+}
+
+wchar_t TKivCustomButton::Mnemonic() const { return AcceleratorOf(DisplayCaption()); }
+
+std::wstring TKivCustomButton::DisplayCaption() const {
+    const std::wstring caption = Caption();
+    if (FTextFormat & DT_NOPREFIX) return caption;  // an "&" is drawn as itself
+    return WithMnemonic(caption, FArgs.Mnemonic);
+}
+
+TKivAccessibleView TKivCustomButton::AccessibleView() {
+    TKivAccessibleView view;
+    TKivAccessibleItem& self = view.Self;
+    self.Role = ROLE_SYSTEM_PUSHBUTTON;
+    const std::wstring caption = (FTextFormat & DT_NOPREFIX) ? Caption() : WithoutMnemonicMarks(Caption());
+    self.Name = caption.find_first_not_of(L" \t\r\n") == std::wstring::npos ? FArgs.Hint : caption;
+    if (!Visible()) self.State |= STATE_SYSTEM_INVISIBLE;
+    if (!Enabled()) self.State |= STATE_SYSTEM_UNAVAILABLE;
+    if (TabStop()) self.State |= STATE_SYSTEM_FOCUSABLE;
+    if (Focused()) self.State |= STATE_SYSTEM_FOCUSED;
+    if (FDown) self.State |= STATE_SYSTEM_PRESSED;
+    if (FArgs.Default && ActiveDefault()) self.State |= STATE_SYSTEM_DEFAULT;
+    self.DefaultAction = IDS_SURFKEEP_AccPress;
+    if (const wchar_t key = Mnemonic()) self.KeyboardShortcut = Fmt(IDS_SURFKEEP_AccShortcut, std::wstring(1, key));
+    ::GetWindowRect(Handle(), &self.Screen);
+    self.DoDefault = [this] {
+        if (Enabled()) Click();
+    };
+    return view;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -147,38 +191,93 @@ const TKivFont& TKivCustomButton::CurrentFont() const {
 TKivTextLayout TKivCustomButton::LayoutText(HDC dc, const std::wstring& text) const {
     RECT cr{};
     if (Handle()) ::GetClientRect(Handle(), &cr);
-    return MeasureTextLayout(dc, text, FTextFormat, FArgs.TextAlignment, cr.right, cr.bottom, FArgs.TextX, FArgs.TextY,
-                             FArgs.TextMargins);
+    const TDisplayScale s = Scale();
+    return MeasureTextLayout(dc, text, FTextFormat, FArgs.TextAlignment, cr.right, cr.bottom, s.Scale(FArgs.TextX),
+                             s.Scale(FArgs.TextY), s.Scale(FArgs.TextMargins));
 }
 
-void TKivCustomButton::PaintPicture(HDC dc, const TKivPicture& picture) {
-    if (picture.Empty()) return;
+void TKivCustomButton::PaintPicture(HDC dc, const TKivPicture& layoutPicture) {
+    if (layoutPicture.Empty()) return;
+    const TDisplayScale scale = Scale();
+    const TKivPicture& picture = layoutPicture.AtScale(scale);
     RECT cr{};
     ::GetClientRect(Handle(), &cr);
-    const int m = FArgs.PictureMargins;
+    const int m = scale.Scale(FArgs.PictureMargins);
     if (FArgs.Stretch) {
         picture.DrawStretched(dc, RECT{m, m, cr.right - m, cr.bottom - m});
     } else {
         const POINT p = PlacePicture(FArgs.PictureAlignment, cr.right, cr.bottom, picture.Width(), picture.Height(),
-                                     FArgs.PictureX, FArgs.PictureY, m);
+                                     scale.Scale(FArgs.PictureX), scale.Scale(FArgs.PictureY), m);
         picture.Draw(dc, p.x, p.y);
     }
 }
 
-void TKivCustomButton::PaintText(HDC dc, const std::wstring& text) {
-    if (text.empty()) return;
+void TKivCustomButton::PaintText(HDC dc, const std::wstring& caption) {
+    if (caption.empty()) return;
+    // The mnemonic is underlined while the keyboard cues show (Alt pressed, or always by choice);
+    // otherwise the caption shows without its marks (DT_HIDEPREFIX, which Wine's DrawText ignores).
+    std::wstring text = caption;
+    bool prefix = !(FTextFormat & DT_NOPREFIX);
+    if (prefix) {
+        text = WithMnemonic(caption, FArgs.Mnemonic);
+        if (!KeyboardCuesShown(Handle())) {
+            text = WithoutMnemonicMarks(text);
+            prefix = false;
+        }
+    }
     const TKivFont& font = CurrentFont();
-    TSelectObject selectFont(dc, font.Handle());
-    const COLORREF oldColor = ::SetTextColor(dc, font.Color());
+    TSelectObject selectFont(dc, font.HandleAt(Scale()));
+    COLORREF color = font.Color();
+    if (KivHighContrast())
+        color = ::GetSysColor(!Enabled() ? COLOR_GRAYTEXT : (FHover || FDown) ? COLOR_HIGHLIGHTTEXT : COLOR_BTNTEXT);
+    const COLORREF oldColor = ::SetTextColor(dc, color);
     const int oldMode = ::SetBkMode(dc, TRANSPARENT);
     TKivTextLayout layout = LayoutText(dc, text);
+    if (!prefix) layout.Flags |= DT_NOPREFIX;
     if (FDown) ::OffsetRect(&layout.Box, 1, 1);
     ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &layout.Box, layout.Flags);
     ::SetBkMode(dc, oldMode);
     ::SetTextColor(dc, oldColor);
 }
 
+void TKivCustomButton::RenderHighContrast(HDC dc) {
+    RECT cr{};
+    ::GetClientRect(Handle(), &cr);
+    const bool lit = Enabled() && (FHover || FDown);
+    ::FillRect(dc, &cr, ::GetSysColorBrush(lit ? COLOR_HIGHLIGHT : COLOR_BTNFACE));
+    const int edge = std::max(1, ToPixels(1));
+    RECT frame = cr;
+    for (int i = 0; i < edge; ++i) {
+        ::FrameRect(dc, &frame, ::GetSysColorBrush(Enabled() ? COLOR_BTNTEXT : COLOR_GRAYTEXT));
+        ::InflateRect(&frame, -1, -1);
+    }
+    const std::wstring caption = Caption();
+    if (caption.empty() && FArgs.Glyph) {
+        // The picture's meaning as a character, in a bold font of two thirds of the button's height.
+        const TFontSpec glyphFont{L"Tahoma", std::max(8, (FArgs.Height * 2) / 3), true};
+        TSelectObject selectFont(dc, ProgramFont(glyphFont, Dpi()));
+        const COLORREF old = ::SetTextColor(
+            dc, ::GetSysColor(!Enabled() ? COLOR_GRAYTEXT : lit ? COLOR_HIGHLIGHTTEXT : COLOR_BTNTEXT));
+        const int oldMode = ::SetBkMode(dc, TRANSPARENT);
+        RECT box = cr;
+        ::DrawTextW(dc, &FArgs.Glyph, 1, &box, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+        ::SetBkMode(dc, oldMode);
+        ::SetTextColor(dc, old);
+    } else {
+        PaintText(dc, caption);
+    }
+    if (Focused() && TabStop() && !FDown) {
+        RECT f = cr;
+        ::InflateRect(&f, -(edge + 2), -(edge + 2));
+        const COLORREF text = ::SetTextColor(dc, RGB(0, 0, 0)), back = ::SetBkColor(dc, RGB(255, 255, 255));
+        ::DrawFocusRect(dc, &f);
+        ::SetTextColor(dc, text);
+        ::SetBkColor(dc, back);
+    }
+}
+
 void TKivCustomButton::Render(HDC dc) {
+    if (KivHighContrast()) return RenderHighContrast(dc);
     RECT cr{};
     ::GetClientRect(Handle(), &cr);
     if (FArgs.Transparent) {
@@ -257,6 +356,12 @@ LRESULT TKivCustomButton::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) 
             const LRESULT r = DefaultMessage(msg, wParam, lParam);
             Repaint();
             ApplyAutoSize();
+            return r;
+        }
+        case WM_UPDATEUISTATE:
+        case WM_SYSCOLORCHANGE: {
+            const LRESULT r = DefaultMessage(msg, wParam, lParam);
+            Repaint();
             return r;
         }
         case WM_ENABLE:
@@ -406,6 +511,19 @@ wchar_t AcceleratorOf(const std::wstring& caption) {
     return 0;
 }
 
+std::wstring WithMnemonic(const std::wstring& caption, wchar_t mnemonic) {
+    if (!mnemonic || AcceleratorOf(caption)) return caption;
+    const wchar_t key = UpperChar(mnemonic);
+    for (size_t i = 0; i < caption.size(); ++i) {
+        if (caption[i] == L'&') {
+            ++i;  // "&&", a literal ampersand
+            continue;
+        }
+        if (UpperChar(caption[i]) == key) return caption.substr(0, i) + L'&' + caption.substr(i);
+    }
+    return caption;
+}
+
 namespace {
 
 // The skinned buttons of a top-level window that can take the focus (shown and enabled, with every
@@ -445,6 +563,19 @@ bool HandleKivDialogKey(const MSG& msg) {
     if (focus && ::GetAncestor(focus, GA_ROOT) != root) focus = nullptr;
     TKivCustomButton* focusedButton = focus ? dynamic_cast<TKivCustomButton*>(TWindow::FromHandle(focus)) : nullptr;
 
+    if (msg.message == WM_KEYDOWN && msg.wParam == VK_TAB && ::GetKeyState(VK_CONTROL) >= 0 &&
+        ::GetKeyState(VK_MENU) >= 0) {
+        // Through the controls in reading order, links included; a control that takes Tab keeps it.
+        if (focus && (::SendMessageW(focus, WM_GETDLGCODE, VK_TAB, reinterpret_cast<LPARAM>(&msg)) & DLGC_WANTTAB))
+            return false;
+        return MoveFocus(root, ::GetKeyState(VK_SHIFT) < 0);
+    }
+    if (msg.message == WM_SYSKEYDOWN && msg.wParam == VK_MENU) {
+        // Alt shows the mnemonics from now on.
+        ShowKeyboardCues(root);
+        return false;
+    }
+
     if (msg.message == WM_KEYDOWN && (msg.wParam == VK_RETURN || msg.wParam == VK_ESCAPE)) {
         if (ModifierHeld()) return false;
         if (focusedButton) {
@@ -475,7 +606,7 @@ bool HandleKivDialogKey(const MSG& msg) {
         }
         const wchar_t key = UpperChar(static_cast<wchar_t>(msg.wParam));
         for (TKivCustomButton* b : UsableButtons(root)) {
-            if (AcceleratorOf(b->Caption()) == key) {
+            if (b->Mnemonic() == key) {
                 b->Click();
                 return true;
             }
@@ -488,10 +619,25 @@ int ShowModal(HWND window) {
     if (!window || !::IsWindow(window)) return IDCANCEL;
     HWND owner = ::GetWindow(window, GW_OWNER);
     const bool ownerWasEnabled = owner && ::IsWindowEnabled(owner);
+    // Where the keyboard was, to go back there when the box closes.
+    const HWND focusBefore = ::GetFocus();
     sk::SetModalResult(window, 0);
     if (owner) ::EnableWindow(owner, FALSE);
     ::ShowWindow(window, SW_SHOW);
     ::SetForegroundWindow(window);
+    const HWND focusNow = ::GetFocus();
+    if (!focusNow || focusNow == window || !::IsChild(window, focusNow)) {
+        // The keyboard starts on the default button, or on the first control of the box.
+        bool placed = false;
+        for (TKivCustomButton* b : UsableButtons(window)) {
+            if (b->ActiveDefault() && b->TabStop()) {
+                ::SetFocus(b->Handle());
+                placed = true;
+                break;
+            }
+        }
+        if (!placed) FocusFirstIn(window);
+    }
 
     int result = 0;
     MSG msg;
@@ -503,6 +649,19 @@ int ShowModal(HWND window) {
         }
         if (got < 0) break;
         if (HandleKivDialogKey(msg)) continue;
+        if (msg.message == WM_KEYDOWN && ::IsWindow(window) && (msg.hwnd == window || ::IsChild(window, msg.hwnd))) {
+            if (msg.wParam == VK_ESCAPE && ::GetKeyState(VK_MENU) >= 0) {
+                // No cancel button took it: Esc closes the box as Alt+F4 does.
+                ::SendMessageW(window, WM_CLOSE, 0, 0);
+                continue;
+            }
+            if (msg.wParam == VK_F1) {
+                // The box passes the request for help to its owner (DefWindowProc).
+                HELPINFO help{sizeof help, HELPINFO_WINDOW, 0, msg.hwnd, 0, {}};
+                ::SendMessageW(window, WM_HELP, 0, reinterpret_cast<LPARAM>(&help));
+                continue;
+            }
+        }
         if (::IsWindow(window) && ::IsDialogMessageW(window, &msg)) continue;
         ::TranslateMessage(&msg);
         ::DispatchMessageW(&msg);
@@ -518,6 +677,9 @@ int ShowModal(HWND window) {
         sk::SetModalResult(window, 0);
     }
     if (owner && ::IsWindow(owner)) ::SetActiveWindow(owner);
+    if (focusBefore && ::IsWindow(focusBefore) && focusBefore != window && !::IsChild(window, focusBefore) &&
+        IsShowing(focusBefore) && ::IsWindowEnabled(focusBefore))
+        ::SetFocus(focusBefore);
     return result;
 }
 

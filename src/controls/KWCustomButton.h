@@ -9,18 +9,26 @@
 #include <string>
 
 #include "base/Window.h"
+#include "controls/KWAccessible.h"
 #include "controls/KWClasses.h"
 #include "controls/KWPicture.h"
 
 namespace sk {
 
-// What a button is made with. It keeps these as its look and behaviour; its place, caption,
-// enabled and visible state, tab stop and hint are its window's once it is made.
+// What a button is made with, in the 96-dpi layout of its parent (the button scales it with its
+// window). It keeps these as its look and behaviour; its place, caption, enabled and visible state,
+// tab stop and hint are its window's once it is made.
 struct TKivButtonArgs {
     HWND Parent = nullptr;
     int Left = 0, Top = 0, Width = 75, Height = 26;
     int Id = 0;
     std::wstring Caption;
+    // The letter Alt presses the button with when the caption has no "&" of its own (a language
+    // pack's "&" marks the letter instead); underlined while keyboard cues show. 0: none.
+    wchar_t Mnemonic = 0;
+    // What a caption-less button shows with a high-contrast theme, where it draws no pictures: a
+    // character that says what its pictures say (L'?', L'\x2013' a bar, L'\x00D7' a cross).
+    wchar_t Glyph = 0;
     TKivStatePictures Pictures;  // by state; an empty one shows the normal picture
     TKivStateFonts Fonts;        // Normal is the caption's font; the others need EnableMultiFonts
     bool EnableMultiFonts = false;
@@ -49,7 +57,7 @@ struct TKivButtonArgs {
     std::function<void()> OnClick;
 };
 
-class TKivCustomButton : public TWindow {
+class TKivCustomButton : public TWindow, public IKivAccessibleSource {
 public:
     TKivCustomButton() = default;
     ~TKivCustomButton() override;
@@ -69,6 +77,12 @@ public:
     bool Visible() const;
     void SetVisible(bool visible);
     bool TabStop() const;
+
+    // The letter Alt+letter presses it with (upper case; 0 none): the caption's own "&" letter, else
+    // the Mnemonic it was made with when its caption holds that letter.
+    wchar_t Mnemonic() const;
+    // The caption as drawn: with the mnemonic marked ("&").
+    std::wstring DisplayCaption() const;
 
     bool Cancel() const { return FArgs.Cancel; }
     // True when Enter clicks this button now: it has the focus, or no skinned button has it and
@@ -100,6 +114,9 @@ public:
     // Clicks the button as the mouse or keyboard does.
     void Click();
 
+    // A push button to a screen reader, named by its caption (or its hint when it has none).
+    TKivAccessibleView AccessibleView() override;
+
     std::function<void()> OnClick;
     std::function<void()> OnMouseEnter;
     std::function<void()> OnMouseExit;
@@ -109,6 +126,8 @@ public:
 protected:
     virtual const wchar_t* ClassName() const { return L"TKivCustomButton"; }
     LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
+    void OnDpiChanged(int oldDpi) override;
+    // Draws the picture (of the layout) at the button's scale.
     virtual void PaintPicture(HDC dc, const TKivPicture& picture);
     virtual void PaintText(HDC dc, const std::wstring& text);
     virtual void PaintFocus(HDC dc) {}
@@ -119,6 +138,8 @@ protected:
     virtual void MouseMoveHook(POINT pos, WPARAM keys) {}
     virtual bool KeyHook(UINT msg, WPARAM key) { return false; }
     void Render(HDC dc);
+    // The high-contrast look: the system's button colours, no pictures.
+    void RenderHighContrast(HDC dc);
     void Repaint();
     void ApplyAutoSize();
     bool Focused() const { return Handle() && ::GetFocus() == Handle(); }
@@ -152,5 +173,9 @@ bool HandleKivDialogKey(const MSG& msg);
 
 // The accelerator of a caption: the character after a single '&', in upper case, or 0.
 wchar_t AcceleratorOf(const std::wstring& caption);
+// The caption with `mnemonic` marked: an "&" before its first occurrence (in any case), unless the
+// caption marks a letter of its own or lacks that one.
+std::wstring WithMnemonic(const std::wstring& caption, wchar_t mnemonic);
+
 
 }  // namespace sk

@@ -10,6 +10,8 @@
 #include "base/Handles.h"
 #include "base/Scoped.h"
 #include "base/Window.h"
+#include "controls/KWAccessible.h"
+#include "controls/KWTheme.h"
 
 namespace sk {
 
@@ -55,6 +57,24 @@ void TKivGraphicControl::Place(HWND parent, int left, int top, int width, int he
     Invalidate();
 }
 
+TDisplayScale TKivGraphicControl::Scale() const { return FHost ? FHost->Scale() : TDisplayScale(); }
+
+int TKivGraphicControl::PixelWidth() const {
+    const RECT r = PixelRect();
+    return r.right - r.left;
+}
+
+int TKivGraphicControl::PixelHeight() const {
+    const RECT r = PixelRect();
+    return r.bottom - r.top;
+}
+
+bool TKivGraphicControl::Focused() const {
+    return FHost && FHost->FocusedControl() == this && FHost->WindowHasFocus();
+}
+
+bool TKivGraphicControl::SetFocus() { return FHost && FHost->FocusControl(this); }
+
 void TKivGraphicControl::SetBounds(int left, int top, int width, int height) {
     const RECT r{left, top, left + std::max(0, width), top + std::max(0, height)};
     if (EqualRect(&r, &FBounds)) return;
@@ -71,7 +91,7 @@ void TKivGraphicControl::SetVisible(bool visible) {
     FVisible = visible;
     if (FHost) FHost->UpdateTool(this);
     if (FParent && IsShowing(FParent)) {
-        RECT r = FBounds;
+        RECT r = PixelRect();
         ::RedrawWindow(FParent, &r, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
     }
 }
@@ -90,14 +110,15 @@ void TKivGraphicControl::SetHint(const std::wstring& hint) {
 
 void TKivGraphicControl::Invalidate() const {
     if (!FParent || !FVisible || !IsShowing(FParent)) return;
-    RECT r = FBounds;
+    RECT r = PixelRect();
     ::RedrawWindow(FParent, &r, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
 SIZE TKivGraphicControl::ParentClientSize() const {
     RECT r{};
     if (FParent) ::GetClientRect(FParent, &r);
-    return SIZE{r.right, r.bottom};
+    const TDisplayScale scale = Scale();
+    return SIZE{scale.Unscale(r.right), scale.Unscale(r.bottom)};
 }
 
 void TKivGraphicControl::MouseDown(const TKivMouseEvent& e) {
@@ -110,8 +131,8 @@ void TKivGraphicControl::MouseMove(POINT pos, WPARAM keys) {
 }
 
 void TKivGraphicControl::MouseUp(const TKivMouseEvent& e) {
-    const bool click =
-        e.Button == kmbLeft && FLeftPressed && e.Pos.x >= 0 && e.Pos.y >= 0 && e.Pos.x < Width() && e.Pos.y < Height();
+    const bool click = e.Button == kmbLeft && FLeftPressed && e.Pos.x >= 0 && e.Pos.y >= 0 && e.Pos.x < PixelWidth() &&
+                       e.Pos.y < PixelHeight();
     if (e.Button == kmbLeft) FLeftPressed = false;
     if (OnMouseUp) OnMouseUp(e);
     if (click) Click();
@@ -171,6 +192,7 @@ public:
 
 protected:
     LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
+    void OnDpiChanged(int) override { FHost.SetDpi(Dpi()); }
     // The last step of the window: the host goes, and this object with it.
     void OnDestroyed() override { FHost.Release(); }
 
@@ -178,7 +200,8 @@ private:
     TKivGraphicHost& FHost;
 };
 
-TKivGraphicHost::TKivGraphicHost(HWND wnd) : FWnd(wnd) {
+TKivGraphicHost::TKivGraphicHost(HWND wnd) : FWnd(wnd), FScale(TDisplayScale::FromDpi(WindowDpi(wnd))) {
+    FHasFocus = ::GetFocus() == wnd;
     THostRegistry& r = Registry();
     const std::lock_guard<std::mutex> guard(r.Lock);
     r.Hosts[wnd] = this;
@@ -241,6 +264,7 @@ void TKivGraphicHost::Remove(TKivGraphicControl* c) {
     FControls.erase(std::remove(FControls.begin(), FControls.end(), c), FControls.end());
     if (FCapture == c) FCapture = nullptr;
     if (FHover == c) FHover = nullptr;
+    if (FFocused == c) FFocused = nullptr;
     if (FTooltip) {
         TOOLINFOW ti{sizeof ti};
         ti.hwnd = FWnd;
@@ -267,29 +291,67 @@ void TKivGraphicHost::UpdateTool(TKivGraphicControl* c) {
     ::SendMessageW(FTooltip, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
     if (c->Hint().empty() || !c->Visible()) return;
     ti.uFlags = 0;  // the host relays the mouse messages (see HandleMessage)
-    ti.rect = c->BoundsRect();
+    ti.rect = c->PixelRect();
     ti.lpszText = const_cast<wchar_t*>(c->Hint().c_str());
     ::SendMessageW(FTooltip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
 }
 
 void TKivGraphicHost::PaintControls(HDC dc) {
     for (TKivGraphicControl* c : FControls) {
-        if (!c->Visible() || c->Width() <= 0 || c->Height() <= 0) continue;
-        RECT r = c->BoundsRect();
+        RECT r = c->PixelRect();
+        if (!c->Visible() || r.right <= r.left || r.bottom <= r.top) continue;
         if (!::RectVisible(dc, &r)) continue;
         const int saved = ::SaveDC(dc);
         POINT old;
         ::OffsetViewportOrgEx(dc, r.left, r.top, &old);
-        ::IntersectClipRect(dc, 0, 0, c->Width(), c->Height());
+        ::IntersectClipRect(dc, 0, 0, r.right - r.left, r.bottom - r.top);
         c->Paint(dc);
         ::RestoreDC(dc, saved);
+        if (c == FFocused && FHasFocus) {
+            // Always shown: the user must see where the keyboard is.
+            const COLORREF text = ::SetTextColor(dc, RGB(0, 0, 0)), back = ::SetBkColor(dc, RGB(255, 255, 255));
+            ::DrawFocusRect(dc, &r);
+            ::SetTextColor(dc, text);
+            ::SetBkColor(dc, back);
+        }
     }
+}
+
+void TKivGraphicHost::SetDpi(int dpi) {
+    const TDisplayScale scale = TDisplayScale::FromDpi(dpi);
+    if (scale == FScale) return;
+    FScale = scale;
+    const std::vector<TKivGraphicControl*> controls = FControls;  // one may go meanwhile
+    for (TKivGraphicControl* c : controls)
+        if (Contains(c)) c->ScaleChanged();
+    for (TKivGraphicControl* c : FControls) UpdateTool(c);
+    if (IsShowing(FWnd)) ::InvalidateRect(FWnd, nullptr, FALSE);
+}
+
+void TKivGraphicHost::InvalidateFocus() const {
+    if (FFocused) FFocused->Invalidate();
+}
+
+bool TKivGraphicHost::FocusControl(TKivGraphicControl* c) {
+    if (!Contains(c) || !c->Visible() || !c->Enabled() || !c->TabStop()) return false;
+    if (FFocused != c) {
+        InvalidateFocus();
+        FFocused = c;
+        c->Invalidate();
+    }
+    if (::GetFocus() != FWnd) {
+        ::SetFocus(FWnd);  // WM_SETFOCUS tells the screen reader
+    } else {
+        FHasFocus = true;
+        NotifyAccessibleFocus(*this, c);
+    }
+    return ::GetFocus() == FWnd;
 }
 
 TKivGraphicControl* TKivGraphicHost::HitTest(POINT pt) const {
     for (auto it = FControls.rbegin(); it != FControls.rend(); ++it) {
         TKivGraphicControl* c = *it;
-        RECT r = c->BoundsRect();
+        RECT r = c->PixelRect();
         if (c->Visible() && c->Enabled() && ::PtInRect(&r, pt)) return c;
     }
     return nullptr;
@@ -316,10 +378,66 @@ bool TKivGraphicHost::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRES
     return used;
 }
 
+bool TKivGraphicHost::RouteKeys(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+    switch (msg) {
+        case WM_SETFOCUS:
+            FHasFocus = true;
+            if (FFocused) {
+                FFocused->Invalidate();
+                NotifyAccessibleFocus(*this, FFocused);
+            }
+            return false;
+        case WM_KILLFOCUS:
+            FHasFocus = false;
+            FSpaceDown = false;
+            InvalidateFocus();
+            return false;
+        case WM_GETOBJECT: return AnswerAccessibleObject(FWnd, wParam, lParam, result);
+        case WM_SYSCOLORCHANGE:
+            RefreshKivTheme();
+            return false;
+    }
+    TKivGraphicControl* c = FHasFocus ? FFocused : nullptr;
+    if (!c || !Contains(c)) return false;
+    switch (msg) {
+        case WM_GETDLGCODE:
+            // Enter and Space are the focused control's: the default button does not take Enter.
+            result = DLGC_WANTCHARS | DLGC_WANTMESSAGE;
+            return true;
+        case WM_KEYDOWN:
+            if (wParam == VK_RETURN) {
+                if (c->Enabled()) c->PerformClick();
+                return true;
+            }
+            if (wParam == VK_SPACE) {
+                FSpaceDown = !(lParam & (1 << 30)) || FSpaceDown;
+                return true;
+            }
+            return false;
+        case WM_KEYUP:
+            if (wParam == VK_SPACE && FSpaceDown) {
+                FSpaceDown = false;
+                if (c->Enabled()) c->PerformClick();
+                return true;
+            }
+            return false;
+        case WM_CHAR:
+            return wParam == L' ' || wParam == L'\r';  // no beep for the key that clicked
+    }
+    return false;
+}
+
 bool TKivGraphicHost::Route(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
     result = 0;
+    if (msg < WM_MOUSEFIRST || msg > WM_MOUSELAST) {
+        if (msg != WM_MOUSELEAVE && msg != WM_CAPTURECHANGED && msg != WM_SETCURSOR)
+            return RouteKeys(msg, wParam, lParam, result);
+    }
     const POINT pt{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-    auto local = [](TKivGraphicControl* c, POINT p) { return POINT{p.x - c->Left(), p.y - c->Top()}; };
+    auto local = [](TKivGraphicControl* c, POINT p) {
+        const RECT r = c->PixelRect();
+        return POINT{p.x - r.left, p.y - r.top};
+    };
     switch (msg) {
         case WM_MOUSEMOVE: {
             if (!FTrackingLeave) {
@@ -352,6 +470,8 @@ bool TKivGraphicHost::Route(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& res
             if (!hit) return false;
             FCapture = hit;
             ::SetCapture(FWnd);
+            if (hit->TabStop() && ButtonOf(msg) == kmbLeft) FocusControl(hit);
+            if (!Contains(hit)) return true;
             hit->MouseDown(TKivMouseEvent{ButtonOf(msg), local(hit, pt), wParam});
             return true;
         }

@@ -3,6 +3,12 @@
 // all below the window's child windows), and hands them its mouse messages. Any window can carry
 // them: a skinned panel paints them into its off-screen buffer; another window gets them painted
 // after its own painting.
+//
+// Their places are in the 96-dpi layout of the window they sit on; the window's host draws and hits
+// them at its display scale (PixelRect), and tells them when the scale changes. A control that Tab
+// reaches (TabStop) takes the keyboard focus through its window, which draws the focus rectangle
+// and hands it Enter and Space; screen readers see the controls through the window's accessible
+// object (KWAccessible.h), each with the role, name and default action the control gives.
 #pragma once
 
 #include <windows.h>
@@ -26,17 +32,24 @@ public:
     TKivGraphicControl(const TKivGraphicControl&) = delete;
     TKivGraphicControl& operator=(const TKivGraphicControl&) = delete;
 
-    // Places the control on `parent` (any window) at the given bounds, above the window-less
-    // controls placed there before. Placing it again moves it to another window.
+    // Places the control on `parent` (any window) at the given bounds of its layout, above the
+    // window-less controls placed there before. Placing it again moves it to another window.
     void Place(HWND parent, int left, int top, int width, int height);
     HWND Parent() const { return FParent; }
 
+    // The place in the window's layout (96 dpi).
     int Left() const { return FBounds.left; }
     int Top() const { return FBounds.top; }
     int Width() const { return FBounds.right - FBounds.left; }
     int Height() const { return FBounds.bottom - FBounds.top; }
     RECT BoundsRect() const { return FBounds; }
     void SetBounds(int left, int top, int width, int height);
+    // The display scale of the window it sits on (100 % when not placed), and its place there in
+    // pixels (each edge scaled).
+    TDisplayScale Scale() const;
+    RECT PixelRect() const { return Scale().Scale(FBounds); }
+    int PixelWidth() const;
+    int PixelHeight() const;
 
     bool Visible() const { return FVisible; }
     void SetVisible(bool visible);
@@ -48,6 +61,22 @@ public:
     // A tooltip shown when the pointer rests on the control (empty: none).
     const std::wstring& Hint() const { return FHint; }
     void SetHint(const std::wstring& hint);
+
+    // Whether Tab reaches the control. It then has the keyboard focus while its window has it and
+    // the window's host says it is the one (Tab, a click, SetFocus).
+    bool TabStop() const { return FTabStop; }
+    void SetTabStop(bool value) { FTabStop = value; }
+    bool Focused() const;
+    bool SetFocus();
+
+    // How a screen reader sees the control (Active Accessibility): its role (a ROLE_SYSTEM_ value;
+    // 0 leaves it out), name, value and default action (empty: none), which accDoDefaultAction
+    // performs.
+    virtual long AccessibleRole() const { return 0; }
+    virtual std::wstring AccessibleName() const { return FHint; }
+    virtual std::wstring AccessibleValue() const { return {}; }
+    virtual std::wstring AccessibleDefaultAction() const { return {}; }
+    virtual void AccessibleDoDefault() { PerformClick(); }
 
     // Repaints the control's area of its window (and the child windows over it) at the next paint.
     void Invalidate() const;
@@ -75,7 +104,9 @@ protected:
     // Called after the bounds changed (not for a move only) and after the control was placed.
     virtual void Resized() {}
     virtual void Placed() {}
-    // The client size of the window the control sits on (0 x 0 without one).
+    // Called when the window it sits on changed its display scale (fonts and pictures change size).
+    virtual void ScaleChanged() {}
+    // The client size of the window the control sits on, in its layout (0 x 0 without one).
     SIZE ParentClientSize() const;
     // Whether the pointer went down with the left button on this control and is still held.
     bool LeftPressed() const { return FLeftPressed; }
@@ -90,6 +121,7 @@ private:
     bool FVisible = true;
     bool FEnabled = true;
     bool FLeftPressed = false;
+    bool FTabStop = false;
     HCURSOR FCursor = nullptr;
     std::wstring FHint;
 };
@@ -111,12 +143,26 @@ public:
     static TKivGraphicHost* CreateNative(HWND wnd);
     static void DestroyNative(HWND wnd);
 
-    // Paints every visible control that meets dc's clip region; dc uses the window's client
-    // coordinates.
+    HWND Window() const { return FWnd; }
+    // Paints every visible control that meets dc's clip region, and the focus rectangle; dc uses
+    // the window's client coordinates.
     void PaintControls(HDC dc);
-    // Routes mouse and cursor messages to the controls; true when one of them used the message.
+    // Routes mouse, cursor, focus, key and accessibility messages to the controls; true when one of
+    // them used the message.
     bool HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result);
     bool HasControls() const { return !FControls.empty(); }
+    // The controls, bottom first.
+    const std::vector<TKivGraphicControl*>& Controls() const { return FControls; }
+
+    // The window's display scale, and a new one for it and its controls.
+    TDisplayScale Scale() const { return FScale; }
+    void SetDpi(int dpi);
+
+    // The control that has the focus within the window (kept while the window itself lacks it).
+    TKivGraphicControl* FocusedControl() const { return FFocused; }
+    bool WindowHasFocus() const { return FHasFocus; }
+    // Gives c the focus, and the window the keyboard focus; false when c cannot take it.
+    bool FocusControl(TKivGraphicControl* c);
 
 private:
     friend class TKivGraphicControl;
@@ -128,6 +174,8 @@ private:
     void UpdateTool(TKivGraphicControl* c);
     bool Contains(const TKivGraphicControl* c) const;
     bool Route(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result);
+    bool RouteKeys(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result);
+    void InvalidateFocus() const;
     TKivGraphicControl* HitTest(POINT pt) const;
     void SetHover(TKivGraphicControl* c);
     void Release();  // deletes itself, at once or when the message being handled returns
@@ -137,6 +185,10 @@ private:
     std::vector<TKivGraphicControl*> FControls;  // not owned, bottom first
     TKivGraphicControl* FCapture = nullptr;
     TKivGraphicControl* FHover = nullptr;
+    TKivGraphicControl* FFocused = nullptr;
+    TDisplayScale FScale;
+    bool FHasFocus = false;
+    bool FSpaceDown = false;
     bool FTrackingLeave = false;
     HWND FTooltip = nullptr;
     int FDepth = 0;

@@ -1,5 +1,10 @@
 #include "controls/KWImage.h"
 
+#include <oleacc.h>
+
+#include "base/StringTable.h"
+#include "controls/KWTheme.h"
+
 namespace sk {
 
 void TKivImage::Create(const TKivImageArgs& a) {
@@ -14,7 +19,8 @@ void TKivImage::Create(const TKivImageArgs& a) {
 }
 
 void TKivImage::ApplyAutoSize() {
-    if (FArgs.AutoSize && !FArgs.Picture.Empty()) SetBounds(Left(), Top(), FArgs.Picture.Width(), FArgs.Picture.Height());
+    if (FArgs.AutoSize && !FArgs.Picture.Empty())
+        SetBounds(Left(), Top(), FArgs.Picture.LayoutWidth(), FArgs.Picture.LayoutHeight());
 }
 
 void TKivImage::Change(const std::function<void(TKivImageArgs&)>& edit) {
@@ -31,8 +37,9 @@ void TKivImage::SetPicture(const TKivPicture& picture) {
 }
 
 RECT TKivImage::PictureRect() const {
-    const int W = Width(), H = Height();
-    int w = FArgs.Picture.Width(), h = FArgs.Picture.Height();
+    const int W = PixelWidth(), H = PixelHeight();
+    const TKivPicture& picture = FArgs.Picture.AtScale(Scale());
+    int w = picture.Width(), h = picture.Height();
     if (FArgs.Stretch) {
         if (!FArgs.Proportional || w <= 0 || h <= 0) {
             w = W;
@@ -57,7 +64,8 @@ RECT TKivImage::PictureRect() const {
 }
 
 void TKivImage::Paint(HDC dc) {
-    const TKivPicture& picture = FArgs.Picture;
+    if (FArgs.Decorative && KivHighContrast()) return;
+    const TKivPicture& picture = FArgs.Picture.AtScale(Scale());
     if (picture.Empty()) return;
     const RECT r = PictureRect();
     if (r.right - r.left == picture.Width() && r.bottom - r.top == picture.Height())
@@ -65,6 +73,13 @@ void TKivImage::Paint(HDC dc) {
     else
         picture.DrawStretched(dc, r);
 }
+
+long TKivImage::AccessibleRole() const {
+    if (FArgs.Decorative) return 0;
+    return !AccessibleName().empty() || OnClick ? ROLE_SYSTEM_GRAPHIC : 0;
+}
+
+std::wstring TKivImage::AccessibleDefaultAction() const { return OnClick ? IDS_SURFKEEP_AccClick : std::wstring(); }
 
 void TKivImage::MouseDown(const TKivMouseEvent& e) {
     TKivGraphicControl::MouseDown(e);

@@ -20,6 +20,10 @@ struct TKivImageArgs {
     bool Center = false;        // centre an unstretched picture
     bool AutoSize = false;      // take the picture's size
     bool MoveHandler = true;    // any mouse press drags the window
+    // Decoration only: no screen reader hears of it, and a high-contrast theme leaves it out.
+    // Otherwise a picture with a hint, a name or a click is a graphic to a screen reader.
+    bool Decorative = false;
+    std::wstring Name;          // what a screen reader calls it (empty: its hint)
     HCURSOR Cursor = nullptr;
     std::wstring Hint;
     bool Visible = true;
@@ -42,8 +46,12 @@ public:
     bool MoveHandler() const { return FArgs.MoveHandler; }
     void SetMoveHandler(bool value) { FArgs.MoveHandler = value; }
 
-    // Where the picture is drawn within the control.
+    // Where the picture is drawn within the control, in pixels.
     RECT PictureRect() const;
+
+    long AccessibleRole() const override;
+    std::wstring AccessibleName() const override { return FArgs.Name.empty() ? Hint() : FArgs.Name; }
+    std::wstring AccessibleDefaultAction() const override;
 
 protected:
     void Paint(HDC dc) override;

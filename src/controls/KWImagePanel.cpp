@@ -6,6 +6,7 @@
 
 #include "base/Handles.h"
 #include "controls/KWGraphicControl.h"
+#include "controls/KWTheme.h"
 
 namespace sk {
 
@@ -103,8 +104,8 @@ bool TKivImagePanel::Create(const TKivImagePanelArgs& a) {
     FArgs.AutoSize = false;  // set once the window stands
     DWORD style = WS_CHILD | WS_CLIPCHILDREN | WS_CLIPSIBLINGS | (a.Visible ? WS_VISIBLE : 0);
     // Class style without CS_DBLCLKS: the panel does not react to double clicks.
-    if (!CreateWnd(kClassName, WS_EX_CONTROLPARENT, style, L"", a.Left, a.Top, a.Width, a.Height, a.Parent,
-                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(a.Id)), 0))
+    if (!CreateChild(kClassName, WS_EX_CONTROLPARENT, style, L"", RECT{a.Left, a.Top, a.Left + a.Width, a.Top + a.Height},
+                     a.Parent, a.Id, 0))
         return false;
     if (a.AutoSize) SetAutoSize(true);
     return true;
@@ -112,6 +113,12 @@ bool TKivImagePanel::Create(const TKivImagePanelArgs& a) {
 
 void TKivImagePanel::Repaint() {
     if (Handle() && IsShowing(Handle())) ::RedrawWindow(Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);
+}
+
+void TKivImagePanel::OnDpiChanged(int) {
+    FBuffer.Free();
+    if (FHost) FHost->SetDpi(Dpi());
+    Repaint();
 }
 
 void TKivImagePanel::Change(const std::function<void(TKivImagePanelArgs&)>& edit) {
@@ -135,26 +142,27 @@ void TKivImagePanel::SetAutoSize(bool value) {
     FArgs.AutoSize = value;
     const TKivPicture& picture = FArgs.Picture;
     if (!value || picture.Empty() || !Handle()) return;
-    RECT r{};
-    ::GetWindowRect(Handle(), &r);
-    HWND parent = ::GetParent(Handle());
-    if (parent) ::MapWindowPoints(HWND_DESKTOP, parent, reinterpret_cast<POINT*>(&r), 2);
+    // In the layout: the picture's size at 100 %, which its drawing at the scale covers.
+    const RECT r = LayoutRect();
     int w = r.right - r.left, h = r.bottom - r.top;
-    if (FAlign != alTop && FAlign != alBottom && FAlign != alClient) w = picture.Width();
-    if (FAlign != alLeft && FAlign != alRight && FAlign != alClient) h = picture.Height();
-    ::SetWindowPos(Handle(), nullptr, r.left, r.top, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
+    if (FAlign != alTop && FAlign != alBottom && FAlign != alClient) w = picture.LayoutWidth();
+    if (FAlign != alLeft && FAlign != alRight && FAlign != alClient) h = picture.LayoutHeight();
+    SetLayoutRect(RECT{r.left, r.top, r.left + w, r.top + h});
 }
 
-void TKivImagePanel::PaintPicture(HDC dc, const TKivPicture& picture) {
-    if (picture.Empty()) return;
+void TKivImagePanel::PaintPicture(HDC dc, const TKivPicture& layoutPicture) {
+    if (layoutPicture.Empty()) return;
+    // At the window's scale: the picture drawn for it, and the layout's margins and places scaled.
+    const TDisplayScale scale = Scale();
+    const TKivPicture& picture = layoutPicture.AtScale(scale);
     RECT cr{};
     ::GetClientRect(Handle(), &cr);
-    const int m = FArgs.PictureMargins;
+    const int m = scale.Scale(FArgs.PictureMargins);
     if (FArgs.Stretch) {
         picture.DrawStretched(dc, RECT{m, m, cr.right - m, cr.bottom - m});
     } else {
         const POINT p = PlacePicture(FArgs.PictureAlignment, cr.right, cr.bottom, picture.Width(), picture.Height(),
-                                     FArgs.PictureX, FArgs.PictureY, m);
+                                     scale.Scale(FArgs.PictureX), scale.Scale(FArgs.PictureY), m);
         picture.Draw(dc, p.x, p.y);
     }
 }
@@ -162,13 +170,17 @@ void TKivImagePanel::PaintPicture(HDC dc, const TKivPicture& picture) {
 void TKivImagePanel::Render(HDC dc) {
     RECT cr{};
     ::GetClientRect(Handle(), &cr);
-    if (FArgs.Transparent) {
+    const bool highContrast = KivHighContrast();
+    if (highContrast) {
+        // The system's window colour, and no picture behind the texts.
+        ::FillRect(dc, &cr, ::GetSysColorBrush(COLOR_WINDOW));
+    } else if (FArgs.Transparent) {
         PaintParentBackground(dc, Handle());
     } else {
         TBrush brush(::CreateSolidBrush(FArgs.Color));
         ::FillRect(dc, &cr, brush.Get());
     }
-    PaintPicture(dc, FArgs.Picture);
+    if (!highContrast) PaintPicture(dc, FArgs.Picture);
     PaintHook(dc);
     if (FArgs.BorderWidth != 0) PaintBorder(dc);
     if (FHost) FHost->PaintControls(dc);
@@ -181,6 +193,7 @@ LRESULT TKivImagePanel::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     }
     switch (msg) {
         case WM_CREATE: FHost = TKivGraphicHost::CreateNative(Handle()); break;
+        case WM_SYSCOLORCHANGE: Repaint(); break;
         case WM_NCDESTROY:
             FDestroying = true;
             FHost = nullptr;

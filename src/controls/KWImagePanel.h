@@ -78,6 +78,8 @@ public:
 
 protected:
     LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
+    void OnDpiChanged(int oldDpi) override;
+    // Draws the picture (of the layout) at the panel's scale.
     virtual void PaintPicture(HDC dc, const TKivPicture& picture);
     virtual void PaintHook(HDC dc) {}
     virtual void PaintBorder(HDC dc) {}

@@ -1,8 +1,13 @@
 #include "controls/KWLabel.h"
 
+#include <oleacc.h>
+
 #include <algorithm>
 
 #include "base/Handles.h"
+#include "base/StringTable.h"
+#include "controls/KWAccessible.h"
+#include "controls/KWTheme.h"
 
 namespace sk {
 
@@ -37,6 +42,7 @@ void TKivCustomLabel::Create(const TKivLabelArgs& a) {
     FArgs.OnClick = nullptr;
     SetCursor(a.Cursor);
     SetHint(a.Hint);
+    SetTabStop(a.TabStop);
     SetEnabled(a.Enabled);
     SetVisible(a.Visible);
     FCreating = false;
@@ -56,6 +62,7 @@ void TKivCustomLabel::Change(const std::function<void(TKivLabelArgs&)>& edit) {
     FArgs.URL = TrimmedUrl(FArgs.URL);
     if (FArgs.TextTrimming != trimming) FTextFormat = ApplyTextTrimming(FTextFormat, FArgs.TextTrimming);
     if (FArgs.WordWrap != wordWrap) FTextFormat = ApplyWordWrap(FTextFormat, FArgs.WordWrap);
+    SetTabStop(FArgs.TabStop);
     Remeasure();
 }
 
@@ -77,8 +84,10 @@ void TKivCustomLabel::SetFontsFlags(TKivMultiFontsFlags value) {
 void TKivCustomLabel::SetURL(const std::wstring& url) { FArgs.URL = TrimmedUrl(url); }
 
 TKivTextLayout TKivCustomLabel::CalcTextLayout(HDC dc) const {
-    return MeasureTextLayout(dc, FArgs.Caption, FTextFormat, FArgs.TextAlignment, Width(), Height(), FArgs.TextX,
-                             FArgs.TextY, FArgs.TextMargins);
+    // In pixels: the layout's offsets and margins at the window's scale.
+    const TDisplayScale s = Scale();
+    return MeasureTextLayout(dc, FArgs.Caption, FTextFormat, FArgs.TextAlignment, PixelWidth(), PixelHeight(),
+                             s.Scale(FArgs.TextX), s.Scale(FArgs.TextY), s.Scale(FArgs.TextMargins));
 }
 
 void TKivCustomLabel::ApplyAutoSize() {
@@ -91,12 +100,15 @@ void TKivCustomLabel::ApplyAutoSize() {
     };
     const int limitW = limit(FArgs.AutoSizeMaxWidth, parent.cx, Left());
     const int limitH = limit(FArgs.AutoSizeMaxHeight, parent.cy, Top());
+    // Measured in pixels with the font at the window's scale; the size goes back to the layout
+    // rounded up, so that the text fits whole at the scale.
+    const TDisplayScale scale = Scale();
     TMemDC dc(::CreateCompatibleDC(nullptr));
-    TSelectObject font(dc.Get(), Font().Handle());
+    TSelectObject font(dc.Get(), Font().HandleAt(scale));
     const std::wstring& caption = FArgs.Caption;
-    RECT r{0, 0, limitW, limitH};
+    RECT r{0, 0, scale.Scale(std::min(limitW, 65535)), scale.Scale(std::min(limitH, 65535))};
     ::DrawTextW(dc.Get(), caption.c_str(), static_cast<int>(caption.size()), &r, FTextFormat | DT_CALCRECT);
-    int w = std::max<int>(2, r.right - r.left), h = std::max<int>(2, r.bottom - r.top);
+    int w = std::max<int>(2, scale.UnscaleUp(r.right - r.left)), h = std::max<int>(2, scale.UnscaleUp(r.bottom - r.top));
     if (FArgs.AutoSizeMaxWidth > 2) w = std::min(w, FArgs.AutoSizeMaxWidth - 2);
     if (FArgs.AutoSizeMaxHeight > 2) h = std::min(h, FArgs.AutoSizeMaxHeight - 2);
     SetBounds(Left(), Top(), w + 2, h + 2);
@@ -117,11 +129,32 @@ void TKivCustomLabel::Paint(HDC dc) {
     const std::wstring& caption = FArgs.Caption;
     if (caption.empty()) return;
     const TKivFont& font = PaintFont();
-    TSelectObject select(dc, font.Handle());
-    ::SetTextColor(dc, PaintColor());
+    TSelectObject select(dc, font.HandleAt(Scale()));
+    ::SetTextColor(dc, KivHighContrast() ? HighContrastTextColor() : PaintColor());
     ::SetBkMode(dc, TRANSPARENT);
     TKivTextLayout layout = CalcTextLayout(dc);
     ::DrawTextW(dc, caption.c_str(), static_cast<int>(caption.size()), &layout.Box, layout.Flags);
+}
+
+COLORREF TKivCustomLabel::HighContrastTextColor() const {
+    if (!Enabled()) return ::GetSysColor(COLOR_GRAYTEXT);
+    return AccessibleRole() == ROLE_SYSTEM_LINK ? KivHighContrastLinkColor() : ::GetSysColor(COLOR_WINDOWTEXT);
+}
+
+long TKivCustomLabel::AccessibleRole() const {
+    if (!FArgs.URL.empty() || OnClick || OnCommand) return ROLE_SYSTEM_LINK;
+    return FArgs.Caption.empty() ? 0 : ROLE_SYSTEM_STATICTEXT;
+}
+
+std::wstring TKivCustomLabel::AccessibleName() const {
+    std::wstring name = (FTextFormat & DT_NOPREFIX) ? FArgs.Caption : WithoutMnemonicMarks(FArgs.Caption);
+    const size_t b = name.find_first_not_of(L" \t\r\n");
+    if (b == std::wstring::npos) return Hint();
+    return name.substr(b, name.find_last_not_of(L" \t\r\n") - b + 1);
+}
+
+std::wstring TKivCustomLabel::AccessibleDefaultAction() const {
+    return AccessibleRole() == ROLE_SYSTEM_LINK ? IDS_SURFKEEP_AccJump : std::wstring();
 }
 
 void TKivCustomLabel::MouseDown(const TKivMouseEvent& e) {
@@ -135,6 +168,7 @@ void TKivURLLabel::CreateLink(TKivLabelArgs a) {
     a.Fonts.Normal.SetColor(::GetSysColor(COLOR_HIGHLIGHT)).SetUnderline(true);
     a.Cursor = ::LoadCursorW(nullptr, IDC_HAND);
     a.MoveHandler = false;
+    a.TabStop = true;
     Create(a);
 }
 
@@ -192,13 +226,13 @@ void TKivURLLabel::MouseDown(const TKivMouseEvent& e) {
 void TKivURLLabel::MouseMove(POINT pos, WPARAM keys) {
     TKivCustomLabel::MouseMove(pos, keys);
     if (FArgs.MoveHandler || FPressed) return;
-    if (pos.x < 0 || pos.y < 0 || pos.x > Width() || pos.y > Height()) SetStates(false, false);
+    if (pos.x < 0 || pos.y < 0 || pos.x > PixelWidth() || pos.y > PixelHeight()) SetStates(false, false);
 }
 
 void TKivURLLabel::MouseUp(const TKivMouseEvent& e) {
     if (!FArgs.MoveHandler) {
         // The release point decides, the label's edges included.
-        const bool inside = e.Pos.x >= 0 && e.Pos.y >= 0 && e.Pos.x <= Width() && e.Pos.y <= Height();
+        const bool inside = e.Pos.x >= 0 && e.Pos.y >= 0 && e.Pos.x <= PixelWidth() && e.Pos.y <= PixelHeight();
         SetStates(inside, false);
     }
     TKivCustomLabel::MouseUp(e);

@@ -29,6 +29,7 @@ struct TKivLabelArgs {
     // kmfMouseDown.
     TKivMultiFontsFlags FontsFlags = 0;
     bool MoveHandler = true;  // a mouse press drags the window (link labels: false)
+    bool TabStop = false;     // Tab reaches it, Enter and Space click it (link labels: true)
     std::wstring URL;
     bool EnableVisitedColor = false;  // link labels: a visited link shows in VisitedColor
     COLORREF VisitedColor = RGB(0x80, 0x00, 0x80);
@@ -69,15 +70,24 @@ public:
     // Replaces the click of a link label (no address is opened then).
     std::function<void()> OnCommand;
 
+    // A label that does something when clicked is a link to a screen reader, any other static text.
+    long AccessibleRole() const override;
+    std::wstring AccessibleName() const override;
+    std::wstring AccessibleValue() const override { return FArgs.URL; }
+    std::wstring AccessibleDefaultAction() const override;
+
 protected:
     void Paint(HDC dc) override;
     void MouseDown(const TKivMouseEvent& e) override;
     void Placed() override { Remeasure(); }
+    void ScaleChanged() override { Remeasure(); }
     // The state whose font and colour the caption is drawn in now.
     virtual TKivState PaintState() const { return Enabled() ? ksNormal : ksDisabled; }
     // The font of the state, when FontsFlags gives the state a font of its own.
     const TKivFont& PaintFont() const;
     virtual COLORREF PaintColor() const { return PaintFont().Color(); }
+    // The system colour the caption shows in with a high-contrast theme.
+    COLORREF HighContrastTextColor() const;
     void Remeasure();
 
     TKivLabelArgs FArgs;

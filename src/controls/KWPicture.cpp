@@ -2,10 +2,15 @@
 
 #include <png.h>
 
+#include <algorithm>
 #include <cstring>
+#include <map>
+#include <utility>
 
 #include "base/Errors.h"
 #include "base/Handles.h"
+#include "controls/Resample.h"
+#include "controls/ScaledAssets.h"
 
 namespace sk {
 
@@ -14,6 +19,13 @@ struct TKivPicture::TData {
     bool Opaque = true;
     TBitmap Bitmap;
     uint32_t* Bits = nullptr;  // owned by Bitmap
+    // What the pixels are: a picture of the program's at a scale, with its layout size. Set once
+    // the picture is made, on the window thread.
+    mutable std::wstring Asset;
+    mutable TDisplayScale Scale;
+    mutable SIZE Layout{};
+    // The resampled copies of a picture that is not the program's, by scale.
+    mutable std::map<std::pair<int, int>, TKivPicture> Scaled;
 };
 
 namespace {
@@ -41,6 +53,42 @@ HDC SourceDC() {
 }  // namespace
 
 int TKivPicture::Width() const { return FData ? FData->Width : 0; }
+int TKivPicture::LayoutWidth() const { return FData ? (FData->Layout.cx > 0 ? FData->Layout.cx : FData->Width) : 0; }
+int TKivPicture::LayoutHeight() const {
+    return FData ? (FData->Layout.cy > 0 ? FData->Layout.cy : FData->Height) : 0;
+}
+
+const std::wstring& TKivPicture::AssetName() const {
+    static const std::wstring none;
+    return FData ? FData->Asset : none;
+}
+
+void TKivPicture::TagAsset(const std::wstring& name, TDisplayScale scale, SIZE layoutSize) const {
+    if (!FData) return;
+    FData->Asset = name;
+    FData->Scale = scale;
+    FData->Layout = layoutSize;
+}
+
+const TKivPicture& TKivPicture::AtScale(TDisplayScale scale) const {
+    if (!FData || scale == FData->Scale) return *this;
+    if (!FData->Asset.empty()) {
+        try {
+            return AssetPictureAt(FData->Asset.c_str(), scale);
+        } catch (const TError&) {
+            // Not one of the program's after all: resampled below.
+        }
+    }
+    // From the pixels at hand to the layout size at the scale.
+    const int w = std::max(1, scale.Scale(LayoutWidth())), h = std::max(1, scale.Scale(LayoutHeight()));
+    if (w == FData->Width && h == FData->Height) return *this;
+    TKivPicture& copy = FData->Scaled[{scale.Numerator(), scale.Denominator()}];
+    if (copy.Empty()) {
+        copy = ResamplePicture(*this, w, h);
+        copy.TagAsset(L"", scale, SIZE{LayoutWidth(), LayoutHeight()});
+    }
+    return copy;
+}
 int TKivPicture::Height() const { return FData ? FData->Height : 0; }
 HBITMAP TKivPicture::Handle() const { return FData ? FData->Bitmap.Get() : nullptr; }
 bool TKivPicture::Opaque() const { return FData ? FData->Opaque : true; }

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "base/DisplayScale.h"
 #include "base/Handles.h"
 #include "controls/KWClasses.h"
 
@@ -22,8 +23,20 @@ public:
     TKivPicture() = default;
 
     bool Empty() const { return Width() <= 0; }
+    // The size in pixels.
     int Width() const;
     int Height() const;
+    // The size in the 96-dpi layout: a picture of the program's at its 100 % size, any other at its
+    // own size.
+    int LayoutWidth() const;
+    int LayoutHeight() const;
+    // The picture for a display scale: a picture of the program's is the one drawn (or resampled) for
+    // that scale (ScaledAssets.h); any other is taken as drawn for 100 % and resampled from its own
+    // size. Made once per scale and kept with the picture (window thread only).
+    const TKivPicture& AtScale(TDisplayScale scale) const;
+    // The program's picture this is, and the scale it is drawn for (for ScaledAssets).
+    const std::wstring& AssetName() const;
+    void TagAsset(const std::wstring& name, TDisplayScale scale, SIZE layoutSize) const;
     HBITMAP Handle() const;  // the DIB section, owned by the picture
     // True when every pixel is fully opaque (drawn with a plain copy then).
     bool Opaque() const;

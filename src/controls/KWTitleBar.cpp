@@ -1,8 +1,11 @@
 #include "controls/KWTitleBar.h"
 
+#include <oleacc.h>
+
 #include <algorithm>
 
 #include "base/Handles.h"
+#include "controls/KWTheme.h"
 
 namespace sk {
 
@@ -81,14 +84,16 @@ void TKivTitleBarLabel::ApplyAutoSize() {
     if (!FAutoSize) return;
     int w = 0, h = 0;
     if (!FCaption.empty()) {
-        const int limitW = FAutoSizeMaxWidth > 2 ? FAutoSizeMaxWidth : ::GetSystemMetrics(SM_CXSCREEN);
-        const int limitH = FAutoSizeMaxHeight > 2 ? FAutoSizeMaxHeight : ::GetSystemMetrics(SM_CYSCREEN);
+        // Measured in pixels at the bar's scale, kept in the layout (rounded up: the text fits).
+        const TDisplayScale scale = FBar.Scale();
+        const int limitW = FAutoSizeMaxWidth > 2 ? scale.Scale(FAutoSizeMaxWidth) : ::GetSystemMetrics(SM_CXSCREEN);
+        const int limitH = FAutoSizeMaxHeight > 2 ? scale.Scale(FAutoSizeMaxHeight) : ::GetSystemMetrics(SM_CYSCREEN);
         TMemDC dc(::CreateCompatibleDC(nullptr));
-        TSelectObject font(dc.Get(), FFont.Handle());
+        TSelectObject font(dc.Get(), FFont.HandleAt(scale));
         RECT r{0, 0, limitW, limitH};
         ::DrawTextW(dc.Get(), FCaption.c_str(), static_cast<int>(FCaption.size()), &r, FTextFormat | DT_CALCRECT);
-        w = r.right - r.left;
-        h = r.bottom - r.top;
+        w = scale.UnscaleUp(r.right - r.left);
+        h = scale.UnscaleUp(r.bottom - r.top);
     }
     if (FAutoSizeMaxWidth > 2) w = std::min(w, FAutoSizeMaxWidth - 2);
     if (FAutoSizeMaxHeight > 2) h = std::min(h, FAutoSizeMaxHeight - 2);
@@ -112,8 +117,8 @@ void TKivTitleBarLogo::SetLogo(const TKivPicture& picture) {
 
 void TKivTitleBarLogo::ApplyAutoSize() {
     if (!FAutoSize || FLogo.Width() <= 0) return;
-    Width = FLogo.Width();
-    if (FLogo.Height() > 0) Height = FLogo.Height();
+    Width = FLogo.LayoutWidth();
+    if (FLogo.Height() > 0) Height = FLogo.LayoutHeight();
 }
 
 void TKivTitleBarLogo::Assign(const TKivTitleBarLogo& o) {
@@ -158,17 +163,25 @@ void TKivTitleBar::Create(const TKivTitleBarArgs& a) {
 }
 
 void TKivTitleBar::Paint(HDC dc) {
+    const TDisplayScale scale = Scale();
     const TKivPicture& logo = FLogo->Logo();
-    if (logo.Width() > 0) logo.Draw(dc, FLogo->Left, FLogo->Top);
+    if (logo.Width() > 0) logo.AtScale(scale).Draw(dc, scale.Scale(FLogo->Left), scale.Scale(FLogo->Top));
     ::SetBkMode(dc, TRANSPARENT);
     for (TKivTitleBarLabel* t : {FTitle.get(), FSubtitle.get(), FVersion.get()}) {
         if (t->Caption().empty()) continue;
-        TSelectObject font(dc, t->Font().Handle());
-        ::SetTextColor(dc, t->Font().Color());
-        RECT r = t->BoundsRect();
+        TSelectObject font(dc, t->Font().HandleAt(scale));
+        ::SetTextColor(dc, KivHighContrast() ? ::GetSysColor(COLOR_WINDOWTEXT) : t->Font().Color());
+        RECT r = scale.Scale(t->BoundsRect());
         ::DrawTextW(dc, t->Caption().c_str(), static_cast<int>(t->Caption().size()), &r, t->TextFormat());
     }
 }
+
+void TKivTitleBar::ScaleChanged() {
+    for (TKivTitleBarLabel* t : {FTitle.get(), FSubtitle.get(), FVersion.get()}) t->ApplyAutoSize();
+    Invalidate();
+}
+
+long TKivTitleBar::AccessibleRole() const { return FTitle->Caption().empty() ? 0 : ROLE_SYSTEM_STATICTEXT; }
 
 void TKivTitleBar::MouseDown(const TKivMouseEvent& e) {
     TKivGraphicControl::MouseDown(e);

@@ -115,8 +115,13 @@ public:
     // The bar after a change of one of its parts.
     void Changed() { Invalidate(); }
 
+    // A screen reader reads the window's title.
+    long AccessibleRole() const override;
+    std::wstring AccessibleName() const override { return FTitle->Caption(); }
+
 protected:
     void Paint(HDC dc) override;
+    void ScaleChanged() override;
     void MouseDown(const TKivMouseEvent& e) override;
 
 private:

@@ -1,5 +1,8 @@
 #include "controls/NativeControls.h"
 
+#include "base/Fonts.h"
+#include "controls/KWTheme.h"
+
 namespace sk {
 
 namespace {
@@ -16,14 +19,14 @@ bool TListView::Create(const TListViewArgs& a) {
                        a.Id, nullptr))
         return false;
     if (a.ListExStyle) ListView_SetExtendedListViewStyle(Handle(), a.ListExStyle);
-    if (a.Font) ::SendMessageW(Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(a.Font), FALSE);
+    if (a.Font) SetLayoutFont(a.Font);
     return true;
 }
 
 void TListView::AddColumn(int index, int width, const std::wstring& caption) {
     LVCOLUMNW col{};
     col.mask = LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
-    col.cx = width;
+    col.cx = Scale().Scale(width);
     col.pszText = const_cast<wchar_t*>(caption.c_str());
     col.iSubItem = index;
     ListView_InsertColumn(Handle(), index, &col);
@@ -64,6 +67,15 @@ std::optional<LPARAM> TListView::ItemParam(int row) const {
 
 int TListView::Count() const { return ListView_GetItemCount(Handle()); }
 
+void TListView::DpiChanged(int oldDpi, int newDpi) {
+    TNativeControl::DpiChanged(oldDpi, newDpi);
+    // The columns keep their share of the list, as the user left them.
+    HWND header = ListView_GetHeader(Handle());
+    const int columns = header ? Header_GetItemCount(header) : 0;
+    for (int i = 0; i < columns; ++i)
+        ListView_SetColumnWidth(Handle(), i, ::MulDiv(ListView_GetColumnWidth(Handle(), i), newDpi, oldDpi));
+}
+
 void TListView::DeleteAllItems() { ListView_DeleteAllItems(Handle()); }
 
 bool TListView::Notified(UINT msg, WPARAM, LPARAM lParam, LRESULT& result) {
@@ -97,6 +109,13 @@ bool TListView::Notified(UINT msg, WPARAM, LPARAM lParam, LRESULT& result) {
             }
             if (draw.nmcd.dwDrawStage == CDDS_ITEMPREPAINT) {
                 result = OnItemPrePaint(draw);
+                if (result & CDRF_NEWFONT) {
+                    // A font of the layout the handler chose shows at the list's DPI.
+                    const HFONT chosen = static_cast<HFONT>(::GetCurrentObject(draw.nmcd.hdc, OBJ_FONT));
+                    const HFONT scaled = FontForDpi(chosen, Dpi());
+                    if (scaled && scaled != chosen) ::SelectObject(draw.nmcd.hdc, scaled);
+                    if (KivHighContrast()) draw.clrText = draw.clrTextBk = CLR_DEFAULT;
+                }
                 return true;
             }
             return false;
@@ -196,7 +215,7 @@ bool TCheckBox::Notified(UINT msg, WPARAM wParam, LPARAM, LRESULT& result) {
             return true;
         case WM_CTLCOLORSTATIC:
         case WM_CTLCOLORBTN: {
-            if (!FBrush) return false;
+            if (!FBrush || KivHighContrast()) return false;  // the system's colours then
             const HDC dc = reinterpret_cast<HDC>(wParam);
             ::SetBkColor(dc, FColor);
             ::SetTextColor(dc, FTextColor);
@@ -205,6 +224,32 @@ bool TCheckBox::Notified(UINT msg, WPARAM wParam, LPARAM, LRESULT& result) {
         }
     }
     return false;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Edit box
+
+bool TEdit::Create(const TEditArgs& a) {
+    return CreateControl(L"EDIT", a.ExStyle, kChild | a.Style, a.Text, a.Left, a.Top, a.Width, a.Height, a.Parent, a.Id,
+                         a.Font);
+}
+
+std::wstring TEdit::Text() const {
+    const int n = ::GetWindowTextLengthW(Handle());
+    std::wstring text(static_cast<size_t>(n) + 1, L'\0');
+    const int got = ::GetWindowTextW(Handle(), text.data(), n + 1);
+    text.resize(static_cast<size_t>(got < 0 ? 0 : got));
+    return text;
+}
+
+void TEdit::SetText(const std::wstring& text) { ::SetWindowTextW(Handle(), text.c_str()); }
+
+bool TEdit::Notified(UINT msg, WPARAM wParam, LPARAM, LRESULT& result) {
+    if (msg != WM_COMMAND || HIWORD(wParam) != EN_CHANGE || !OnChange) return false;
+    const auto onChange = OnChange;
+    onChange();
+    result = 0;
+    return true;
 }
 
 }  // namespace sk

@@ -1,8 +1,9 @@
 // The native controls the tabs and dialogs use, each a small owner of its window with typed
 // callbacks for the notifications it sends its parent (which must be a TWindow: a skinned panel,
-// a dialog). Made from an arguments struct, e.g.
+// a dialog). Made from an arguments struct in the parent's 96-dpi layout, e.g.
 //     list.Create({.Parent = panel.Handle(), .Left = 3, .Top = 3, .Width = 744, .Height = 330});
-// Each stands for its HWND where the platform's functions want one.
+// which the control scales with its parent's DPI (place, font, column widths), and again when the
+// DPI changes. Each stands for its HWND where the platform's functions want one.
 #pragma once
 
 #include <windows.h>
@@ -37,6 +38,7 @@ class TListView : public TNativeControl {
 public:
     bool Create(const TListViewArgs& args);
 
+    // A column `width` layout pixels wide.
     void AddColumn(int index, int width, const std::wstring& caption);
     void SetColumnCaption(int index, const std::wstring& caption);
     // Inserts a row at `row` (its first column); returns its index, or -1.
@@ -61,6 +63,7 @@ public:
 
 protected:
     bool Notified(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+    void DpiChanged(int oldDpi, int newDpi) override;
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -128,6 +131,34 @@ protected:
 private:
     TBrush FBrush;  // of Color
     COLORREF FColor = 0, FTextColor = 0;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Edit box
+
+struct TEditArgs {
+    HWND Parent = nullptr;
+    int Left = 0, Top = 0, Width = 0, Height = 0;
+    int Id = 0;
+    std::wstring Text;
+    // Window styles beyond WS_CHILD | WS_VISIBLE | WS_TABSTOP.
+    DWORD Style = ES_AUTOHSCROLL;
+    DWORD ExStyle = WS_EX_CLIENTEDGE;
+    HFONT Font = nullptr;  // not owned
+};
+
+class TEdit : public TNativeControl {
+public:
+    bool Create(const TEditArgs& args);
+
+    std::wstring Text() const;
+    void SetText(const std::wstring& text);
+
+    // The text changed (EN_CHANGE).
+    std::function<void()> OnChange;
+
+protected:
+    bool Notified(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 };
 
 }  // namespace sk

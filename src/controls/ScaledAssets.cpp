@@ -14,39 +14,11 @@ namespace sk {
 
 namespace {
 
-constexpr int kMinPercent = 25, kMaxPercent = 800;
-
 bool HasResource(const std::wstring& name) {
     return ::FindResourceW(::GetModuleHandleW(nullptr), name.c_str(), RT_RCDATA) != nullptr;
 }
 
 }  // namespace
-
-TDisplayScale TDisplayScale::Make(int num, int den) {
-    // Clamped to 25 .. 800 %: a wrong DPI must not ask for pictures of gigabytes.
-    if (static_cast<int64_t>(num) * 100 < static_cast<int64_t>(kMinPercent) * den) {
-        num = kMinPercent;
-        den = 100;
-    } else if (static_cast<int64_t>(num) * 100 > static_cast<int64_t>(kMaxPercent) * den) {
-        num = kMaxPercent;
-        den = 100;
-    }
-    const int g = std::gcd(num, den);
-    return TDisplayScale(num / g, den / g);
-}
-
-TDisplayScale TDisplayScale::FromDpi(int dpi) { return Make(dpi > 0 ? dpi : 96, 96); }
-
-TDisplayScale TDisplayScale::FromPercent(int percent) { return Make(percent > 0 ? percent : 100, 100); }
-
-int TDisplayScale::Scale(int length) const {
-    // floor(length * num / den + 1/2), in integers
-    const int64_t twice = 2 * static_cast<int64_t>(length) * FNum + FDen;
-    const int64_t den = 2 * static_cast<int64_t>(FDen);
-    int64_t q = twice / den;
-    if (twice % den != 0 && twice < 0) --q;  // floor for negative lengths too
-    return static_cast<int>(q);
-}
 
 int DrawnScaleFor(TDisplayScale scale) {
     for (const int drawn : kDrawnScales)
@@ -105,7 +77,10 @@ const TKivPicture& AssetPictureAt(const wchar_t* name, TDisplayScale scale) {
         }
     }
     const TKivPicture& drawing = AssetPicture(ScaledAssetName(name, from).c_str());
-    return cache.emplace(key, ResamplePicture(drawing, size.cx, size.cy)).first->second;
+    const TKivPicture& made = cache.emplace(key, ResamplePicture(drawing, size.cx, size.cy)).first->second;
+    // It knows what it is: a control that shows it at another scale asks for that scale's.
+    made.TagAsset(name, scale, AssetBaseSize(name));
+    return made;
 }
 
 TKivStatePictures AssetStatePicturesAt(const std::wstring& prefix, TDisplayScale scale) {

@@ -10,38 +10,11 @@
 #include <cstdint>
 #include <string>
 
+#include "base/DisplayScale.h"
 #include "controls/Assets.h"
 #include "controls/KWPicture.h"
 
 namespace sk {
-
-// A display scale: a fraction of 96 dpi (which is 100 %), kept in lowest terms so that 120 dpi and
-// 125 % are the same scale. Scales outside 25 to 800 % are taken as the nearest of those.
-class TDisplayScale {
-public:
-    constexpr TDisplayScale() = default;  // 100 %
-    static TDisplayScale FromDpi(int dpi);  // 96 = 100 %, 120 = 125 %, 144 = 150 %, 192 = 200 %
-    static TDisplayScale FromPercent(int percent);
-
-    int Numerator() const { return FNum; }
-    int Denominator() const { return FDen; }
-    // length x scale, rounded to a whole pixel with halves up: the same as MulDiv(length, dpi, 96)
-    // for lengths of 0 and more, so pictures and the layout of a window agree.
-    int Scale(int length) const;
-    // Whether the scale is drawn percent % exactly.
-    bool Is(int percent) const { return static_cast<int64_t>(FNum) * 100 == static_cast<int64_t>(percent) * FDen; }
-
-    bool operator==(const TDisplayScale& o) const { return FNum == o.FNum && FDen == o.FDen; }
-    bool operator!=(const TDisplayScale& o) const { return !(*this == o); }
-    bool operator<(const TDisplayScale& o) const {
-        return static_cast<int64_t>(FNum) * o.FDen < static_cast<int64_t>(o.FNum) * FDen;
-    }
-
-private:
-    constexpr TDisplayScale(int num, int den) : FNum(num), FDen(den) {}
-    static TDisplayScale Make(int num, int den);
-    int FNum = 1, FDen = 1;
-};
 
 // The scales every picture is drawn at, in percent.
 inline constexpr int kDrawnScales[] = {100, 125, 150, 200};

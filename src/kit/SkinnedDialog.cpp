@@ -1,5 +1,6 @@
 #include "kit/SkinnedDialog.h"
 
+#include "base/Fonts.h"
 #include "kit/TabKit.h"
 #include "controls/KWCustomButton.h"
 
@@ -12,11 +13,11 @@ int TSkinnedDialog::ShowModal(HWND owner) {
 
 bool TSkinnedDialog::CreateCentered(HWND owner, const wchar_t* className, const std::wstring& title, int width,
                                     int height) {
-    const POINT at = CenteredOver(owner, width, height);
-    if (!CreateWnd(className, WS_EX_CONTROLPARENT, WS_POPUP | WS_CLIPCHILDREN | WS_SYSMENU, title, at.x, at.y, width,
-                   height, owner))
+    // In the layout: the owner's scale makes it its size in pixels.
+    if (!CreateTopLevel(className, WS_EX_CONTROLPARENT, WS_POPUP | WS_CLIPCHILDREN | WS_SYSMENU, title,
+                        SIZE{width, height}, owner, [owner](SIZE size) { return CenteredOver(owner, size.cx, size.cy); }))
         return false;
-    ::SendMessageW(Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(BodyFont()), FALSE);
+    ::SendMessageW(Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(FontForDpi(BodyFont(), Dpi())), FALSE);
     FormCreate();
     return true;
 }

@@ -18,7 +18,8 @@ public:
     int ShowModal(HWND owner);
 
 protected:
-    // What every Create does: the window centred over owner with the body font, then FormCreate.
+    // What every Create does: the window, a client area of width x height of the 96-dpi layout at
+    // the owner's scale, centred over owner with the body font, then FormCreate.
     bool CreateCentered(HWND owner, const wchar_t* className, const std::wstring& title, int width, int height);
     virtual void FormCreate() = 0;
 

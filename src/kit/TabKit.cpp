@@ -1,6 +1,12 @@
 #include "kit/TabKit.h"
 
+#include <algorithm>
+#include <cwchar>
+
+#include "base/DisplayScale.h"
 #include "base/Errors.h"
+#include "base/Fonts.h"
+#include "base/StringTable.h"
 #include "controls/Assets.h"
 
 namespace sk {
@@ -21,14 +27,26 @@ TKivStatePictures OptionalStatePictures(const wchar_t* prefix) {
     }
 }
 
-HFONT BodyFont() {
-    static const TKivFont font(L"Tahoma", 11);
-    return font.Handle();
-}
+HFONT BodyFont() { return ProgramFont(TFontSpec{L"Tahoma", 11}, SystemDpi()); }
 
-HFONT BodyBoldFont() {
-    static const TKivFont font(L"Tahoma", 11, true);
-    return font.Handle();
+HFONT BodyBoldFont() { return ProgramFont(TFontSpec{L"Tahoma", 11, true}, SystemDpi()); }
+
+wchar_t ActionMnemonic(const std::wstring& actionName) {
+    // One letter per command, each unique among the buttons that show together and found in its
+    // built-in caption. A language pack's caption marks its own letter with "&".
+    static const struct {
+        const wchar_t* Action;
+        wchar_t Letter;
+    } kLetters[] = {
+        {L"actIERepair_Scan", L'S'},      {L"actIERepair_Repair", L'R'},  {L"actIERepair_Back", L'B'},
+        {L"actIEClean_Scan", L'S'},       {L"actIEClean_Clean", L'C'},    {L"actIEClean_Stop", L'T'},
+        {L"actPlugIn_Refresh", L'R'},     {L"actPlugIn_Clean", L'C'},     {L"actSecurity_TurnOn", L'O'},
+        {L"actSecurity_TurnOff", L'F'},   {L"actSecurity_Add", L'A'},     {L"actSecurity_Delete", L'D'},
+        {L"actSecurity_Refresh", L'E'},   {L"actRestore", L'R'},
+    };
+    for (const auto& entry : kLetters)
+        if (actionName == entry.Action) return entry.Letter;
+    return 0;
 }
 
 TKivStateFonts PushButtonFonts() {
@@ -38,13 +56,15 @@ TKivStateFonts PushButtonFonts() {
 
 namespace {
 
-TKivButtonArgs ButtonArgs(HWND parent, int left, int top, int width, int height, const std::wstring& caption) {
+TKivButtonArgs ButtonArgs(HWND parent, int left, int top, int width, int height, const std::wstring& caption,
+                          wchar_t mnemonic = 0) {
     return {.Parent = parent,
             .Left = left,
             .Top = top,
             .Width = width,
             .Height = height,
             .Caption = caption,
+            .Mnemonic = mnemonic,
             .Pictures = AssetStatePictures(assets::kButton),
             .Fonts = PushButtonFonts(),
             .EnableMultiFonts = true,
@@ -56,7 +76,7 @@ TKivButtonArgs ButtonArgs(HWND parent, int left, int top, int width, int height,
 
 void CreateActionButton(TKivImageButton& button, HWND parent, int left, int top, TAction& action, int width,
                         int height) {
-    TKivButtonArgs args = ButtonArgs(parent, left, top, width, height, action.Caption());
+    TKivButtonArgs args = ButtonArgs(parent, left, top, width, height, action.Caption(), ActionMnemonic(action.Name));
     args.OnClick = [&action] { action.Execute(); };
     button.Create(args);
     action.Subscribe([&button](const TAction& a) {
@@ -68,8 +88,8 @@ void CreateActionButton(TKivImageButton& button, HWND parent, int left, int top,
 }
 
 void CreatePushButton(TKivImageButton& button, HWND parent, int left, int top, const std::wstring& caption,
-                      std::function<void()> onClick, int width, int height) {
-    TKivButtonArgs args = ButtonArgs(parent, left, top, width, height, caption);
+                      std::function<void()> onClick, int width, int height, wchar_t mnemonic) {
+    TKivButtonArgs args = ButtonArgs(parent, left, top, width, height, caption, mnemonic);
     args.OnClick = std::move(onClick);
     button.Create(args);
 }
@@ -84,6 +104,7 @@ TKivLabelArgs LinkLabelArgs(HWND parent, int left, int top, const std::wstring& 
             .AutoSize = true,
             .WordWrap = false,
             .MoveHandler = false,
+            .TabStop = true,
             .Cursor = ::LoadCursorW(nullptr, IDC_HAND),
             .OnClick = std::move(onClick)};
 }
@@ -110,16 +131,28 @@ void CreateDialogCloseButton(TKivImageButton& button, HWND surface, int left, in
                    .Top = top,
                    .Width = 25,
                    .Height = 24,
+                   .Glyph = L'\x00D7',
                    .Pictures = OptionalStatePictures(assets::kClose),
                    .Cancel = escCloses,
-                   .ModalResult = IDCANCEL});
+                   .ModalResult = IDCANCEL,
+                   .Hint = IDS_SURFKEEP_Close});
 }
 
 POINT CenteredOver(HWND owner, int width, int height) {
-    RECT over{};
-    if (owner) ::GetWindowRect(owner, &over);
-    else ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &over, 0);
-    return {over.left + ((over.right - over.left) - width) / 2, over.top + ((over.bottom - over.top) - height) / 2};
+    RECT work{};
+    ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    RECT over = work;
+    if (owner) {
+        ::GetWindowRect(owner, &over);
+        MONITORINFO mi{sizeof mi};
+        if (::GetMonitorInfoW(::MonitorFromWindow(owner, MONITOR_DEFAULTTONEAREST), &mi)) work = mi.rcWork;
+    }
+    POINT at{over.left + ((over.right - over.left) - width) / 2, over.top + ((over.bottom - over.top) - height) / 2};
+    // A window larger than the screen at a high scale keeps its top-left corner, with the caption strip
+    // and its buttons, on the screen.
+    at.x = std::max<LONG>(work.left, std::min<LONG>(at.x, work.right - width));
+    at.y = std::max<LONG>(work.top, std::min<LONG>(at.y, work.bottom - height));
+    return at;
 }
 
 HWND CreateWindowSurface(TKivImagePanel& panel, HWND window, int width, int height, const TKivPicture& picture) {

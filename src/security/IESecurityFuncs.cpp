@@ -140,8 +140,6 @@ TIESecurity::TIESecurity() : TIESecurity(TIESecurityOptions{}) {}
 TIESecurity::TIESecurity(const TIESecurityOptions& options)
     : FPump(options.Pump ? *options.Pump : WindowsMessagePump()),
       FFlushResolverCache(options.FlushResolverCache ? options.FlushResolverCache : FlushSystemResolverCache),
-      FTimeoutMs(options.TimeoutMs),
-      FDeadlineMs(options.DeadlineMs),
       FMaxFileBytes(options.MaxFileBytes),
       FFiles(options.Files ? *options.Files : RealFileCalls()) {
     const std::wstring programFolder = ProgramFolderOrExe();
@@ -706,21 +704,7 @@ void TIESecurity::DeleteHost(const std::wstring& host) {
     HostsFileChanged();
 }
 
-// ---- The version check ----
-
-bool TIESecurity::NeedUpdate() {
-    if (!FileExists(ListFileName)) return true;
-    const std::wstring local = ReadLocalVersion(ListFileName);
-    const std::wstring remote = ReadRemoteVersion(ListUrl);
-    // Nothing to go by: an update is never due on an empty answer.
-    if (remote.empty()) return false;
-    // A list without a date marker (the public lists have none): the download decides, by the
-    // list's content.
-    if (!StartsWithDigit(local) || !StartsWithDigit(remote)) return true;
-    const TVersionDate localDate = ParseVersionDate(local);
-    const TVersionDate remoteDate = ParseVersionDate(remote);
-    return remoteDate > localDate;
-}
+// ---- Lines and markers ----
 
 std::wstring TIESecurity::HostOfLine(const std::wstring& line) {
     return std::wstring(HostField(Trim(std::wstring_view(line))));
@@ -738,10 +722,6 @@ std::wstring TIESecurity::ReadLocalVersion(const std::wstring& fileName) {
         return false;
     });
     return marker;
-}
-
-std::wstring TIESecurity::ReadRemoteVersion(const std::wstring& url) {
-    return hostsline::MarkerOfLine(ReadFirstLine(url, FTimeoutMs, FDeadlineMs));
 }
 
 TUrlParts TIESecurity::SplitUrl(const std::wstring& url) { return sk::SplitUrl(url); }

@@ -1,6 +1,6 @@
 // The hosts-file manager behind the security shield: it swaps the system hosts file for the list of
-// malicious hosts and back, lists, counts, adds and deletes blocking lines, and tells whether the
-// server holds a newer list than the local copy. Window thread only, except CheckListFile.
+// malicious hosts and back, and lists, counts, adds and deletes blocking lines. Window thread only,
+// except CheckListFile. The list's update from its server is THostsListUpdate's.
 //
 // The user's own hosts file is never lost: Turn on refuses unless a verified backup of it exists,
 // saves the current file as a dated backup first (byte for byte), and Turn off puts the newest
@@ -54,10 +54,6 @@ struct TIESecurityOptions {
     // Called after every change of the hosts file. Default: DnsFlushResolverCache of dnsapi.dll
     // when the system has it.
     std::function<void()> FlushResolverCache;
-    // Connect, send and receive limit of each network step of the version check, in milliseconds.
-    uint32_t TimeoutMs = 30000;
-    // The whole version check ends after this long, however the server trickles.
-    uint32_t DeadlineMs = 60000;
     // 0: "HostsMaxSizeMB" of the settings file, or 64 MiB.
     uint64_t MaxFileBytes = 0;
     // Writes, flushes and replacements of files; default: the real ones.
@@ -174,12 +170,6 @@ public:
     bool HostExists(const std::wstring& host);
     // Removes the first matching line; the rest of the file stays byte for byte.
     void DeleteHost(const std::wstring& host);
-    // True when the server holds a newer list than the local one, when there is no local list, or
-    // when either list carries no date marker (the download then decides). Raises
-    // TUpdateCheckError when the server could not be asked within the deadline, and
-    // TConvertError when a marker is not a date. Blocks the calling thread: THostsListUpdate
-    // does the same on a worker thread.
-    bool NeedUpdate();
 
     const TTurnOnReport& LastTurnOn() const { return FLastTurnOn; }
     const TTurnOffReport& LastTurnOff() const { return FLastTurnOff; }
@@ -204,8 +194,6 @@ public:
     static bool IsHostEntry(const std::wstring& line);
     // The marker of the file's first line; empty when the file does not exist.
     static std::wstring ReadLocalVersion(const std::wstring& fileName);
-    // The marker of the first line of the file at url. Raises TUpdateCheckError.
-    std::wstring ReadRemoteVersion(const std::wstring& url);
     static TUrlParts SplitUrl(const std::wstring& url);
     // Raises TConvertError for a piece that is not a decimal integer.
     static TVersionDate ParseVersionDate(const std::wstring& text);
@@ -270,8 +258,6 @@ private:
 
     TMessagePump& FPump;
     std::function<void()> FFlushResolverCache;
-    uint32_t FTimeoutMs;
-    uint32_t FDeadlineMs;
     uint64_t FMaxFileBytes;
     TFileCalls& FFiles;
     std::wstring FSettingsFileName;

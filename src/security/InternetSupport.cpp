@@ -1,26 +1,10 @@
 #include "security/InternetSupport.h"
 
-#include <vector>
-
 #include "base/InternetHandles.h"
 #include "security/HostsLine.h"
 #include "security/TextFile.h"
 
 namespace sk {
-
-namespace {
-
-// The first line of a list is all the version check needs; a body without any line break is
-// still read whole up to this length, and no further.
-constexpr size_t kMaxMarkerLineBytes = 64 * 1024;
-
-[[noreturn]] void RaiseCheckError(const std::wstring& url, DWORD code) {
-    throw TUpdateCheckError(L"Unable to check for a newer hosts list at " + url + L" (error " + std::to_wstring(code) +
-                                L"): " + InternetErrorText(code),
-                            code);
-}
-
-}  // namespace
 
 TUrlParts SplitUrl(const std::wstring& url) {
     using hostsline::ParseDecimal;
@@ -110,53 +94,6 @@ std::wstring InternetErrorText(DWORD code) {
         return L"Internet error " + std::to_wstring(code) + L".";
     }
     return SystemErrorText(code);
-}
-
-std::wstring ReadFirstLine(const std::wstring& url, uint32_t timeoutMs, uint32_t deadlineMs) {
-    const ULONGLONG start = ::GetTickCount64();
-    // No single step may outlast the whole check.
-    if (deadlineMs && deadlineMs < timeoutMs) timeoutMs = deadlineMs;
-    const TUrlParts parts = SplitUrl(url);
-    if (parts.ServerName.empty())
-        throw TUpdateCheckError(L"Unable to check for a newer hosts list: the address \"" + url + L"\" names no server",
-                                ERROR_INTERNET_INVALID_URL);
-
-    const TInternetHandle internet(::InternetOpenW(L"Explorer", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-    if (!internet) RaiseCheckError(url, ::GetLastError());
-    SetInternetTimeouts(internet.Get(), timeoutMs);
-    const TInternetHandle connection(::InternetConnectW(internet.Get(), parts.ServerName.c_str(), parts.Port, nullptr,
-                                                        nullptr, INTERNET_SERVICE_HTTP, 0, 0));
-    if (!connection) RaiseCheckError(url, ::GetLastError());
-    const wchar_t* accept[] = {L"*/*", nullptr};
-    const TInternetHandle request(::HttpOpenRequestW(connection.Get(), L"GET", parts.ObjectPath.c_str(), nullptr,
-                                                     nullptr, accept, parts.Secure ? INTERNET_FLAG_SECURE : 0, 0));
-    if (!request) RaiseCheckError(url, ::GetLastError());
-    SetInternetTimeouts(request.Get(), timeoutMs);
-    if (!::HttpSendRequestW(request.Get(), nullptr, 0, nullptr, 0)) RaiseCheckError(url, ::GetLastError());
-
-    int status = 0;
-    DWORD error = 0;
-    if (!QueryStatusCode(request.Get(), status, error)) RaiseCheckError(url, error);
-    // An error page's first line is no version marker.
-    if (status != HTTP_STATUS_OK)
-        throw TUpdateCheckError(L"Unable to check for a newer hosts list at " + url +
-                                    L": the server answered with status " + std::to_wstring(status),
-                                static_cast<uint32_t>(status));
-
-    std::vector<unsigned char> line;
-    for (;;) {
-        unsigned char byte = 0;
-        DWORD read = 0;
-        if (!::InternetReadFile(request.Get(), &byte, 1, &read)) RaiseCheckError(url, ::GetLastError());
-        if (read == 0 || byte == '\r' || byte == '\n') break;
-        line.push_back(byte);
-        if (line.size() >= kMaxMarkerLineBytes) break;
-        // A server that trickles its bytes keeps every single read short of the time limit.
-        if (deadlineMs && ::GetTickCount64() - start > deadlineMs) RaiseCheckError(url, ERROR_INTERNET_TIMEOUT);
-    }
-    std::wstring text = DecodeText(line.data(), line.size());
-    // A UTF-16 body stops at the low byte of its line break; the line is what came before it.
-    return text.substr(0, text.find_first_of(L"\r\n"));
 }
 
 }  // namespace sk

@@ -1,5 +1,5 @@
-// Small WinInet pieces shared by the version check and the downloader: URLs taken apart, timeouts,
-// the status code, error texts and the GET of a list's first line.
+// Small WinInet pieces of the downloader: URLs taken apart, timeouts, the status code and error
+// texts.
 #pragma once
 
 #include <windows.h>
@@ -11,17 +11,6 @@
 #include "base/Errors.h"
 
 namespace sk {
-
-// The version check could not ask the server: no connection, a timeout, or an answer other than
-// 200. Code is the platform's error number or the HTTP status, for "Error(%d) occurred.".
-class TUpdateCheckError : public TError {
-public:
-    TUpdateCheckError(std::wstring message, uint32_t code) : TError(std::move(message)), FCode(code) {}
-    uint32_t Code() const { return FCode; }
-
-private:
-    uint32_t FCode;
-};
 
 // A URL taken apart for WinInet.
 struct TUrlParts {
@@ -46,11 +35,5 @@ bool QueryStatusCode(HINTERNET request, int& status, DWORD& lastError);
 
 // The platform's text for a WinInet or system error code, without the trailing line break.
 std::wstring InternetErrorText(DWORD code);
-
-// The first line of the file at url (up to its first CR or LF, at most 64 KiB), decoded by its
-// byte-order mark or from the ANSI code page. Raises TUpdateCheckError when the server cannot be
-// asked, answers with a status other than 200, or has not sent the line within deadlineMs (0: no
-// deadline; a single network step is bounded by timeoutMs).
-std::wstring ReadFirstLine(const std::wstring& url, uint32_t timeoutMs, uint32_t deadlineMs = 0);
 
 }  // namespace sk

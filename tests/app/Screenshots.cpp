@@ -18,6 +18,7 @@
 #include "app/FormAbout.h"
 #include "app/FormRestorePoints.h"
 #include "app/FormSurfkeep.h"
+#include "controls/KWTheme.h"
 #include "clean/ui/CleanTab.h"
 #include "clean/IECleaner.h"
 #include "plugins/IEPlugInFuncs.h"
@@ -115,6 +116,10 @@ int wmain(int argc, wchar_t** argv) {
     LoadStringTable();
     SetMessageBoxHook(Quiet);
     TfrmSurfkeep::SetShellOpenHook([](const std::wstring&) {});
+    // As Windows shows a window at first: mnemonics underlined only once Alt is pressed (Wine starts
+    // with them always on). For this process only.
+    ::SystemParametersInfoW(SPI_SETKEYBOARDCUES, 0, reinterpret_cast<void*>(static_cast<INT_PTR>(FALSE)), 0);
+    RefreshKivTheme();
 
     TMemoryRegistryBackend registry;
     for (int i = 0; i < RepairItemCount; ++i) {
@@ -228,6 +233,12 @@ int wmain(int argc, wchar_t** argv) {
         }
     }
     form.pgcMain().Select(0);
+    // With a high-contrast theme: the system's colours, no pictures behind the texts.
+    SetKivHighContrastOverride(1);
+    ::SendMessageW(form.Handle(), WM_SYSCOLORCHANGE, 0, 0);
+    Save(form.Handle(), out, L"main-repair-high-contrast");
+    SetKivHighContrastOverride(-1);
+    ::SendMessageW(form.Handle(), WM_SYSCOLORCHANGE, 0, 0);
     form.RepairTab().actIERepair_Repair.Execute();
     Save(form.Handle(), out, L"main-repair-results");
 

@@ -119,8 +119,16 @@ TEST_CASE("server faults: the list in use and every other file stay as they were
         {"endless body", [&](THttpTestServer&) { return endless; }, TSourceOutcome::Refused, L"it is larger than 1 MB"},
         {"one byte every 20 s", [&](THttpTestServer&) { return trickle; }, TSourceOutcome::Failed,
          IDS_IESECURITY_ReasonTimeout},
-        {"not found", [&](THttpTestServer&) { return Answer(404, "gone\r\n"); }, TSourceOutcome::Failed,
-         L"the server answered with status 404"},
+        {"a server that never answers", [&](THttpTestServer&) { return TScript().Hang(); }, TSourceOutcome::Failed,
+         IDS_IESECURITY_ReasonTimeout},
+        {"an error page whose first line is a later date marker",
+         [&](THttpTestServer&) { return Answer(404, "# 2099-01-01 this is an error page\r\n"); },
+         TSourceOutcome::Failed, L"the server answered with status 404"},
+        {"500", [&](THttpTestServer&) { return Answer(500, "# 2099-01-01\r\n"); }, TSourceOutcome::Failed,
+         L"the server answered with status 500"},
+        {"connection cut in the first line",
+         [&](THttpTestServer&) { return TScript().Send(ResponseHead(200, 100) + "# 2010-").Pause(300).Close(); },
+         TSourceOutcome::Failed, L"it arrived cut short (7 of 100 bytes)"},
     };
     other.On("/hosts.txt", Answer(200, valid));
     for (const auto& c : cases) {
@@ -154,27 +162,61 @@ TEST_CASE("server faults: the list in use and every other file stay as they were
     CHECK(other.Hits("/hosts.txt") == 0);
 }
 
+TEST_CASE("an address nobody answers at, or that names no server: failed, the list as it was") {
+    unsigned short closedPort;
+    {
+        THttpTestServer gone;
+        closedPort = gone.Port();
+    }
+    for (const std::wstring url : {L"http://127.0.0.1:" + std::to_wstring(closedPort) + L"/hosts.txt",
+                                   std::wstring(L"http://127.0.0.1")}) {
+        CAPTURE(Narrow(url));
+        TUpdateFixture f;
+        f.InstallFirst();
+        f.Shield->ListUrls = {url};
+        const auto before = f.S.Contents();
+        const TListUpdateResult result = f.Run();
+        CHECK_FALSE(result.Installed);
+        CHECK(result.FailedSource == 0);
+        REQUIRE(result.Sources.size() == 1);
+        CHECK(result.Sources[0].Outcome == TSourceOutcome::Failed);
+        CHECK(result.Sources[0].ErrorCode != 0);
+        CHECK(Holds(result.Text(), url));
+        CHECK(Holds(result.Text(), L"The list in use stays as it was."));
+        CHECK(f.S.Contents() == before);
+    }
+}
+
 TEST_CASE("versions by the date marker") {
+    const std::string sameDate = DatedList("2010-09-07", "other.example");
     struct {
         const char* name;
         std::string remote;
         bool installed;
+        std::string local = kInstalledList;
     } cases[] = {
         {"a later date", DatedList("2010-10-01", "new.example"), true},
         {"the same date written without dashes", DatedList("20100907", "other.example"), false},
         {"an earlier date", DatedList("2010-08-30", "other.example"), false},
+        {"a later date in a list without a final line break", "# 2010-10-01\r\n0.0.0.0 new.example", true},
+        {"a later date in a list with CR line ends", "# 2010-10-01\r0.0.0.0 new.example\r", true},
+        // The installed list's marker read in every form it may have been written in.
+        {"installed with a UTF-8 mark, the date without dashes", sameDate, false,
+         "\xEF\xBB\xBF# 20100907\r\n0.0.0.0 old.example\r\n"},
+        {"installed in UTF-16", sameDate, false, Utf16LE(L"# 2010-09-07\r\n0.0.0.0 old.example\r\n")},
+        {"installed with CR line ends", sameDate, false, "# 2010-09-07\r0.0.0.0 old.example\r"},
     };
     for (const auto& c : cases) {
         const std::string name = c.name;
         CAPTURE(name);
         TUpdateFixture f;
-        f.InstallFirst();
+        f.InstallFirst(c.local);
         f.Server.On("/hosts.txt", TScript().Send(ResponseHead(200, c.remote.size(), "ETag: \"e1\"\r\n") + c.remote));
         const auto result = f.Run();
         CHECK(result.Installed == c.installed);
         CHECK(result.UpToDate == !c.installed);
         CHECK(result.Text() == (c.installed ? IDS_IESECURITY_DownloadCompleted : IDS_IESECURITY_LatestFile));
-        CHECK(ReadAll(f.S.List) == (c.installed ? c.remote : kInstalledList));
+        CHECK(ReadAll(f.S.List) == (c.installed ? c.remote : c.local));
         CHECK(f.Shield->HostExists(L"new.example") == c.installed);
         CHECK(f.Setting(L"HostsListETag") == L"\"e1\"");
         CHECK_FALSE(sk::FileExists(f.S.List + L".new"));
@@ -336,4 +378,31 @@ TEST_CASE("stopping an update while the server trickles returns within seconds, 
     PumpUntil([&] { return FilesStartingWith(f.S.Dir.Path(), L"~sk").empty(); }, 10000);
     CHECK_FALSE(done);
     CHECK(f.S.Contents() == before);
+}
+
+TEST_CASE("a new list that cannot become the hosts file: saved, the hosts file as it was, and the status says so") {
+    TUpdateFixture f;
+    f.InstallFirst();
+    const std::string hosts = ReadAll(f.S.Hosts);
+    const std::string newer = DatedList("2010-10-01", "new.example");
+    f.Server.On("/hosts.txt", Answer(200, newer));
+    TListUpdateResult result;
+    {
+        const sk::THandle lock(::CreateFileW(f.S.Hosts.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        REQUIRE(lock);
+        bool done = false;
+        f.Update->OnDone = [&](const TListUpdateResult& r) {
+            result = r;
+            done = true;
+        };
+        REQUIRE(f.Update->Start());
+        REQUIRE(PumpUntil([&] { return done; }, 20000));
+    }
+    CHECK(result.Installed);
+    CHECK_FALSE(result.HostsInstalled);
+    CHECK(Holds(result.HostsProblem, f.S.Hosts));
+    CHECK(result.Text() == sk::Fmt(IDS_IESECURITY_UpdateHostsNotChanged, result.HostsProblem));
+    CHECK(ReadAll(f.S.List) == newer);
+    CHECK(ReadAll(f.S.Hosts) == hosts);
+    CHECK(f.Shield->ShieldOn);
 }

@@ -24,7 +24,6 @@ struct TShield {
     std::wstring Settings = Dir / L"config.ini";
     TCountingPump Pump;
     int Flushes = 0;
-    uint32_t TimeoutMs = 5000;
 
     sk::TIESecurityOptions Options() {
         sk::TIESecurityOptions o;
@@ -34,7 +33,6 @@ struct TShield {
         o.SettingsFileName = Settings;
         o.Pump = &Pump;
         o.FlushResolverCache = [this] { ++Flushes; };
-        o.TimeoutMs = TimeoutMs;
         return o;
     }
     std::unique_ptr<TIESecurity> Make() { return std::make_unique<TIESecurity>(Options()); }
@@ -627,135 +625,3 @@ TEST_CASE("the resolver flush calls DnsFlushResolverCache of the library it name
     CHECK(FakeFlushes() == 2);
 }
 
-TEST_CASE("update check against our server") {
-    THttpTestServer server;
-    struct {
-        const char* name;
-        std::string local;   // empty: no local list
-        std::string remote;  // the body served with status 200
-        bool due;
-    } cases[] = {
-        {"newer remote", "# 2010-09-07\r\n127.0.0.1 a\r\n", "# 2010-10-01\r\n127.0.0.1 a\r\n", true},
-        {"same date, other form", "#20100907\r\n", "# 2010-09-07\r\n", false},
-        {"older remote", "# 2010-10-05\r\n", "# 2010-09-07\r\n", false},
-        {"remote without line break", "# 2010-09-07\r\n", "#2011-01-01", true},
-        {"remote with CR only", "# 2010-09-07\r\n", "# 2010-09-08\r127.0.0.1 a\r", true},
-        {"local with utf-8 bom",
-         "\xEF\xBB\xBF"
-         "20100907\r\n",
-         "# 2010-09-07\r\n", false},
-        {"local with utf-16 bom", Utf16LE(L"2010-09-07\r\n127.0.0.1 a\r\n"), "# 2010-09-07\r\n", false},
-        {"local with CR only", "# 2010-09-07\r127.0.0.1 a\r", "# 2010-09-07\r\n", false},
-        // Public lists carry no date marker: the download decides, by the list's content.
-        {"local without a date marker", "# Title: a unified hosts file\n0.0.0.0 a.example\n", "# 2010-09-07\r\n", true},
-        {"remote without a date marker", "# 2010-09-07\r\n", "# Title: a unified hosts file\n0.0.0.0 a\n", true},
-        {"remote empty", "# 2010-09-07\r\n", "", false},
-    };
-    int n = 0;
-    for (const auto& c : cases) {
-        const std::string name = c.name;
-        CAPTURE(name);
-        TShield s;
-        auto shield = s.Make();
-        const std::string path = "/list" + std::to_string(n++) + ".txt";
-        server.On(path, Answer(200, c.remote));
-        shield->ListUrl = server.Url(path);
-        WriteAll(s.List, c.local);
-        CHECK(shield->NeedUpdate() == c.due);
-        CHECK(server.Hits(path) == 1);
-    }
-
-    SUBCASE("no local list: due, and the server is not asked") {
-        TShield s;
-        auto shield = s.Make();
-        server.On("/never.txt", Answer(200, "# 2010-09-07\r\n"));
-        shield->ListUrl = server.Url("/never.txt");
-        CHECK(shield->NeedUpdate());
-        CHECK(server.Hits("/never.txt") == 0);
-    }
-}
-
-TEST_CASE("a failed update check is an error, never 'no update due'") {
-    THttpTestServer server;
-    server.On("/missing.txt", Answer(404, "# 2099-01-01 this is an error page\r\n"));
-    server.On("/error.txt", Answer(500, "# 2099-01-01\r\n"));
-    server.On("/hang.txt", TScript().Hang());
-    server.On("/cut.txt", TScript().Send(ResponseHead(200, 100) + "# 2010-").Pause(3000).Close());
-
-    unsigned short closedPort;
-    {
-        THttpTestServer gone;
-        closedPort = gone.Port();
-    }
-    struct {
-        const char* name;
-        std::wstring url;
-        uint32_t code;  // 0: any platform error
-    } cases[] = {
-        {"404 error page", server.Url("/missing.txt"), 404},
-        {"500", server.Url("/error.txt"), 500},
-        {"nobody listening", L"http://127.0.0.1:" + std::to_wstring(closedPort) + L"/list.txt", 0},
-        {"server hangs", server.Url("/hang.txt"), 0},
-        {"no server in the address", L"http://127.0.0.1", 0},
-        {"connection cut in the first line", server.Url("/cut.txt"), 0},
-    };
-    for (const auto& c : cases) {
-        const std::string name = c.name;
-        CAPTURE(name);
-        TShield s;
-        s.TimeoutMs = 1000;
-        auto shield = s.Make();
-        WriteAll(s.List, "# 2010-09-07\r\n");
-        shield->ListUrl = c.url;
-        try {
-            shield->NeedUpdate();
-            FAIL("no error");
-        } catch (const sk::TUpdateCheckError& e) {
-            if (c.code)
-                CHECK(e.Code() == c.code);
-            else
-                CHECK(e.Code() != 0);
-            CHECK(e.Message().find(c.url) != std::wstring::npos);
-        }
-    }
-    server.Release();
-}
-
-TEST_CASE("a server that trickles ends the check at its deadline") {
-    THttpTestServer server;
-    TScript trickle;
-    trickle.Send(ResponseHead(200, 100) + "#");
-    for (int i = 0; i < 50; ++i) trickle.Send(" ").Pause(400);
-    server.On("/trickle.txt", trickle);
-    TShield s;
-    auto options = s.Options();
-    options.DeadlineMs = 1500;
-    TIESecurity shield(options);
-    WriteAll(s.List, "# 2010-09-07\r\n");
-    shield.ListUrl = server.Url("/trickle.txt");
-    const ULONGLONG start = ::GetTickCount64();
-    try {
-        shield.NeedUpdate();
-        FAIL("no error");
-    } catch (const sk::TUpdateCheckError& e) {
-        CHECK(e.Code() == static_cast<uint32_t>(ERROR_INTERNET_TIMEOUT));
-    }
-    const ULONGLONG took = ::GetTickCount64() - start;
-    CHECK(took >= 1400);
-    CHECK(took < 3500);
-    server.Stop();
-}
-
-TEST_CASE("a local marker that is not a date stops the check with the conversion error") {
-    THttpTestServer server;
-    server.On("/list.txt", Answer(200, "# 2010-09-07\r\n"));
-    for (const char* local : {"# 2010/09/07\r\n", "127.0.0.1 bad.example\r\n"}) {
-        const std::string text = local;
-        CAPTURE(text);
-        TShield s;
-        auto shield = s.Make();
-        shield->ListUrl = server.Url("/list.txt");
-        WriteAll(s.List, local);
-        CHECK_THROWS_AS(shield->NeedUpdate(), sk::TConvertError);
-    }
-}

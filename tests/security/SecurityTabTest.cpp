@@ -22,6 +22,7 @@
 #include "base/StringTable.h"
 #include "app/FormSurfkeep.h"
 #include "registry/RegistryStore.h"
+#include "registry/Restore.h"
 #include "repair/ui/RepairTab.h"
 #include "security/ui/FormAddSecurityItem.h"
 #include "security/ui/FormAllHostItems.h"
@@ -210,11 +211,21 @@ struct TTabFixture {
             options.BackupFileName = Backup;
             options.SettingsFileName = ConfigFileName;
             options.FlushResolverCache = [] {};
-            options.TimeoutMs = 3000;
             Security = std::make_unique<TIESecurity>(options);
-            Security->ListUrl = Server.Url("/hosts.txt");
+            SetUrl(Server.Url("/hosts.txt"));
         }
         return *Security;
+    }
+    void SetUrl(const std::wstring& url) {
+        Security->ListUrl = url;
+        Security->ListUrls = {url};
+    }
+    std::wstring Url() const { return Security->ListUrl; }
+    // The program's restore points (beside the program: the scratch folder), newest first.
+    std::vector<TRestorePointInfo> Points() const { return ProgramRestoreStore().List(); }
+    void PutBack(const std::wstring& id) {
+        const TRestoreStore store = ProgramRestoreStore();
+        RunRestore(store, PlanRestore(store, id), false);
     }
 
     TSecurityTab& Open() {
@@ -256,12 +267,11 @@ struct TTabFixture {
 
     void Press(const TKivImageButton& button) { ClickCenter(button.Handle()); }
 
-    // Runs the update and pumps until the download has ended and its last event has been handled.
+    // Runs the update and pumps until it has ended and its last event has been handled.
     void UpdateAndWait() {
         Tab->actUpdateWebListExecute();
-        if (!Tab->ListDownloader()) return;
-        REQUIRE(sktest::PumpUntil([&] { return !Tab->ListDownloader()->Busy(); }, 20000));
-        sktest::PumpFor(50);
+        REQUIRE(Tab->ListUpdate());
+        REQUIRE(sktest::PumpUntil([&] { return !Tab->ListUpdate()->Busy(); }, 20000));
     }
 };
 
@@ -302,9 +312,9 @@ TEST_CASE("the shield's state and the settings at start") {
         if (c.autoUpdate) {
             // The window's show started the update; the server answered 404 (the answer may come
             // from the download's worker, so give it time on a busy machine).
-            sktest::PumpUntil([&] { return tab.StatusText() != IDS_IESECURITY_StartDownload; }, 20000);
+            sktest::PumpUntil([&] { return !tab.ListUpdate()->Busy(); }, 20000);
             CHECK(f.Server.Hits("/hosts.txt") == 1);
-            CHECK(tab.StatusText() == L"Error(404) occurred.");
+            CHECK(tab.StatusText() == Fmt(IDS_IESECURITY_UpdateFailed, f.Url(), Fmt(IDS_IESECURITY_ReasonStatus, 404)));
         } else {
             CHECK(f.Server.Hits("/hosts.txt") == 0);
             CHECK(tab.StatusText().empty());
@@ -390,6 +400,60 @@ TEST_CASE("turning the shield on and off") {
     }
 }
 
+TEST_CASE("a public list: Turn on, Turn off byte for byte, and each change's restore point") {
+    TTabFixture f;
+    // The user's own file, in UTF-8 with a mark and LF line ends: one entry for this computer, one
+    // that points a public name at a public address.
+    const std::string user = "\xEF\xBB\xBF# mine\n127.0.0.1 dev.example\n203.0.113.9 bank.example\n";
+    WriteAll(f.Hosts, user);
+    const std::string list = sktest::UnifiedList(120);
+    WriteAll(f.List, list);
+    TSecurityTab& tab = f.Open();
+    CHECK_FALSE(tab.lblSecurity_NotKept.Visible());
+
+    f.Press(tab.btnSecurity_TurnOn);
+    REQUIRE(sktest::PumpUntil([&] { return f.Engine().ShieldOn; }));
+    CHECK(gBoxes.empty());
+    CHECK(f.Shows(true));
+    const std::string shielded = ReadAll(f.Hosts);
+    CHECK(f.Engine().State().HostsIsShield);
+    CHECK(shielded.find("\n0.0.0.0 tracker1.example") != std::string::npos);
+    CHECK(shielded.find("\n255.255.255.255 broadcasthost") == std::string::npos);  // commented out
+    CHECK(tab.lblSecurity_DataInfo.Caption() == DataInfo(f.Engine().CountHosts()));
+    // The public mapping does not work while the shield is on, and the tab says which it is.
+    CHECK(tab.lblSecurity_NotKept.Visible());
+    CHECK(tab.lblSecurity_NotKept.Caption() == std::wstring(IDS_IESECURITY_NotKept) + L": 203.0.113.9 bank.example");
+
+    f.Press(tab.btnSecurity_TurnOff);
+    REQUIRE(sktest::PumpUntil([&] { return !f.Engine().ShieldOn; }));
+    CHECK(f.Shows(false));
+    CHECK(ReadAll(f.Hosts) == user);
+    CHECK_FALSE(tab.lblSecurity_NotKept.Visible());
+    CHECK(tab.ListedLines() == std::vector<std::wstring>{L"1. dev.example", L"2. bank.example"});
+
+    // Both changes were recorded; putting the Turn off back makes the shield's file the hosts
+    // file again, and the tab follows once told the machine changed.
+    const auto points = f.Points();
+    REQUIRE(points.size() == 2);
+    CHECK(points[0].Operation == L"shield-off");
+    CHECK(points[1].Operation == L"shield-on");
+    f.PutBack(points[0].Id);
+    CHECK(ReadAll(f.Hosts) == shielded);
+    tab.MachineChanged();
+    CHECK(f.Shows(true));
+    CHECK(f.Setting(kIESecurityOnKey) == L"1");
+    CHECK(tab.lblSecurity_NotKept.Visible());
+    // And the Turn on put back (over the Turn off's restore, which it was made before): the user's
+    // file byte for byte, the shield off.
+    const TRestoreStore store = ProgramRestoreStore();
+    RunRestore(store, PlanRestore(store, points[1].Id), true);
+    CHECK(ReadAll(f.Hosts) == user);
+    tab.MachineChanged();
+    CHECK(f.Shows(false));
+    CHECK(f.Setting(kIESecurityOnKey) == L"0");
+    CHECK(gBoxes.empty());
+}
+
 TEST_CASE("the engine's errors reach the error box; the tab, the settings and the hosts file stay") {
     TTabFixture f;
     const std::string userHosts = HostsText(3);
@@ -435,16 +499,15 @@ TEST_CASE("the engine's errors reach the error box; the tab, the settings and th
         CHECK_FALSE(f.Engine().AutoUpdate);
         CHECK(f.Setting(kIESecurityAutoUpdateKey) == L"0");
     }
-    SUBCASE("a version marker that is no date") {
+    SUBCASE("a version marker that is no date: the list is compared by its content, without an error") {
         WriteAll(f.List, ListText("2010-09-07", 5));
         f.Server.On("/hosts.txt", sktest::Answer(200, ListText("2010/10/01", 5)));
         TSecurityTab& tab = f.Open();
         f.Form->actUpdateWebList.Execute();
-        REQUIRE(gBoxes.size() == 1);
-        CHECK(gBoxes[0].find(L"2010/10/01") != std::wstring::npos);
-        CHECK(tab.StatusText().empty());
-        CHECK(tab.ListDownloader() == nullptr);
-        CHECK(ReadAll(f.List) == ListText("2010-09-07", 5));
+        REQUIRE(sktest::PumpUntil([&] { return !tab.ListUpdate()->Busy(); }, 20000));
+        CHECK(gBoxes.empty());
+        CHECK(tab.StatusText() == L"Updating is completed.");
+        CHECK(ReadAll(f.List) == ListText("2010/10/01", 5));
     }
 }
 
@@ -466,6 +529,8 @@ TEST_CASE("the automatic update box") {
     f.Form.reset();
     TSecurityTab& again = f.Open();
     CHECK(Checked(again.chkSecurity_AutoUpdate));
+    REQUIRE(again.ListUpdate());
+    REQUIRE(sktest::PumpUntil([&] { return !again.ListUpdate()->Busy(); }, 20000));
     CHECK(f.Server.Hits("/hosts.txt") == 1);
     CHECK(again.StatusText() == L"Current hosts data is the latest version.");
 
@@ -493,9 +558,9 @@ TEST_CASE("update: the version check") {
          L"Current hosts data is the latest version."},
         {"an older list", sktest::Answer(200, ListText("2010-08-30", 5)), L"Current hosts data is the latest version."},
         // A check that did not reach the list never says the list is current.
-        {"no list there", sktest::Answer(404, "not here\r\n"), L"Error(404) occurred."},
-        {"a server error", sktest::Answer(503, "busy\r\n"), L"Error(503) occurred."},
-        {"nobody listening", std::nullopt, L"Error(12029) occurred."},
+        {"no list there", sktest::Answer(404, "not here\r\n"), Fmt(IDS_IESECURITY_ReasonStatus, 404)},
+        {"a server error", sktest::Answer(503, "busy\r\n"), Fmt(IDS_IESECURITY_ReasonStatus, 503)},
+        {"nobody listening", std::nullopt, L"error 12029: "},
     };
     WriteAll(f.List, ListText("2010-09-07", 5));
     TSecurityTab& tab = f.Open();
@@ -503,14 +568,19 @@ TEST_CASE("update: the version check") {
         CAPTURE(c.name);
         if (c.script) {
             f.Server.On("/hosts.txt", *c.script);
-            f.Engine().ListUrl = f.Server.Url("/hosts.txt");
+            f.SetUrl(f.Server.Url("/hosts.txt"));
         } else {
-            f.Engine().ListUrl = L"http://127.0.0.1:" + std::to_wstring(closedPort) + L"/hosts.txt";
+            f.SetUrl(L"http://127.0.0.1:" + std::to_wstring(closedPort) + L"/hosts.txt");
         }
-        tab.actUpdateWebListExecute();
-        CHECK(tab.StatusText() == c.status);
-        CHECK(tab.lblSecurity_Status.Caption() == c.status);
-        CHECK(tab.ListDownloader() == nullptr);  // no download was needed or possible
+        f.UpdateAndWait();
+        if (c.status.rfind(L"Current", 0) == 0) {
+            CHECK(tab.StatusText() == c.status);
+        } else {
+            // What went wrong, and that the list in use stays.
+            CHECK(tab.StatusText().rfind(L"The hosts list from " + f.Url() + L" could not be fetched: ", 0) == 0);
+            CHECK(tab.StatusText().find(c.status) != std::wstring::npos);
+        }
+        CHECK(tab.lblSecurity_Status.Caption() == tab.StatusText());
         CHECK(ReadAll(f.List) == ListText("2010-09-07", 5));
     }
     CHECK(gBoxes.empty());
@@ -536,21 +606,20 @@ TEST_CASE("update: a newer list is downloaded, and installed while the shield is
 
         tab.actUpdateWebListExecute();
         CHECK(tab.StatusText() == L"Start updating...");
-        REQUIRE(tab.ListDownloader());
+        REQUIRE(tab.ListUpdate());
         // Every progress report as the user reads it.
         struct TReport {
-            uint32_t Current, Total, Speed;
+            uint64_t Current, Total;
+            uint32_t Speed;
             std::wstring Status;
         };
         std::vector<TReport> progress;
-        const TProcessEvent shown = tab.ListDownloader()->OnProcess;
-        tab.ListDownloader()->OnProcess = [&](TKivHttpGet* s, int i, const std::wstring& u, const std::wstring& l,
-                                              uint32_t current, uint32_t total, uint32_t speed) {
-            shown(s, i, u, l, current, total, speed);
-            progress.push_back({current, total, speed, tab.StatusText()});
+        const auto shown = tab.ListUpdate()->OnProgress;
+        tab.ListUpdate()->OnProgress = [&](const TListUpdateProgress& p) {
+            shown(p);
+            progress.push_back({p.CurrentSize, p.TotalSize, p.SpeedBPS, tab.StatusText()});
         };
-        REQUIRE(sktest::PumpUntil([&] { return !tab.ListDownloader()->Busy(); }, 20000));
-        sktest::PumpFor(50);
+        REQUIRE(sktest::PumpUntil([&] { return !tab.ListUpdate()->Busy(); }, 20000));
 
         REQUIRE_FALSE(progress.empty());
         for (const TReport& r : progress) {
@@ -575,9 +644,14 @@ TEST_CASE("update: a newer list is downloaded, and installed while the shield is
             CHECK(tab.lblSecurity_DataInfo.Caption() == DataInfo(3));
         }
         CHECK(gBoxes.empty());
+        // The install is recorded; with the shield on, the hosts file's change too.
+        const auto points = f.Points();
+        REQUIRE_FALSE(points.empty());
+        CHECK(points[0].Operation == L"shield-update");
+        CHECK(points[0].Items == std::vector<std::wstring>{f.Url()});
 
         // Now the local list is the server's: nothing more to fetch.
-        tab.actUpdateWebListExecute();
+        f.UpdateAndWait();
         CHECK(tab.StatusText() == L"Current hosts data is the latest version.");
     }
 }
@@ -586,17 +660,12 @@ TEST_CASE("the download's reports in the user's number format") {
     TTabFixture f;
     TSecurityTab& tab = f.Open();
     const std::wstring dec = FormatNumber2(0, false).substr(1, FormatNumber2(0, false).size() - 3);
-    tab.DownloadProgress(nullptr, 0, L"", L"", 1536, 2048, 1024);
+    tab.DownloadProgress({.CurrentSize = 1536, .TotalSize = 2048, .SpeedBPS = 1024});
     CHECK(tab.StatusText() == L"Downloading: 1" + dec + L"50 / 2" + dec + L"00 KB, 1" + dec + L"00 KB/s.");
-    tab.DownloadProgress(nullptr, 0, L"", L"", 2000000, 4000000, 0);
+    tab.DownloadProgress({.CurrentSize = 2000000, .TotalSize = 4000000, .SpeedBPS = 0});
     CHECK(tab.StatusText() == L"Downloading: " + FormatNumber2(1953.125, true) + L" / " + FormatNumber2(3906.25, true) +
                                   L" KB, 0" + dec + L"00 KB/s.");
     CHECK(FormatNumber2(1953.125, true).size() > std::wstring(L"1953.13").size());  // with the thousands separator
-    bool next = false;
-    tab.DownloadFailed(nullptr, L"", L"", 0xFFFFFFFF, next);
-    CHECK(tab.StatusText() == L"Error(-1) occurred.");
-    tab.DownloadFailed(nullptr, L"", L"", 12029, next);
-    CHECK(tab.StatusText() == L"Error(12029) occurred.");
 }
 
 TEST_CASE("update: failed downloads") {
@@ -606,9 +675,9 @@ TEST_CASE("update: failed downloads") {
         sktest::TScript script;
         std::wstring status;
     } const cases[] = {
-        {"no list on the server", sktest::Answer(404, "not here\r\n"), L"Error(404) occurred."},
+        {"no list on the server", sktest::Answer(404, "not here\r\n"), Fmt(IDS_IESECURITY_ReasonStatus, 404)},
         {"cut short", sktest::TScript().Send(sktest::ResponseHead(200, 5000) + ListText("2010-10-01", 3)).Close(),
-         L"Error(-1) occurred."},
+         L"it arrived cut short ("},
     };
     TSecurityTab& tab = f.Open();
     for (const auto& c : cases) {
@@ -616,28 +685,60 @@ TEST_CASE("update: failed downloads") {
         // Without a local list the first download is always due, and the server is not asked first.
         f.Server.On("/hosts.txt", c.script);
         f.UpdateAndWait();
-        CHECK(tab.StatusText() == c.status);
+        CHECK(tab.StatusText().find(c.status) != std::wstring::npos);
         CHECK_FALSE(FileExists(f.List));
     }
     CHECK(f.Server.Hits("/hosts.txt") == 2);
     CHECK(gBoxes.empty());
 }
 
-TEST_CASE("update: a refused list that arrives while the shield is on") {
+TEST_CASE("update while the shield is on: installed, 304, a web page and a refused list") {
     TTabFixture f;
+    const std::string user = HostsText(3);
     WriteAll(f.List, ListText("2010-09-07", 5));
-    const std::string bad = "# 2010-10-01\r\n127.0.0.1 a.example\r\n192.0.2.7 mybank.example\r\n";
-    f.Server.On("/hosts.txt", sktest::Answer(200, bad));
     TSecurityTab& tab = f.Open();
     tab.actSecurity_TurnOn.Execute();
-    const std::string installed = ReadAll(f.Hosts);
+    REQUIRE(f.Engine().ShieldOn);
+
+    // A list without a date marker, with the server's validator: installed at once.
+    const std::string v1 = sktest::UnifiedList(8);
+    f.Server.On("/hosts.txt", sktest::TScript().Send(sktest::ResponseHead(200, v1.size(), "ETag: \"v1\"\r\n") + v1));
     f.UpdateAndWait();
-    REQUIRE(sktest::PumpUntil([&] { return !gBoxes.empty(); }));
-    CHECK(gBoxes[0].find(L"was not installed") != std::wstring::npos);
     CHECK(tab.StatusText() == L"Updating is completed.");
-    CHECK(f.Engine().ShieldOn);
-    CHECK(f.Shows(true));
-    CHECK(ReadAll(f.Hosts) == installed);
+    CHECK(ReadAll(f.List) == v1);
+    const std::string installed = ReadAll(f.Hosts);
+    CHECK(installed == sktest::ShieldedFrom(v1, user));
+    CHECK(tab.lblSecurity_DataInfo.Caption() == DataInfo(f.Engine().CountHosts()));
+
+    struct {
+        const char* name;
+        sktest::TScript script;
+        std::wstring status;
+    } const cases[] = {
+        {"304: not modified", sktest::TScript().Send(sktest::ResponseHead(304, 0)), IDS_IESECURITY_UpdateNotModified},
+        {"a captive portal's web page",
+         sktest::Answer(200, "<!DOCTYPE html>\r\n<html><head><title>Sign in</title></head><body>Wi-Fi</body></html>\r\n"),
+         Fmt(IDS_IESECURITY_UpdateRefused, f.Url(), Fmt(IDS_IESECURITY_ReasonWebPage, 1))},
+        {"a list that sends a name elsewhere",
+         sktest::Answer(200, "# 2010-10-01\r\n127.0.0.1 a.example\r\n192.0.2.7 mybank.example\r\n"),
+         L"sends \"mybank.example\" to 192.0.2.7"},
+    };
+    for (const auto& c : cases) {
+        CAPTURE(c.name);
+        f.Server.On("/hosts.txt", c.script);
+        const auto points = f.Points().size();
+        f.UpdateAndWait();
+        CHECK(tab.StatusText().find(c.status) != std::wstring::npos);
+        if (c.status != IDS_IESECURITY_UpdateNotModified)
+            CHECK(tab.StatusText().find(L"was not installed") != std::wstring::npos);
+        // The validator of the installed list was sent.
+        CHECK(f.Server.Requests().back().find("If-None-Match: \"v1\"") != std::string::npos);
+        CHECK(ReadAll(f.List) == v1);
+        CHECK(ReadAll(f.Hosts) == installed);
+        CHECK(f.Points().size() == points);  // nothing changed, nothing recorded
+        CHECK(f.Shows(true));
+    }
+    CHECK(gBoxes.empty());
 }
 
 TEST_CASE("update: a second update while the list downloads is refused; closing the window stops it") {
@@ -653,19 +754,19 @@ TEST_CASE("update: a second update while the list downloads is refused; closing 
     tab.actUpdateWebListExecute();
     CHECK(tab.StatusText() == L"Start updating...");
     REQUIRE(sktest::PumpUntil([&] { return tab.StatusText().rfind(L"Downloading: ", 0) == 0; }));
-    TKivHttpGet* downloader = tab.ListDownloader();
-    REQUIRE(downloader);
-    REQUIRE(downloader->Busy());
+    THostsListUpdate* update = tab.ListUpdate();
+    REQUIRE(update);
+    REQUIRE(update->Busy());
 
     // The frame's command runs the same update.
     TAction& frameCommand = f.Form->actUpdateWebList;
     frameCommand.Execute();
     CHECK(tab.StatusText() == L"Fail to start downloading.");
-    CHECK(tab.ListDownloader() == downloader);
+    CHECK(tab.ListUpdate() == update);
 
     f.CloseWindow();
     CHECK(f.Form->Handle() == nullptr);
-    CHECK(tab.ListDownloader() == nullptr);
+    CHECK(tab.ListUpdate() == nullptr);
     sktest::PumpFor(300);
     // Stopped without a word (the reports handed over while it stopped may still show), and the
     // list file was never begun.
@@ -673,6 +774,7 @@ TEST_CASE("update: a second update while the list downloads is refused; closing 
     CHECK((status == L"Fail to start downloading." || status.rfind(L"Downloading: ", 0) == 0));
     CHECK_FALSE(FileExists(f.List));
     CHECK(sktest::FilesStartingWith(f.Dir.Path(), L"~sk").empty());
+    CHECK(sktest::FilesStartingWith(f.Dir.Path(), L"hosts.txt").empty());  // nor its download
     CHECK(gBoxes.empty());
 }
 
@@ -784,28 +886,26 @@ TEST_CASE("the all-hosts window: a long file fills progressively, and nothing cl
 
 TEST_CASE("a list downloaded while the all-hosts window loads is installed once the window has closed") {
     TTabFixture f;
-    constexpr int kCount = 60000;
+    constexpr int kCount = 100000;
     WriteAll(f.List, ListText("2010-09-07", kCount, "bad"));
     TSecurityTab& tab = f.Open();
     tab.actSecurity_TurnOn.Execute();
     REQUIRE(f.Engine().ShieldOn);
     const std::string newer = ListText("2010-10-01", 7, "new");
+    f.Server.On("/hosts.txt", sktest::Answer(200, newer));
     std::string hostsDuringLoad;
-    bool pendingDuringLoad = false;
+    bool loadingWhenFetched = false, waitingDuringLoad = false;
     TSteps steps;
     steps
         .When([&] { return OpenAllHostsWindow() && OpenAllHostsWindow()->Loading(); },
+              [&] { tab.actUpdateWebListExecute(); })
+        // The download ends while the window reads the hosts file.
+        .When([&] { return !tab.ListUpdate()->Downloader().Busy(); },
               [&] {
-                  // The download ends while the window reads the hosts file.
-                  WriteAll(f.List, newer);
-                  tab.DownloadDone(nullptr, 0, f.Engine().ListUrl, f.List, static_cast<int>(newer.size()));
+                  loadingWhenFetched = OpenAllHostsWindow()->Loading();
+                  hostsDuringLoad = ReadAll(f.Hosts);
+                  waitingDuringLoad = tab.ListUpdate()->Busy();
               })
-        .Then(
-            [&] {
-                hostsDuringLoad = ReadAll(f.Hosts);
-                pendingDuringLoad = tab.InstallPending();
-            },
-            50)
         .When([&] { return !OpenAllHostsWindow()->Loading(); },
               [&] {
                   CHECK(OpenAllHostsWindow()->LineCount() == kCount + 3);
@@ -814,29 +914,16 @@ TEST_CASE("a list downloaded while the all-hosts window loads is installed once 
     steps.Start();
     tab.actSecurity_ShowAll.Execute();
     CHECK(steps.Done());
+    CHECK(loadingWhenFetched);
     CHECK(hostsDuringLoad == sktest::ShieldedFrom(ListText("2010-09-07", kCount, "bad"), HostsText(3)));
-    CHECK(pendingDuringLoad);
-    REQUIRE(sktest::PumpUntil([&] { return ReadAll(f.Hosts) == sktest::ShieldedFrom(newer, HostsText(3)); }));
-    CHECK_FALSE(tab.InstallPending());
+    CHECK(waitingDuringLoad);
+    REQUIRE(sktest::PumpUntil([&] { return !tab.ListUpdate()->Busy(); }, 20000));
+    CHECK(ReadAll(f.Hosts) == sktest::ShieldedFrom(newer, HostsText(3)));
     std::vector<std::wstring> listed = Lines(1, 7, L"new");
     for (int i = 1; i <= 3; ++i) listed.push_back(std::to_wstring(7 + i) + L". site" + std::to_wstring(i) + L".example");
     CHECK(tab.ListedLines() == listed);
     CHECK(tab.lblSecurity_DataInfo.Caption() == DataInfo(10));
     CHECK(tab.StatusText() == L"Updating is completed.");
-    CHECK(gBoxes.empty());
-}
-
-TEST_CASE("a list that completes as the window closes is still installed") {
-    TTabFixture f;
-    WriteAll(f.List, ListText("2010-09-07", 5, "bad"));
-    TSecurityTab& tab = f.Open();
-    tab.actSecurity_TurnOn.Execute();
-    const std::string newer = ListText("2010-10-01", 7, "new");
-    WriteAll(f.List, newer);
-    // The completion's install waits for the event to return; the window closes first.
-    tab.DownloadDone(nullptr, 0, f.Engine().ListUrl, f.List, static_cast<int>(newer.size()));
-    f.CloseWindow();
-    CHECK(ReadAll(f.Hosts) == sktest::ShieldedFrom(newer, HostsText(3)));
     CHECK(gBoxes.empty());
 }
 
@@ -1009,4 +1096,8 @@ TEST_CASE("the hidden Add and Delete commands") {
           "127.0.0.1\tsite3.example\r\n# end\r\n");
     CHECK_FALSE(tab.actSecurity_Delete.Enabled());
     CHECK(gBoxes.empty());
+    // One point per change that changed the file: the add, then the two deletes.
+    std::vector<std::wstring> operations;
+    for (const auto& p : f.Points()) operations.push_back(p.Operation);
+    CHECK(operations == std::vector<std::wstring>{L"shield-delete", L"shield-delete", L"shield-add"});
 }

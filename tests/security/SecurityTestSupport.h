@@ -264,7 +264,6 @@ struct TShieldFixture {
         o.SettingsFileName = Settings;
         o.Pump = &Pump;
         o.FlushResolverCache = [this] { ++Flushes; };
-        o.TimeoutMs = 5000;
         o.MaxFileBytes = MaxFileBytes;
         o.Files = Files;
         return o;

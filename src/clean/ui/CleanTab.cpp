@@ -1,6 +1,8 @@
 #include "clean/ui/CleanTab.h"
 
 #include <algorithm>
+#include <any>
+#include <exception>
 #include <utility>
 
 #include "base/Errors.h"
@@ -24,13 +26,15 @@ const std::array<const std::wstring*, 4> kCaptions = {&IDS_IECLEAN_IETempFiles, 
                                                       &IDS_IECLEAN_IEAddress, &IDS_IECLEAN_IEHistory};
 
 constexpr int kTreeId = 100;
-constexpr int kIconSize = 16;
 constexpr UINT_PTR kStatusTimer = 0x5C1E;
 // A status line rewritten for every one of thousands of items would cost more than the work it
 // reports; twenty texts a second read the same to the eye.
 constexpr ULONGLONG kStatusIntervalMs = 50;
 // While a scan fills the tree with its drawing off, it is shown this often so the user sees it grow.
 constexpr ULONGLONG kRepaintIntervalMs = 250;
+// The notice that a clean cannot be undone ends here, short of the Scan button.
+constexpr int kNoticeRight = 502;
+constexpr int kNoticeTop = 337;
 
 struct TSizeText {
     const std::wstring* Pattern;
@@ -86,6 +90,7 @@ void TCleanTab::CreatePage(HWND sheet, HWND owner) {
     // pixels high.
     TreeView_SetItemHeight(tree, 18);
     tvIEClean.OnChecking = [this](TCheckNode& node, TCheckState state) { return OnTreeChecking(node, state); };
+    tvIEClean.OnChecked = [this](TCheckNode& node) { OnTreeChecked(node); };
     CreateIcons();
 
     // Disabled links must look disabled: they do nothing while an operation runs.
@@ -100,6 +105,18 @@ void TCleanTab::CreatePage(HWND sheet, HWND owner) {
     link(lblClean_SelectNone, 60, IDS_SURFKEEP_SelectNone, &TCleanTab::lblClean_SelectNoneClick);
 
     CreateStatusLabel(lblCleanStatus, panel, 3, 357, 500);
+    // On the links' line, beside the buttons: said before every clean, without asking every time.
+    lblCleanNotice.Create({.Parent = panel,
+                           .Left = 150,
+                           .Top = kNoticeTop,
+                           .Width = kNoticeRight - 150,
+                           .Height = 17,
+                           .Fonts = {.Normal = TKivFont(L"Tahoma", 11, false, assets::kTextMuted)},
+                           .AutoSize = false,
+                           .WordWrap = false,
+                           .TextAlignment = kalTopRight,
+                           .TextTrimming = kttEllipsisWord,
+                           .Visible = false});
 
     CreateActionButton(btnScanIETemp, panel, 510, 343, actIEClean_Scan);
     CreateActionButton(btnClean, panel, 591, 343, actIEClean_Clean);
@@ -107,44 +124,8 @@ void TCleanTab::CreatePage(HWND sheet, HWND owner) {
 }
 
 void TCleanTab::CreateIcons() {
-    FIcons.Reset(::ImageList_Create(kIconSize, kIconSize, ILC_COLOR32, 6, 0));
-    if (!FIcons) return;
-    TWindowDC screen(nullptr);
-    for (const wchar_t* name : assets::kCleanIcons) {
-        // A missing picture gives a blank icon, which keeps the others at their indexes.
-        const TKivPicture picture = OptionalPicture(name);
-        BITMAPINFO info{};
-        info.bmiHeader.biSize = sizeof info.bmiHeader;
-        info.bmiHeader.biWidth = kIconSize;
-        info.bmiHeader.biHeight = -kIconSize;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        info.bmiHeader.biCompression = BI_RGB;
-        void* raw = nullptr;
-        TBitmap bitmap(::CreateDIBSection(screen.Get(), &info, DIB_RGB_COLORS, &raw, nullptr, 0));
-        if (!bitmap || !raw) break;
-        auto* bits = static_cast<uint32_t*>(raw);
-        // Our pictures are premultiplied; an image list wants plain alpha.
-        for (int y = 0; y < kIconSize; ++y) {
-            for (int x = 0; x < kIconSize; ++x) {
-                const uint32_t p = picture.Pixel(x, y);
-                const uint32_t a = p >> 24;
-                uint32_t out = 0;
-                if (a == 255) {
-                    out = p;
-                } else if (a > 0) {
-                    auto channel = [&](int shift) {
-                        return std::min<uint32_t>(255, (((p >> shift) & 0xFF) * 255 + a / 2) / a);
-                    };
-                    out = (a << 24) | (channel(16) << 16) | (channel(8) << 8) | channel(0);
-                }
-                bits[y * kIconSize + x] = out;
-            }
-        }
-        ::GdiFlush();
-        ::ImageList_Add(FIcons.Get(), bitmap.Get(), nullptr);
-    }
-    TreeView_SetImageList(tvIEClean.Handle(), FIcons.Get(), TVSIL_NORMAL);
+    // At the tree's scale; a missing picture gives a blank icon, which keeps the others at their indexes.
+    tvIEClean.SetIcons(std::vector<std::wstring>(std::begin(assets::kCleanIcons), std::end(assets::kCleanIcons)));
 }
 
 void TCleanTab::ApplyTexts() {
@@ -158,7 +139,17 @@ void TCleanTab::ApplyTexts() {
     if (noneLeft != lblClean_SelectNone.Left())
         lblClean_SelectNone.SetBounds(noneLeft, lblClean_SelectNone.Top(), lblClean_SelectNone.Width(),
                                       lblClean_SelectNone.Height());
+    lblCleanNotice.SetCaption(IDS_IECLEAN_NotUndoable);
+    PlaceNotice();
     SetStatus(L"", true);
+}
+
+void TCleanTab::PlaceNotice() {
+    // Between the second link and the buttons, whatever the links' translations take.
+    const int left = lblClean_SelectNone.Left() + lblClean_SelectNone.Width() + 16;
+    const int width = std::max(0, kNoticeRight - left);
+    if (left != lblCleanNotice.Left() || width != lblCleanNotice.Width())
+        lblCleanNotice.SetBounds(left, kNoticeTop, width, lblCleanNotice.Height());
 }
 
 void TCleanTab::Start() { RebuildCleanTree(); }
@@ -199,15 +190,17 @@ bool TCleanTab::tvIECleanChecking(TCheckNode& node, TCheckState newState) {
         TIECleanCategory& category = CleanCategories[i];
         if (node.Text.find(category.Caption) == std::wstring::npos) continue;
         const TCheckState old = category.CheckState;
-        category.CheckState = newState;
+        // A category the user wants some of is wanted: the next scan looks at it again, with every
+        // item ticked (which items were unticked is not remembered from one scan to the next).
+        category.CheckState = newState == csUnchecked ? csUnchecked : csChecked;
+        if (FRebuilding) {
+            // Written once, when all four nodes stand.
+            FRebuildSave = true;
+            return true;
+        }
         try {
             SaveCleanChoices();
         } catch (const TError&) {
-            if (FRebuilding) {
-                // The choices were just read from the file, so nothing is lost by not writing them.
-                if (!FRebuildError) FRebuildError = std::current_exception();
-                return true;
-            }
             category.CheckState = old;
             throw;
         }
@@ -228,29 +221,57 @@ bool TCleanTab::OnTreeChecking(TCheckNode& node, TCheckState newState) {
     }
 }
 
+void TCleanTab::OnTreeChecked(TCheckNode& node) {
+    // History that can only be cleaned as a whole: its items cannot be ticked one by one, and show
+    // what their category says.
+    if (!FHistoryWholeOnly || node.Parent || node.CheckState == csMixed) return;
+    if (&node != FindCategoryNode(tvIEClean, CleanCategories[IECleanHistory - 1].Caption)) return;
+    const TCheckTreeUpdate update(tvIEClean);
+    // The category is settled already; each item settling it again would cost the square of their
+    // number.
+    const TScopedValue tracking(tvIEClean.TriStateTracking, false);
+    for (TCheckNode* item : node.Children) {
+        tvIEClean.SetDisabled(*item, false);
+        tvIEClean.SetCheckState(*item, node.CheckState);
+        tvIEClean.SetDisabled(*item, true);
+    }
+}
+
 // ---- The tree ----
 
 void TCleanTab::RebuildCleanTree() {
     // A settings file that cannot be written must not leave the tree without its categories (or,
     // after a clean, with items that are gone): the tree is built from the choices as they stand, and
     // the first error is raised once it is complete.
-    FRebuildError = nullptr;
+    std::exception_ptr error;
     try {
         LoadCleanChoices();
     } catch (const TError&) {
-        FRebuildError = std::current_exception();
+        error = std::current_exception();
     }
     {
         const TDepth driving(FDriving);
         const TCheckTreeUpdate update(tvIEClean);
         FStaleCaptions.fill(nullptr);
+        FHistoryWholeOnly = false;
         tvIEClean.Clear();
         const TScopedValue rebuilding(FRebuilding, true);
+        FRebuildSave = false;
         for (size_t i = 0; i < CleanCategories.size(); ++i)
             AddCheckNode(tvIEClean, nullptr, CleanCategories[i].CheckState, ctTriState, static_cast<int>(i),
                          CleanCategories[i].Caption);
     }
-    if (std::exception_ptr error = std::exchange(FRebuildError, nullptr)) std::rethrow_exception(error);
+    // The marks just set are written back once for the four (each write rewrites the settings file,
+    // and after a clean the window waits for it). They were just read from the file, so nothing is
+    // lost when they cannot be written: the error is the only one reported.
+    if (FRebuildSave && !error) {
+        try {
+            SaveCleanChoices();
+        } catch (const TError&) {
+            error = std::current_exception();
+        }
+    }
+    if (error) std::rethrow_exception(error);
 }
 
 TIECleanCategories TCleanTab::ScanCategorySet() const {
@@ -277,10 +298,44 @@ TIECleanCategories TCleanTab::CleanCategorySet() const {
     return set;
 }
 
+const TIECleanItem* TCleanTab::FoundItemOf(const TCheckNode& node) const {
+    const size_t* index = std::any_cast<size_t>(&node.Data);
+    if (!index || *index >= FCleaner.FoundItems.size()) return nullptr;
+    const TIECleanItem& item = FCleaner.FoundItems[*index];
+    // Never an item the user was not shown.
+    return item.Text == node.Text ? &item : nullptr;
+}
+
+TIECleanSelection TCleanTab::CleanSelection() const {
+    TIECleanSelection selection;
+    for (size_t i = 0; i < CleanCategories.size(); ++i) {
+        const int category = static_cast<int>(i) + 1;
+        const TCheckNode* node = FindCategoryNode(tvIEClean, CleanCategories[i].Caption);
+        if (!node || node->Children.empty()) continue;
+        if (category == IECleanHistory && FHistoryWholeOnly) {
+            if (node->CheckState != csUnchecked) selection.Whole.Include(category);
+            continue;
+        }
+        const bool allTicked =
+            std::all_of(node->Children.begin(), node->Children.end(),
+                        [](const TCheckNode* item) { return item->CheckState == csChecked; });
+        if (allTicked && category != FScanCut) {
+            selection.Whole.Include(category);
+            continue;
+        }
+        for (const TCheckNode* item : node->Children)
+            if (item->CheckState == csChecked)
+                if (const TIECleanItem* found = FoundItemOf(*item)) selection.Items.push_back(*found);
+    }
+    return selection;
+}
+
 void TCleanTab::UpdateCleanActions() {
     const bool idle = !CleanBusy;
+    const bool cleanable = idle && !CleanCategorySet().Empty();
     actIEClean_Scan.SetEnabled(idle);
-    actIEClean_Clean.SetEnabled(idle && !CleanCategorySet().Empty());
+    actIEClean_Clean.SetEnabled(cleanable);
+    lblCleanNotice.SetVisible(cleanable);
     actIEClean_Stop.SetEnabled(!idle);
     if (HWND tree = tvIEClean.Handle(); tree && (::IsWindowEnabled(tree) != FALSE) != idle) ::EnableWindow(tree, idle);
     lblClean_SelectAll.SetEnabled(idle);
@@ -366,6 +421,8 @@ void TCleanTab::actIEClean_ScanExecute() {
         settingsError = std::current_exception();
     }
     CleanBusy = true;
+    FLastScanned = 0;
+    FScanCut = 0;
     // At once, not from the first item on: the scan lets messages through, and a second click on
     // Scan must find it disabled.
     UpdateCleanActions();
@@ -388,8 +445,17 @@ void TCleanTab::OnCleanScanProgress(int category,
                                     int32_t count) {
     if (FCleaner.Finished) {
         CleanBusy = false;
+        // A stopped scan ends in the category it was walking.
+        if (FCleaner.StopRequested) FScanCut = FLastScanned;
+        std::wstring status = IDS_IECLEAN_ScanFinished;
+        TCheckNode* history = FindCategoryNode(tvIEClean, CleanCategories[IECleanHistory - 1].Caption);
+        if (history && !history->Children.empty() && !FCleaner.HistoryPerItem) {
+            FHistoryWholeOnly = true;
+            for (TCheckNode* node : history->Children) tvIEClean.SetDisabled(*node, true);
+            status += L" " + IDS_IECLEAN_HistoryWholeOnly;
+        }
         EndFill();
-        SetStatus(IDS_IECLEAN_ScanFinished, true);
+        SetStatus(status, true);
         UpdateCleanActions();
         return;
     }
@@ -408,7 +474,10 @@ void TCleanTab::OnCleanScanProgress(int category,
                 tvIEClean.SetText(*node, entry.Caption + counts);
             }
             const TDepth driving(FDriving);
-            AddCheckNode(tvIEClean, node, csChecked, ctTriState, kind, item);
+            TCheckNode* added = AddCheckNode(tvIEClean, node, csChecked, ctTriState, kind, item);
+            // The engine's record of the item is the last it found; the node keeps its place there.
+            if (added && !FCleaner.FoundItems.empty()) added->Data = FCleaner.FoundItems.size() - 1;
+            FLastScanned = category;
             if (FFilling && ::GetTickCount64() - FRepaintedAt >= kRepaintIntervalMs) {
                 ShowStaleCaptions();
                 tvIEClean.RepaintNow();
@@ -421,10 +490,12 @@ void TCleanTab::OnCleanScanProgress(int category,
 
 void TCleanTab::actIEClean_CleanExecute() {
     if (CleanBusy) return;
+    // Taken before the clean starts: the tree is rebuilt empty by its final call.
+    const TIECleanSelection selection = CleanSelection();
     CleanBusy = true;
     UpdateCleanActions();
     const TScopeExit end([this] { EndOperation(); });
-    FCleaner.Clean(CleanCategorySet(), [this](const std::wstring& item, uint64_t bytes, int32_t count) {
+    FCleaner.Clean(selection, [this](const std::wstring& item, uint64_t bytes, int32_t count) {
         OnCleanDeleteProgress(item, bytes, count);
     });
 }

@@ -8,7 +8,6 @@
 
 #include <array>
 #include <cstdint>
-#include <exception>
 #include <memory>
 #include <string>
 
@@ -23,7 +22,8 @@
 
 namespace sk {
 
-// One kind of browsing data as the tab shows it: its name and the user's remembered choice.
+// One kind of browsing data as the tab shows it: its name and the user's remembered choice, checked
+// or unchecked (a category with some of its items ticked is wanted, and remembered as checked).
 struct TIECleanCategory {
     std::wstring Caption;
     TCheckState CheckState = csChecked;
@@ -58,7 +58,14 @@ public:
     void SaveCleanChoices();
     void RebuildCleanTree();
     TIECleanCategories ScanCategorySet() const;
+    // The categories with something ticked to clean.
     TIECleanCategories CleanCategorySet() const;
+    // What a clean deletes: each ticked item on its own; a category as a whole where all its items
+    // are ticked and its scan ran to its end (or where it can only be cleaned as a whole).
+    TIECleanSelection CleanSelection() const;
+    // Whether the last scan found history that can only be cleaned as a whole: its items' check
+    // boxes are disabled and follow the category's.
+    bool HistoryWholeOnly() const { return FHistoryWholeOnly; }
     void UpdateCleanActions();
 
     void OnCleanScanProgress(int category,
@@ -81,17 +88,18 @@ public:
 
     // The status line's text (what the label shows, or is about to show at its next repaint).
     const std::wstring& StatusText() const { return FStatus; }
-    HIMAGELIST imglstClean() const { return FIcons.Get(); }
+    HIMAGELIST imglstClean() const { return tvIEClean.Icons(); }
     HWND Panel() const { return FPanel.Handle(); }
 
 private:
-    // Declared in the order they are made: the controls go before their panel and the tree's pictures.
-    TImageList FIcons;
+    // Declared in the order they are made: the controls go before their panel.
     TKivImagePanel FPanel;
 
 public:
     TCheckTree tvIEClean;
     TKivLabel lblClean_SelectAll, lblClean_SelectNone, lblCleanStatus;
+    // That a clean cannot be undone: shown while Clean can be pressed.
+    TKivLabel lblCleanNotice;
     TKivImageButton btnScanIETemp, btnClean, btnStop;
 
 private:
@@ -102,7 +110,11 @@ private:
     void EndFill();
     void ShowStaleCaptions();
     void EndOperation();
+    void PlaceNotice();
     bool OnTreeChecking(TCheckNode& node, TCheckState newState);
+    void OnTreeChecked(TCheckNode& node);
+    // The scan's record of an item node, or nullptr for a node that has none.
+    const TIECleanItem* FoundItemOf(const TCheckNode& node) const;
 
     TIECleaner& FCleaner;  // not owned
     HWND FOwner = nullptr;
@@ -114,12 +126,18 @@ private:
     bool FFilling = false;
     // Category nodes whose caption changed while the tree was filled without drawing.
     std::array<TCheckNode*, 4> FStaleCaptions{};
+    // The category of the last item the scan reported, and the one a stop cut short (0: none): its
+    // tree may lack items, so it is cleaned item by item even when all of them are ticked.
+    int FLastScanned = 0;
+    int FScanCut = 0;
+    bool FHistoryWholeOnly = false;
     // Set while the tab itself drives the tree: a failed settings write then travels up to the
     // action under way instead of being reported from inside the tree's mouse handling.
     int FDriving = 0;
-    // While the tree is rebuilt: the first failed settings write, raised once all four nodes stand.
+    // While the tree is rebuilt: whether a category's mark was set (the choices are then written
+    // once, when all four nodes stand).
     bool FRebuilding = false;
-    std::exception_ptr FRebuildError;
+    bool FRebuildSave = false;
 };
 
 }  // namespace sk

@@ -34,9 +34,7 @@ void TfrmAddSecurityItem::FormCreate() {
                     .AutoSize = true,
                     .WordWrap = false});
 
-    edtName = ::CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL, 24,
-                                78, 297, 21, surface, nullptr, AppInstance(), nullptr);
-    ::SendMessageW(edtName, WM_SETFONT, reinterpret_cast<WPARAM>(BodyFont()), FALSE);
+    edtName.Create({.Parent = surface, .Left = 24, .Top = 78, .Width = 297, .Height = 21, .Font = BodyFont()});
 
     const TKivButtonArgs button{.Parent = surface,
                                 .Top = 143,
@@ -50,6 +48,7 @@ void TfrmAddSecurityItem::FormCreate() {
     TKivButtonArgs ok = button;
     ok.Left = 184;
     ok.Caption = L"Ok";
+    ok.Mnemonic = L'O';
     ok.Default = true;
     ok.ModalResult = IDOK;
     btnOK.Create(ok);
@@ -57,6 +56,7 @@ void TfrmAddSecurityItem::FormCreate() {
     TKivButtonArgs cancel = button;
     cancel.Left = 265;
     cancel.Caption = L"Cancel";
+    cancel.Mnemonic = L'C';
     cancel.Cancel = true;
     cancel.ModalResult = IDCANCEL;
     btnCancel.Create(cancel);
@@ -71,13 +71,7 @@ void TfrmAddSecurityItem::btnOKClick() { SetModalResult(Handle(), IDOK); }
 
 void TfrmAddSecurityItem::btnCloseClick() { SetModalResult(Handle(), IDCANCEL); }
 
-std::wstring TfrmAddSecurityItem::Text() const {
-    const int n = ::GetWindowTextLengthW(edtName);
-    std::wstring text(static_cast<size_t>(n) + 1, L'\0');
-    const int got = ::GetWindowTextW(edtName, text.data(), n + 1);
-    text.resize(static_cast<size_t>(got < 0 ? 0 : got));
-    return text;
-}
+std::wstring TfrmAddSecurityItem::Text() const { return edtName.Text(); }
 
 LRESULT TfrmAddSecurityItem::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {

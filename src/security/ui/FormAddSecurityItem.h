@@ -10,6 +10,7 @@
 #include "controls/KWImageButton.h"
 #include "controls/KWImagePanel.h"
 #include "controls/KWLabel.h"
+#include "controls/NativeControls.h"
 
 namespace sk {
 
@@ -33,7 +34,7 @@ public:
     TKivImagePanel imgBack;
     TKivLabel lblTitle, lblName;
     TKivImageButton btnClose, btnOK, btnCancel;
-    HWND edtName = nullptr;
+    TEdit edtName;
 
 protected:
     LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;

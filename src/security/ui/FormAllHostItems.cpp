@@ -66,11 +66,13 @@ void TfrmShowAll::FormCreate() {
 
     TKivButtonArgs refresh = button;
     refresh.Left = 304;
+    refresh.Mnemonic = L'R';
     refresh.OnClick = [this] { Guarded(&TfrmShowAll::btnRefreshClick); };
     btnRefresh.Create(refresh);
 
     TKivButtonArgs ok = button;
     ok.Left = 385;
+    ok.Mnemonic = L'C';
     ok.Default = true;
     ok.ModalResult = IDOK;
     btnOK.Create(ok);

@@ -20,9 +20,8 @@ namespace {
 
 constexpr int kListId = 100;
 constexpr int kAutoUpdateId = 101;
-// Posted to the tab's panel: the downloaded list is installed once the download's event has
-// returned, so that nothing run from inside the event lets messages run.
-constexpr UINT kInstallListMessage = WM_APP + 0x5EC;
+// The user's entries shown by the line that lists them; the rest are counted.
+constexpr size_t kNotKeptShown = 5;
 
 constexpr COLORREF kWarningText = RGB(0xC0, 0x1F, 0x1F);
 
@@ -56,12 +55,11 @@ TSecurityTab::TSecurityTab(TIESecurity& security, uint32_t downloadTimeoutMs)
     : FSecurity(security), FDownloadTimeoutMs(downloadTimeoutMs) {}
 
 TSecurityTab::~TSecurityTab() {
-    // The download goes first and says nothing more: its events would reach a tab half gone.
-    if (FListDownloader) {
-        FListDownloader->OnProcess = nullptr;
-        FListDownloader->OnFileCompleted = nullptr;
-        FListDownloader->OnError = nullptr;
-        FListDownloader.reset();
+    // The update goes first and says nothing more: its events would reach a tab half gone.
+    if (FListUpdate) {
+        FListUpdate->OnProgress = nullptr;
+        FListUpdate->OnDone = nullptr;
+        FListUpdate.reset();
     }
 }
 
@@ -118,6 +116,9 @@ void TSecurityTab::CreatePage(HWND sheet, HWND owner) {
 
     lblSecurity_Description.Create(BlockArgs(panel, 16, 128, 345, 73, bold));
     lblSecurity_Warning.Create(BlockArgs(panel, 16, 207, 345, 73, TKivFont(L"Tahoma", 11, true, kWarningText)));
+    TKivLabelArgs notKept = BlockArgs(panel, 16, 282, 345, 36, body);
+    notKept.Visible = false;
+    lblSecurity_NotKept.Create(notKept);
 
     // The hidden commands' buttons: they exist, and never show.
     CreateActionButton(btnSecurity_Add, panel, 3, 315, actSecurity_Add);
@@ -160,11 +161,6 @@ void TSecurityTab::CreatePage(HWND sheet, HWND owner) {
     chkSecurity_AutoUpdate.OnClick = [this] { RunGuarded(FOwner, [this] { chkSecurity_AutoUpdateClick(); }); };
     CreateLinkLabel(lblSecurity_RestorePoints, panel, 16, 323, IDS_SURFKEEP_RestorePoints,
                     [this] { OpenRestorePoints(); });
-
-    FPanel.OnMessage(kInstallListMessage, [this](WPARAM, LPARAM) -> LRESULT {
-        InstallDownloadedList();
-        return 0;
-    });
 }
 
 void TSecurityTab::BindUpdateWebList(TAction& action) {
@@ -226,18 +222,34 @@ void TSecurityTab::SaveSecuritySettings() {
     settings.WriteBool(kSettingsSection, kIESecurityAutoUpdateKey, FSecurity.AutoUpdate);
 }
 
-void TSecurityTab::SaveAndRefresh() {
+template <typename TChange>
+void TSecurityTab::ChangeAndRefresh(TChange&& change) {
+    const bool wasOn = FSecurity.ShieldOn;
     try {
-        SaveSecuritySettings();
+        change();
     } catch (...) {
-        // The hosts file has changed already: the tab shows what is so, and the error what failed.
-        try {
-            RefreshSecurityTab();
-        } catch (...) {
+        // A change that failed before the shield's state changed leaves the display as it was;
+        // one that failed after (the settings could not be written) shows what is so, and the
+        // error what failed.
+        if (FSecurity.ShieldOn != wasOn) {
+            try {
+                RefreshSecurityTab();
+            } catch (...) {
+            }
         }
         throw;
     }
     RefreshSecurityTab();
+}
+
+void TSecurityTab::MachineChanged() {
+    ChangeAndRefresh([this] {
+        ReloadShieldState(FSecurity);
+        // As at start: a settings file left without the section (a restore removes what it added)
+        // gets both switches written.
+        const TProfileFile settings(ConfigFileName);
+        if (!FileExists(ConfigFileName) || !settings.SectionHasKey(kSettingsSection)) SaveSecuritySettings();
+    });
 }
 
 // ---- The display ----
@@ -265,7 +277,19 @@ void TSecurityTab::RefreshSecurityTab() {
     }
     UpdateActions();
     lblSecurity_DataInfo.SetCaption(Fmt(IDS_IESECURITY_DataInfo, FSecurity.CountHosts()));
-    if (FInstallPending) PostInstall();
+
+    // While the hosts file is the shield's, the user's own entries that point public names at
+    // public addresses do not work: the user sees which, to judge them.
+    std::wstring notKept;
+    if (FSecurity.State().HostsIsShield) {
+        const std::vector<THostsUserEntry> entries = FSecurity.UserEntriesNotKept();
+        for (size_t i = 0; i < entries.size() && i < kNotKeptShown; ++i)
+            notKept += (i == 0 ? L"" : L"; ") + entries[i].Text;
+        if (entries.size() > kNotKeptShown) notKept += L"; \x2026";
+        if (!notKept.empty()) notKept = IDS_IESECURITY_NotKept + L": " + notKept;
+    }
+    lblSecurity_NotKept.SetCaption(notKept);
+    lblSecurity_NotKept.SetVisible(!notKept.empty());
 }
 
 void TSecurityTab::AddListedHost(const std::wstring& host) {
@@ -290,15 +314,20 @@ void TSecurityTab::UpdateActions() {
 
 void TSecurityTab::actSecurity_TurnOnExecute() {
     if (HostsBeingListed()) return;
-    // A refused list or a file that cannot be written raises here, before anything changed.
-    FSecurity.TurnOn();
-    SaveAndRefresh();
+    // A refused list, a restore point that cannot be made or a file that cannot be written raises
+    // here; the tab then shows what is so.
+    ChangeAndRefresh([this] {
+        const TShieldChangeResult done = TurnShieldOnWithRestorePoint(FSecurity, ProgramRestoreStore());
+        if (!done.TurnOn.BackupNote.empty()) SetStatus(done.TurnOn.BackupNote);
+    });
 }
 
 void TSecurityTab::actSecurity_TurnOffExecute() {
     if (HostsBeingListed()) return;
-    FSecurity.TurnOff();
-    SaveAndRefresh();
+    ChangeAndRefresh([this] {
+        const TShieldChangeResult done = TurnShieldOffWithRestorePoint(FSecurity, ProgramRestoreStore());
+        if (!done.TurnOff.Note.empty()) SetStatus(done.TurnOff.Note);
+    });
 }
 
 void TSecurityTab::chkSecurity_AutoUpdateClick() {
@@ -325,106 +354,50 @@ void TSecurityTab::FormShow() {
 }
 
 void TSecurityTab::actUpdateWebListExecute() {
-    bool due = false;
-    try {
-        const TWaitCursor wait;
-        due = FSecurity.NeedUpdate();
-    } catch (const TUpdateCheckError& e) {
-        // The server was not asked: saying the list is current would leave the user unprotected
-        // while believing otherwise.
-        SetStatus(Fmt(IDS_IESECURITY_DownloadError, static_cast<int>(e.Code())));
-        return;
-    }
-    if (!due) {
-        SetStatus(IDS_IESECURITY_LatestFile);
-        return;
-    }
-    if (!FListDownloader) {
-        FListDownloader = std::make_unique<TKivHttpGet>();
-        FListDownloader->TimeoutMs = FDownloadTimeoutMs;
-        FListDownloader->UseCache = false;
-        FListDownloader->OnProcess = [this](TKivHttpGet* sender, int index, const std::wstring& url,
-                                            const std::wstring& local, uint32_t current, uint32_t total,
-                                            uint32_t speed) {
-            const TDepth depth(FDownloadEventDepth);
-            DownloadProgress(sender, index, url, local, current, total, speed);
+    if (!FListUpdate) {
+        FListUpdate = std::make_unique<THostsListUpdate>(FSecurity);
+        FListUpdate->TimeoutMs = FDownloadTimeoutMs;
+        FListUpdate->OnProgress = [this](const TListUpdateProgress& progress) {
+            const TDepth depth(FUpdateEventDepth);
+            DownloadProgress(progress);
         };
-        FListDownloader->OnFileCompleted = [this](TKivHttpGet* sender, int index, const std::wstring& url,
-                                                  const std::wstring& local, int size) {
-            const TDepth depth(FDownloadEventDepth);
-            DownloadDone(sender, index, url, local, size);
-        };
-        FListDownloader->OnError = [this](TKivHttpGet* sender, const std::wstring& url, const std::wstring& local,
-                                          uint32_t code, bool& continueNext) {
-            const TDepth depth(FDownloadEventDepth);
-            DownloadFailed(sender, url, local, code, continueNext);
+        FListUpdate->OnDone = [this](const TListUpdateResult& result) {
+            const TDepth depth(FUpdateEventDepth);
+            UpdateDone(result);
         };
     }
-    if (FListDownloader->DownloadFile(FSecurity.ListUrl, FSecurity.ListFileName))
-        SetStatus(IDS_IESECURITY_StartDownload);
-    else
+    if (FListUpdate->Busy()) {
         SetStatus(IDS_IESECURITY_StartFailed);
-}
-
-void TSecurityTab::DownloadProgress(TKivHttpGet*,
-                                    int,
-                                    const std::wstring&,
-                                    const std::wstring&,
-                                    uint32_t CurrentSize,
-                                    uint32_t TotalSize,
-                                    uint32_t SpeedBPS) {
-    SetStatus(Fmt(IDS_IESECURITY_Downloading, CurrentSize / 1024.0, TotalSize / 1024.0, SpeedBPS / 1024.0));
-}
-
-void TSecurityTab::DownloadDone(TKivHttpGet*, int, const std::wstring&, const std::wstring&, int) {
-    SetStatus(IDS_IESECURITY_DownloadCompleted);
-    // While the shield is off, the new list waits in the list file until the user turns it on.
-    if (FSecurity.ShieldOn) PostInstall();
-}
-
-void TSecurityTab::DownloadFailed(TKivHttpGet*, const std::wstring&, const std::wstring&, uint32_t ErrorCode, bool&) {
-    SetStatus(Fmt(IDS_IESECURITY_DownloadError, static_cast<int>(ErrorCode)));
-}
-
-void TSecurityTab::PostInstall() {
-    if (FPanel.Handle()) ::PostMessageW(FPanel.Handle(), kInstallListMessage, 0, 0);
-}
-
-void TSecurityTab::InstallDownloadedList() {
-    if (!FSecurity.ShieldOn) {
-        FInstallPending = false;  // turned off meanwhile: the list waits for the next Turn on
         return;
     }
-    // Replacing the hosts file under a listing would fail (the file is open) or mix two files in
-    // one list; the listing's end sends the list on its way again.
-    if (HostsBeingListed()) {
-        FInstallPending = true;
-        return;
-    }
-    FInstallPending = false;
-    RunGuarded(FOwner, [this] {
-        FSecurity.TurnOn();
-        RefreshSecurityTab();
+    // The store as the settings say now; it stays while this update runs.
+    FUpdateStore = std::make_unique<TRestoreStore>(ProgramRestoreStore());
+    FListUpdate->SetRestoreStore(FUpdateStore.get());
+    SetStatus(FListUpdate->Start() ? IDS_IESECURITY_StartDownload : IDS_IESECURITY_StartFailed);
+}
+
+void TSecurityTab::DownloadProgress(const TListUpdateProgress& progress) {
+    SetStatus(Fmt(IDS_IESECURITY_Downloading, progress.CurrentSize / 1024.0, progress.TotalSize / 1024.0,
+                  progress.SpeedBPS / 1024.0));
+}
+
+void TSecurityTab::UpdateDone(const TListUpdateResult& result) {
+    SetStatus(result.Text());
+    RunGuarded(FOwner, [&] {
+        // While the shield is on, the new list is the hosts file already; while it is off, it
+        // waits in the list file until the user turns the shield on.
+        if (result.Installed) RefreshSecurityTab();
+        if (!result.HostsProblem.empty()) throw TError(result.HostsProblem);
     });
 }
 
 void TSecurityTab::FormClose() {
-    if (FListDownloader) {
-        if (FListDownloader->Busy()) FListDownloader->Stop(true);
-        // From inside one of its own events the component only hears the request; it goes with the
+    if (FListUpdate) {
+        // Stopped before it installed anything, the list and the hosts file stay as they were.
+        FListUpdate->Stop();
+        // From inside one of its own events the update only hears the request; it goes with the
         // tab.
-        if (FDownloadEventDepth == 0) FListDownloader.reset();
-    }
-
-    // A list that arrived in the last moment (while the download was being stopped) is installed
-    // now: the window that would have done it is going, and the next update would find nothing
-    // newer to fetch.
-    MSG msg;
-    const bool posted =
-        FPanel.Handle() && ::PeekMessageW(&msg, FPanel.Handle(), kInstallListMessage, kInstallListMessage, PM_REMOVE);
-    if ((posted || FInstallPending) && FSecurity.ShieldOn && !HostsBeingListed()) {
-        FInstallPending = false;
-        RunGuarded(FOwner, [this] { FSecurity.TurnOn(); });
+        if (FUpdateEventDepth == 0) FListUpdate.reset();
     }
 }
 
@@ -432,11 +405,8 @@ void TSecurityTab::FormClose() {
 
 void TSecurityTab::actSecurity_ShowAllExecute() {
     if (HostsBeingListed()) return;
-    {
-        TfrmShowAll form(FSecurity);
-        form.ShowModal(FOwner);
-    }
-    if (FInstallPending) PostInstall();
+    TfrmShowAll form(FSecurity);
+    form.ShowModal(FOwner);
 }
 
 void TSecurityTab::actSecurity_AddExecute() {
@@ -444,7 +414,7 @@ void TSecurityTab::actSecurity_AddExecute() {
     TfrmAddSecurityItem dialog;
     if (dialog.ShowModal(FOwner) != IDOK) return;
     const std::wstring host = Trimmed(dialog.Text());
-    FSecurity.AddHost(host, true);
+    AddHostWithRestorePoint(FSecurity, ProgramRestoreStore(), host, true);
     AddListedHost(host);
 }
 
@@ -458,7 +428,8 @@ void TSecurityTab::actSecurity_DeleteExecute() {
         if (index < 0 || static_cast<size_t>(index) >= lines.size()) continue;
         const std::wstring& line = lines[static_cast<size_t>(index)];
         const size_t mark = line.find(L". ");
-        FSecurity.DeleteHost(mark == std::wstring::npos ? line : line.substr(mark + 2));
+        DeleteHostWithRestorePoint(FSecurity, ProgramRestoreStore(),
+                                   mark == std::wstring::npos ? line : line.substr(mark + 2));
         lstMaliciousWebs.Delete(index);
     }
     UpdateActions();

@@ -1,6 +1,7 @@
 // The Security tab: the shield's state and its two switches, the first 100 blocking entries of the
 // hosts file with their total, the automatic update of the hosts list and the download's progress,
-// and the way into the window that lists every entry.
+// and the way into the window that lists every entry. Every change it makes (Turn on, Turn off, an
+// installed update, Add, Delete) records a restore point of the program's store first.
 #pragma once
 
 #include <windows.h>
@@ -17,16 +18,17 @@
 #include "controls/KWLabel.h"
 #include "controls/NativeControls.h"
 #include "kit/TabPage.h"
+#include "registry/RestoreStore.h"
+#include "security/HostsListUpdate.h"
 #include "security/IESecurityFuncs.h"
-#include "security/KivHttpGet.h"
 #include "security/ShieldChange.h"
 
 namespace sk {
 
 class TSecurityTab : public TTabPage {
 public:
-    // The engine is the program's one hosts-file manager (not owned). The downloader, made at the
-    // first update that needs it, gives up on a silent server after downloadTimeoutMs.
+    // The engine is the program's one hosts-file manager (not owned). The update, made at the
+    // first one, gives up on a silent server after downloadTimeoutMs.
     explicit TSecurityTab(TIESecurity& security, uint32_t downloadTimeoutMs = 30000);
     ~TSecurityTab() override;
 
@@ -35,10 +37,11 @@ public:
     void ApplyTexts() override { ApplySecurityTexts(); }
     void UpdateActions() override;
     void FormShow() override;   // the automatic update, when the user asked for it
-    void FormClose() override;  // a running download stops; the downloader goes
+    void FormClose() override;  // a running update stops, the list as it was; the update goes
     void BindUpdateWebList(TAction& action) override;
-    // The shield's switches read again from the settings file, and the list from the hosts file.
-    void MachineChanged() override { LoadSecuritySettings(); }
+    // After a restore point was put back: the shield's state follows the restored files and
+    // settings, and the tab shows it.
+    void MachineChanged() override;
 
     // The texts, an empty status line, then the two switches from the settings file.
     void ApplySecurityTexts();
@@ -59,37 +62,21 @@ public:
     void actSecurity_DeleteExecute();
     void actSecurity_RefreshExecute() {}
 
-    // The downloader's events.
-    void DownloadProgress(TKivHttpGet* Sender,
-                          int Index,
-                          const std::wstring& HttpUrl,
-                          const std::wstring& LocalFile,
-                          uint32_t CurrentSize,
-                          uint32_t TotalSize,
-                          uint32_t SpeedBPS);
-    void DownloadDone(TKivHttpGet* Sender,
-                      int Index,
-                      const std::wstring& HttpUrl,
-                      const std::wstring& LocalFile,
-                      int FileSize);
-    void DownloadFailed(TKivHttpGet* Sender,
-                        const std::wstring& HttpUrl,
-                        const std::wstring& LocalFile,
-                        uint32_t ErrorCode,
-                        bool& ContinueNext);
+    // The update's events: the download's progress, and its end (the status says how it went; a
+    // list installed while the shield is on shows at once).
+    void DownloadProgress(const TListUpdateProgress& progress);
+    void UpdateDone(const TListUpdateResult& result);
 
     TAction actSecurity_TurnOn, actSecurity_TurnOff, actSecurity_ShowAll;
     // Made invisible, and nothing shows them: the user does not add or delete entries in this version.
     TAction actSecurity_Add, actSecurity_Delete, actSecurity_Refresh;
 
-    // The download component, empty until the first update that needs a download.
-    TKivHttpGet* ListDownloader() const { return FListDownloader.get(); }
+    // The update, empty until the first one.
+    THostsListUpdate* ListUpdate() const { return FListUpdate.get(); }
     const std::wstring& StatusText() const { return FStatus; }
     // The lines of lstMaliciousWebs, in order.
     std::vector<std::wstring> ListedLines() const;
     HWND Panel() const { return FPanel.Handle(); }
-    // A downloaded list waits to be installed until the hosts file is no longer being read.
-    bool InstallPending() const { return FInstallPending; }
 
 private:
     // Made first and freed last: the controls sit on it.
@@ -103,26 +90,28 @@ public:
     TListBox lstMaliciousWebs;
     TCheckBox chkSecurity_AutoUpdate;
     TKivLabel lblSecurity_RestorePoints;
+    // The user's own entries that do not work while the shield is on; hidden when there are none.
+    TKivLabel lblSecurity_NotKept;
 
 private:
     void SetStatus(const std::wstring& text);
     void PlaceShowAllLink();
-    // The switches are written, and the tab shows the engine's state whether or not that worked.
-    void SaveAndRefresh();
+    // Runs a change of the shield; the tab then shows the engine's state, also after an error that
+    // came when the shield's state had changed already.
+    template <typename TChange>
+    void ChangeAndRefresh(TChange&& change);
     // True while some window is reading the hosts file (its listing lets messages run, so a click
-    // or a finished download may arrive in the middle of it).
+    // may arrive in the middle of it).
     bool HostsBeingListed() const { return !FSecurity.ListingDone; }
-    void PostInstall();
-    void InstallDownloadedList();
 
     TIESecurity& FSecurity;  // not owned
     uint32_t FDownloadTimeoutMs;
     HWND FOwner = nullptr;
     TAction* FUpdateAction = nullptr;  // the window's "Update hosts data" command (not owned)
     std::wstring FStatus;
-    bool FInstallPending = false;
-    int FDownloadEventDepth = 0;
-    std::unique_ptr<TKivHttpGet> FListDownloader;
+    int FUpdateEventDepth = 0;
+    std::unique_ptr<TRestoreStore> FUpdateStore;  // where the running update records its install
+    std::unique_ptr<THostsListUpdate> FListUpdate;
 };
 
 }  // namespace sk
