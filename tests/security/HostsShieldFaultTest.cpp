@@ -24,16 +24,6 @@ const std::string kListInstalled =
     ShieldedHosts({"# 2010-09-07", "# 127.0.0.1 localhost", "0.0.0.0 ads.example", "0.0.0.0 tracker.example"},
                   {"127.0.0.1 dev.example", "192.168.1.20 printer"});
 
-template <typename F>
-std::wstring ErrorOf(F&& f) {
-    try {
-        f();
-    } catch (const sk::TError& e) {
-        return e.Message();
-    }
-    return L"(no error)";
-}
-
 bool Holds(const std::wstring& text, const std::wstring& part) { return text.find(part) != std::wstring::npos; }
 
 std::string DefaultText() {

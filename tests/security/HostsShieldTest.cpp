@@ -33,16 +33,6 @@ std::vector<std::wstring> Listed(TIESecurity& shield) {
     return hosts;
 }
 
-template <typename F>
-std::wstring ErrorOf(F&& f) {
-    try {
-        f();
-    } catch (const sk::TError& e) {
-        return e.Message();
-    }
-    return L"(no error)";
-}
-
 bool Holds(const std::wstring& text, const std::wstring& part) { return text.find(part) != std::wstring::npos; }
 
 }  // namespace
