@@ -63,6 +63,11 @@ int TTabStrip::TabAt(POINT pt) const {
 
 void TTabStrip::Select(int index) {
     if (index < 0 || index >= Count() || index == FSelected) return;
+    if (OnSelecting) {
+        OnSelecting(index);
+        // What ran there may have chosen a tab itself.
+        if (index >= Count() || index == FSelected) return;
+    }
     const int old = FSelected;
     FSelected = index;
     if (HWND page = FTabs[static_cast<size_t>(index)].Page) ::ShowWindow(page, SW_SHOW);

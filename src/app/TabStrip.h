@@ -30,6 +30,8 @@ public:
     RECT PageRect() const;
     RECT TabRect(int index) const;
 
+    // Before a tab's page shows (the page may be made here); then, once it shows.
+    std::function<void(int index)> OnSelecting;
     std::function<void(int index)> OnChange;
 
 protected:
