@@ -25,6 +25,8 @@ std::function<void(const std::wstring&)> gShellOpenHook;
 
 enum : UINT { kMenuHelp = 100, kMenuHomePage, kMenuSupport, kMenuForum, kMenuUpdateWebList, kMenuAbout };
 constexpr UINT kMenuRestorePoints = 120;
+// Posted to the window: the next step of making the later pages.
+constexpr UINT kLaterPagesStepMessage = WM_APP + 0x17;
 
 std::wstring CompanionInstallerPath() { return ProgramFolder + kCompanionInstaller; }
 
@@ -245,30 +247,35 @@ void TfrmSurfkeep::FormCreate() {
     lstActionUpdate();
 }
 
+bool TfrmSurfkeep::MakeLaterPagesStep() {
+    if (FLaterPages.empty() && FLaterStepsDone == 0)
+        for (int i = 0; i < FTabs.Count(); ++i)
+            if (!PageMade(i)) FLaterPages.push_back(i);
+    constexpr size_t kPhases = 4;
+    if (FLaterStepsDone >= kPhases * FLaterPages.size()) return false;
+    const size_t phase = FLaterStepsDone / FLaterPages.size();
+    const int index = FLaterPages[FLaterStepsDone % FLaterPages.size()];
+    ++FLaterStepsDone;
+    const TScopedValue making(FMakingPages, true);
+    TTabPage* page = Page(index);
+    switch (phase) {
+        case 0: RunGuarded(Handle(), [this, index] { MakePage(index); }); break;
+        case 1: RunGuarded(Handle(), [page] { page->ApplyTexts(); }); break;
+        case 2: RunGuarded(Handle(), [page] { page->Start(); }); break;
+        default:
+            // Before the window shows, its own first showing reaches the page.
+            if (FShown) RunGuarded(Handle(), [page] { page->FormShow(); });
+            break;
+    }
+    if (FLaterStepsDone == kPhases * FLaterPages.size()) lstActionUpdate();
+    return true;
+}
+
 void TfrmSurfkeep::MakeLaterPages() {
     if (FMakingPages || !Handle()) return;
-    std::vector<int> later;
-    for (int i = 0; i < FTabs.Count(); ++i)
-        if (!PageMade(i)) later.push_back(i);
     ::KillTimer(Handle(), kLaterPagesTimer);
-    if (later.empty()) return;
-    const TScopedValue making(FMakingPages, true);
-    for (int i : later) RunGuarded(Handle(), [this, i] { MakePage(i); });
-    for (int i : later) {
-        TTabPage* page = Page(i);
-        RunGuarded(Handle(), [page] { page->ApplyTexts(); });
+    while (MakeLaterPagesStep()) {
     }
-    for (int i : later) {
-        TTabPage* page = Page(i);
-        RunGuarded(Handle(), [page] { page->Start(); });
-    }
-    if (FShown) {
-        for (int i : later) {
-            TTabPage* page = Page(i);
-            RunGuarded(Handle(), [page] { page->FormShow(); });
-        }
-    }
-    lstActionUpdate();
 }
 
 void TfrmSurfkeep::Show(int showCommand) {
@@ -421,7 +428,9 @@ LRESULT TfrmSurfkeep::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
                 return 0;
             }
             if (wParam == kLaterPagesTimer) {
-                MakeLaterPages();
+                // One step now, the next once the messages waiting by then have run.
+                ::KillTimer(Handle(), kLaterPagesTimer);
+                if (!FMakingPages && MakeLaterPagesStep()) ::PostMessageW(Handle(), kLaterPagesStepMessage, 0, 0);
                 return 0;
             }
             break;
@@ -431,6 +440,9 @@ LRESULT TfrmSurfkeep::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
                 FormClose();
             }
             ::DestroyWindow(Handle());
+            return 0;
+        case kLaterPagesStepMessage:
+            if (!FMakingPages && MakeLaterPagesStep()) ::PostMessageW(Handle(), kLaterPagesStepMessage, 0, 0);
             return 0;
         case WM_DESTROY:
             ::KillTimer(Handle(), kUpdateTipsTimer);

@@ -31,8 +31,9 @@ public:
     static constexpr int kClientHeight = 585;
     static constexpr const wchar_t* kClassName = L"TfrmSurfkeep";
     static constexpr UINT_PTR kUpdateTipsTimer = 1;
-    // The pages of the tabs not shown at start are made in idle time after the first paint, this
-    // long after it (time for the painted window to reach the screen), or when first needed.
+    // The pages of the tabs not shown at start are made in idle time after the first paint, from
+    // this long after it (time for the painted window to reach the screen) one step at a time, or
+    // at once when first needed.
     static constexpr UINT_PTR kLaterPagesTimer = 2;
     static constexpr UINT kLaterPagesDelayMs = 20;
 
@@ -96,6 +97,8 @@ private:
     void actAboutExecute();
     void actRestorePointsExecute();
     void MakePage(int index);
+    // One step of making the later pages (false: none was left).
+    bool MakeLaterPagesStep();
 
     // Declared in creation order; the tabs (last) go first when the window is freed.
     TKivImagePanel imgBack;
@@ -109,6 +112,10 @@ private:
     std::unique_ptr<TRepairTab> FRepairTab;
     std::vector<std::unique_ptr<TTabPage>> FOtherTabs;
     std::vector<bool> FPageMade;
+    // The pages made later, and how many of their steps have run: each step for every one of them
+    // in tab order (controls, texts, first listing, first showing), as at start-up.
+    std::vector<int> FLaterPages;
+    size_t FLaterStepsDone = 0;
     bool FMakingPages = false;
     bool FShown = false;
     bool FClosing = false;
