@@ -263,8 +263,9 @@ bool TfrmSurfkeep::MakeLaterPagesStep() {
         case 1: RunGuarded(Handle(), [page] { page->ApplyTexts(); }); break;
         case 2: RunGuarded(Handle(), [page] { page->Start(); }); break;
         default:
-            // Before the window shows, its own first showing reaches the page.
-            if (FShown) RunGuarded(Handle(), [page] { page->FormShow(); });
+            // Before the window shows, its own first showing reaches the page; a window closing
+            // begins nothing more (an automatic update).
+            if (FShown && !FClosing) RunGuarded(Handle(), [page] { page->FormShow(); });
             break;
     }
     if (FLaterStepsDone == kPhases * FLaterPages.size()) lstActionUpdate();
@@ -437,6 +438,9 @@ LRESULT TfrmSurfkeep::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         case WM_CLOSE:
             if (!FClosing) {
                 FClosing = true;
+                // A window closed straight after it showed has still done all of its start-up:
+                // what its later pages write at start (their settings) is there as after any start.
+                MakeLaterPages();
                 FormClose();
             }
             ::DestroyWindow(Handle());

@@ -8,6 +8,7 @@
 #include "MessageBoxRecorder.h"
 #include "app/FormSurfkeep.h"
 #include "base/Errors.h"
+#include "base/ProfileFile.h"
 #include "base/Settings.h"
 #include "base/StringTable.h"
 #include "plugins/IEPlugInFuncs.h"
@@ -249,4 +250,20 @@ TEST_CASE("a restore reaches the pages made so far; making the later ones at onc
     CHECK(f.SecurityTab->ListedLines().size() == 2);
     // "Update hosts data" is the Security tab's own command now.
     CHECK(static_cast<bool>(form.actUpdateWebList.OnExecute));
+}
+
+TEST_CASE("a window closed before its later pages were made makes them first, without their first showing") {
+    TFixture f;
+    TfrmSurfkeep& form = f.Show();
+    REQUIRE_FALSE(f.AllMade());
+    ::SendMessageW(form.Handle(), WM_CLOSE, 0, 0);
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+    }
+    CHECK(form.Handle() == nullptr);
+    // What a start writes is written: the shield's switches as the Security tab's start leaves them.
+    CHECK(f.Log == std::vector<std::wstring>{L"first create", L"second create", L"first texts", L"second texts",
+                                             L"first start", L"second start"});
+    CHECK(TProfileFile(ConfigFileName).ReadString(kSettingsSection, kIESecurityOnKey, L"(absent)") == L"0");
+    CHECK(gBoxes.empty());
 }
