@@ -9,6 +9,7 @@
 #include "base/MessageBox.h"
 #include "base/Paths.h"
 #include "base/ProductInfo.h"
+#include "base/Scoped.h"
 #include "base/Settings.h"
 #include "base/StringTable.h"
 #include "kit/TabKit.h"
@@ -26,6 +27,8 @@ std::function<void(const std::wstring&)> gShellOpenHook;
 
 enum : UINT { kMenuHelp = 100, kMenuHomePage, kMenuSupport, kMenuForum, kMenuUpdateWebList, kMenuAbout };
 constexpr UINT kMenuRestorePoints = 120;
+// Posted to the window: the next step of making the later pages.
+constexpr UINT kLaterPagesStepMessage = WM_APP + 0x17;
 
 std::wstring CompanionInstallerPath() { return ProgramFolder + kCompanionInstaller; }
 
@@ -50,6 +53,10 @@ TTabPage* TfrmSurfkeep::Page(int index) const {
     if (index == 0) return FRepairTab.get();
     if (index > 0 && static_cast<size_t>(index) <= FOtherTabs.size()) return FOtherTabs[index - 1].get();
     return nullptr;
+}
+
+bool TfrmSurfkeep::PageMade(int index) const {
+    return index >= 0 && static_cast<size_t>(index) < FPageMade.size() && FPageMade[static_cast<size_t>(index)];
 }
 
 bool TfrmSurfkeep::Create() {
@@ -171,23 +178,23 @@ void TfrmSurfkeep::CreateControls() {
                   .OnClick = [this] { imgADClick(); }});
 
     FTabs.Create(surface, 10, 145, 760, 404, BodyFont());
-    FTabs.OnChange = [this](int) { lstActionUpdate(); };
-    auto addPage = [&](TTabPage& page) {
+    // Every tab gets its sheet now; only the first tab's page is made with the window.
+    for (int i = 0; i <= static_cast<int>(FOtherTabs.size()); ++i) {
         auto sheet = std::make_unique<TKivImagePanel>();
         const RECT r = FTabs.PageLayoutRect();
         CreateContentPanel(*sheet, FTabs.Handle(), r.left, r.top, r.right - r.left, r.bottom - r.top);
         ::SetWindowLongPtrW(sheet->Handle(), GWL_EXSTYLE,
                             ::GetWindowLongPtrW(sheet->Handle(), GWL_EXSTYLE) | WS_EX_CONTROLPARENT);
-        page.CreatePage(sheet->Handle(), Handle());
-        FTabs.AddTab(page.Caption(), sheet->Handle());
+        FTabs.AddTab(Page(i)->Caption(), sheet->Handle());
         FSheets.push_back(std::move(sheet));
-    };
-    addPage(*FRepairTab);
-    for (auto& page : FOtherTabs) {
-        addPage(*page);
-        page->BindUpdateWebList(actUpdateWebList);
+        FPageMade.push_back(false);
+        Page(i)->SetOpenRestorePoints([this] { actRestorePoints.Execute(); });
     }
-    for (int i = 0; i < FTabs.Count(); ++i) Page(i)->SetOpenRestorePoints([this] { actRestorePoints.Execute(); });
+    MakePage(0);
+    FTabs.OnSelecting = [this](int index) {
+        if (!PageMade(index)) MakeLaterPages();
+    };
+    FTabs.OnChange = [this](int) { lstActionUpdate(); };
 
     mnuHelp.Reset(::CreatePopupMenu());
 }
@@ -229,19 +236,59 @@ void TfrmSurfkeep::ApplyTexts() {
     }
 }
 
+void TfrmSurfkeep::MakePage(int index) {
+    // Made once, even when making it failed half-way: the page's steps then run on what it has.
+    FPageMade[static_cast<size_t>(index)] = true;
+    TTabPage* page = Page(index);
+    page->CreatePage(FSheets[static_cast<size_t>(index)]->Handle(), Handle());
+    if (index > 0) page->BindUpdateWebList(actUpdateWebList);
+}
+
 void TfrmSurfkeep::FormCreate() {
     ApplyTexts();
-    // Each page applies its texts in turn; the Repair page then runs its first scan.
+    // Each page made applies its texts in turn; the Repair page then runs its first scan.
     for (int i = 0; i < FTabs.Count(); ++i) {
         TTabPage* page = Page(i);
-        RunGuarded(Handle(), [page] { page->ApplyTexts(); });
+        if (PageMade(i)) RunGuarded(Handle(), [page] { page->ApplyTexts(); });
     }
     FTabs.Select(0);
     for (int i = 0; i < FTabs.Count(); ++i) {
         TTabPage* page = Page(i);
-        RunGuarded(Handle(), [page] { page->Start(); });
+        if (PageMade(i)) RunGuarded(Handle(), [page] { page->Start(); });
     }
     lstActionUpdate();
+}
+
+bool TfrmSurfkeep::MakeLaterPagesStep() {
+    if (FLaterPages.empty() && FLaterStepsDone == 0)
+        for (int i = 0; i < FTabs.Count(); ++i)
+            if (!PageMade(i)) FLaterPages.push_back(i);
+    constexpr size_t kPhases = 4;
+    if (FLaterStepsDone >= kPhases * FLaterPages.size()) return false;
+    const size_t phase = FLaterStepsDone / FLaterPages.size();
+    const int index = FLaterPages[FLaterStepsDone % FLaterPages.size()];
+    ++FLaterStepsDone;
+    const TScopedValue making(FMakingPages, true);
+    TTabPage* page = Page(index);
+    switch (phase) {
+        case 0: RunGuarded(Handle(), [this, index] { MakePage(index); }); break;
+        case 1: RunGuarded(Handle(), [page] { page->ApplyTexts(); }); break;
+        case 2: RunGuarded(Handle(), [page] { page->Start(); }); break;
+        default:
+            // Before the window shows, its own first showing reaches the page; a window closing
+            // begins nothing more (an automatic update).
+            if (FShown && !FClosing) RunGuarded(Handle(), [page] { page->FormShow(); });
+            break;
+    }
+    if (FLaterStepsDone == kPhases * FLaterPages.size()) lstActionUpdate();
+    return true;
+}
+
+void TfrmSurfkeep::MakeLaterPages() {
+    if (FMakingPages || !Handle()) return;
+    ::KillTimer(Handle(), kLaterPagesTimer);
+    while (MakeLaterPagesStep()) {
+    }
 }
 
 void TfrmSurfkeep::Show(int showCommand) {
@@ -253,6 +300,11 @@ void TfrmSurfkeep::Show(int showCommand) {
         // a window shown without activation gets it when it is activated).
         if (::GetActiveWindow() == Handle() && (!FocusIsWithin(Handle()) || ::GetFocus() == Handle())) FocusPage();
         FormShow();
+        for (int i = 0; i < FTabs.Count(); ++i)
+            if (!PageMade(i)) {
+                ::SetTimer(Handle(), kLaterPagesTimer, kLaterPagesDelayMs, nullptr);
+                break;
+            }
     }
 }
 
@@ -266,18 +318,24 @@ void TfrmSurfkeep::FocusPage() {
 void TfrmSurfkeep::FormShow() {
     for (int i = 0; i < FTabs.Count(); ++i) {
         TTabPage* page = Page(i);
-        RunGuarded(Handle(), [page] { page->FormShow(); });
+        if (PageMade(i)) RunGuarded(Handle(), [page] { page->FormShow(); });
     }
     if (UpgradeOffered()) ::SetTimer(Handle(), kUpdateTipsTimer, 1000, nullptr);
 }
 
 void TfrmSurfkeep::FormClose() {
-    for (int i = 0; i < FTabs.Count(); ++i) Page(i)->FormClose();
+    // A page never made has nothing running.
+    for (int i = 0; i < FTabs.Count(); ++i)
+        if (PageMade(i)) Page(i)->FormClose();
 }
 
 bool TfrmSurfkeep::UpgradeOffered() const { return !ProgramFolder.empty() && FileExists(CompanionInstallerPath()); }
 
 void TfrmSurfkeep::tmrUpdateTipsTimer() {
+    // Not over the pages' start-up (an automatic update begins before the prompt): try again at the
+    // next tick while that is under way.
+    if (FMakingPages) return;
+    MakeLaterPages();
     if (!::IsWindowVisible(Handle()) || ::IsIconic(Handle())) return;  // try again at the next tick
     ::KillTimer(Handle(), kUpdateTipsTimer);
     const int answer = ShowMessageBox(Handle(), IDS_SURFKEEP_UpdateTips, IDS_SURFKEEP_UpdateTipsTitle, 0x44,
@@ -319,6 +377,8 @@ std::vector<std::wstring> TfrmSurfkeep::HelpMenuTexts() const {
 }
 
 void TfrmSurfkeep::btnHelpClick() {
+    // The menu's commands reach the tabs ("Update hosts data", a restore).
+    MakeLaterPages();
     const POINT pt = HelpMenuOrigin();
     const UINT id = static_cast<UINT>(::TrackPopupMenu(mnuHelp.Get(), TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RETURNCMD |
                                                                           TPM_LEFTBUTTON,
@@ -340,6 +400,8 @@ void TfrmSurfkeep::actAboutExecute() {
 }
 
 void TfrmSurfkeep::actRestorePointsExecute() {
+    // A restore changes what the tabs show: they are all made first, so that each reads it again.
+    MakeLaterPages();
     const TRestoreStore store = ProgramRestoreStore();
     TfrmRestorePoints window(store);
     window.OnMachineChanged = [this] { MachineChanged(); };
@@ -347,15 +409,17 @@ void TfrmSurfkeep::actRestorePointsExecute() {
 }
 
 void TfrmSurfkeep::MachineChanged() {
+    // A page made later reads the machine as it is then.
     for (int i = 0; i < FTabs.Count(); ++i) {
         TTabPage* page = Page(i);
-        RunGuarded(Handle(), [page] { page->MachineChanged(); });
+        if (PageMade(i)) RunGuarded(Handle(), [page] { page->MachineChanged(); });
     }
     lstActionUpdate();
 }
 
 void TfrmSurfkeep::lstActionUpdate() {
-    for (int i = 0; i < FTabs.Count(); ++i) Page(i)->UpdateActions();
+    for (int i = 0; i < FTabs.Count(); ++i)
+        if (PageMade(i)) Page(i)->UpdateActions();
 }
 
 bool TfrmSurfkeep::PreTranslate(MSG& msg) {
@@ -376,7 +440,7 @@ bool TfrmSurfkeep::PreTranslate(MSG& msg) {
         }
     }
     for (int i = 0; i < FTabs.Count(); ++i)
-        if (Page(i)->HandleKey(msg)) return true;
+        if (PageMade(i) && Page(i)->HandleKey(msg)) return true;
     // Tab and Shift+Tab move between the controls, Alt+letter presses a button.
     if (HandleKivDialogKey(msg)) return true;
     return false;
@@ -408,16 +472,29 @@ LRESULT TfrmSurfkeep::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
                 tmrUpdateTipsTimer();
                 return 0;
             }
+            if (wParam == kLaterPagesTimer) {
+                // One step now, the next once the messages waiting by then have run.
+                ::KillTimer(Handle(), kLaterPagesTimer);
+                if (!FMakingPages && MakeLaterPagesStep()) ::PostMessageW(Handle(), kLaterPagesStepMessage, 0, 0);
+                return 0;
+            }
             break;
         case WM_CLOSE:
             if (!FClosing) {
                 FClosing = true;
+                // A window closed straight after it showed has still done all of its start-up:
+                // what its later pages write at start (their settings) is there as after any start.
+                MakeLaterPages();
                 FormClose();
             }
             ::DestroyWindow(Handle());
             return 0;
+        case kLaterPagesStepMessage:
+            if (!FMakingPages && MakeLaterPagesStep()) ::PostMessageW(Handle(), kLaterPagesStepMessage, 0, 0);
+            return 0;
         case WM_DESTROY:
             ::KillTimer(Handle(), kUpdateTipsTimer);
+            ::KillTimer(Handle(), kLaterPagesTimer);
             ::PostQuitMessage(0);
             return 0;
     }

@@ -31,6 +31,11 @@ public:
     static constexpr int kClientHeight = 585;
     static constexpr const wchar_t* kClassName = L"TfrmSurfkeep";
     static constexpr UINT_PTR kUpdateTipsTimer = 1;
+    // The pages of the tabs not shown at start are made in idle time after the first paint, from
+    // this long after it (time for the painted window to reach the screen) one step at a time, or
+    // at once when first needed.
+    static constexpr UINT_PTR kLaterPagesTimer = 2;
+    static constexpr UINT kLaterPagesDelayMs = 20;
 
     TfrmSurfkeep();
     explicit TfrmSurfkeep(TfrmSurfkeepArgs args);
@@ -54,6 +59,12 @@ public:
     TTabStrip& pgcMain() { return FTabs; }
     TRepairTab& RepairTab() { return *FRepairTab; }
     TTabPage* Page(int index) const;
+    // Whether the tab's page has been made: the first tab's with the window, the others' later.
+    bool PageMade(int index) const;
+    // Makes every page not made yet, each step for all of them in tab order as the start-up does:
+    // controls, texts, first listing, and the first showing when the window has been shown. An
+    // error is shown in the error box, as at start-up.
+    void MakeLaterPages();
     // The help menu as it is built (for tests): entries' texts, "" for a separator.
     std::vector<std::wstring> HelpMenuTexts() const;
     // Where the help menu opens, in screen coordinates.
@@ -87,6 +98,9 @@ private:
     // The keyboard focus to the first control of the page on show (the tab strip when it has none).
     void FocusPage();
     void actRestorePointsExecute();
+    void MakePage(int index);
+    // One step of making the later pages (false: none was left).
+    bool MakeLaterPagesStep();
 
     // Declared in creation order; the tabs (last) go first when the window is freed.
     TKivImagePanel imgBack;
@@ -99,6 +113,12 @@ private:
     std::vector<std::unique_ptr<TKivImagePanel>> FSheets;
     std::unique_ptr<TRepairTab> FRepairTab;
     std::vector<std::unique_ptr<TTabPage>> FOtherTabs;
+    std::vector<bool> FPageMade;
+    // The pages made later, and how many of their steps have run: each step for every one of them
+    // in tab order (controls, texts, first listing, first showing), as at start-up.
+    std::vector<int> FLaterPages;
+    size_t FLaterStepsDone = 0;
+    bool FMakingPages = false;
     bool FShown = false;
     bool FClosing = false;
     HWND FLastFocus = nullptr;  // where the keyboard was when the window lost the activation

@@ -106,6 +106,11 @@ int TTabStrip::TabAt(POINT pt) const {
 
 void TTabStrip::Select(int index) {
     if (index < 0 || index >= Count() || index == FSelected) return;
+    if (OnSelecting) {
+        OnSelecting(index);
+        // What ran there may have chosen a tab itself.
+        if (index >= Count() || index == FSelected) return;
+    }
     const int old = FSelected;
     FSelected = index;
     const HWND oldPage = old >= 0 ? FTabs[static_cast<size_t>(old)].Page : nullptr;

@@ -37,6 +37,8 @@ public:
     // A tab's place, in the strip's client pixels.
     RECT TabRect(int index) const;
 
+    // Before a tab's page shows (the page may be made here); then, once it shows.
+    std::function<void(int index)> OnSelecting;
     std::function<void(int index)> OnChange;
 
     TKivAccessibleView AccessibleView() override;

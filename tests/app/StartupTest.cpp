@@ -282,3 +282,36 @@ TEST_CASE("a start that cannot write its settings shows the error and opens no w
     ::PostMessageW(box, WM_COMMAND, IDOK, 0);
     CHECK(WaitForExit(r) == 1);
 }
+
+TEST_CASE("first start: settings, language pack and hosts backup come in that order, the tabs' switches after them") {
+    TTempDir dir;
+    const std::wstring exe = CopyProgram(dir, L"surfkeep.exe");
+    const TRunning a = Start(exe);
+    HWND wnd = WaitForWindow(a, L"TfrmSurfkeep");
+    REQUIRE(wnd != nullptr);
+    // The tabs not shown at start write their switches once they are made, after the first paint.
+    const std::wstring config = dir / L"config\\config.ini";
+    auto setting = [&](const wchar_t* key) {
+        wchar_t value[16] = {};
+        ::GetPrivateProfileStringW(L"SURFKEEP", key, L"", value, 16, config.c_str());
+        return std::wstring(value);
+    };
+    const ULONGLONG end = ::GetTickCount64() + 10000;
+    while ((setting(L"IESecurityOn").empty() || setting(L"IETempFiles").empty()) && ::GetTickCount64() < end)
+        ::Sleep(50);
+    CHECK(setting(L"IESecurityOn") == L"0");
+    CHECK(setting(L"IESecurityAutoUpdate") == L"0");
+    CHECK(setting(L"IETempFiles") == L"1");
+    auto written = [](const std::wstring& path) {
+        WIN32_FILE_ATTRIBUTE_DATA data{};
+        REQUIRE(::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data));
+        return (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
+    };
+    // The settings file goes into its folder first; the pack, the backup and the switches follow.
+    const uint64_t settingsMade = written(dir / L"config"), pack = written(dir / L"langs\\1033\\surfkeep.ini"),
+                   backup = written(dir / L"backup\\hosts"), switches = written(config);
+    CHECK(settingsMade <= pack);
+    CHECK(pack <= backup);
+    CHECK(backup <= switches);
+    Close(a, wnd);
+}
