@@ -88,13 +88,13 @@ void MakeRestorePoints(const TRestoreStore& store, TRegistryBackend& registry, c
             removed = point->Id();
         }
         {
-            auto point = TRestorePoint::Begin(store, {L"shield-on", L"Turn on the shield", {}}, registry);
+            auto point = TRestorePoint::Begin(store, {L"shield-on", IDS_IESECURITY_PointTurnOn, {}}, registry);
             point->CaptureFile(hostsFile);
             point->CaptureSetting(ConfigFileName, kSettingsSection, L"IESecurityOn");
             point->Complete({{L"Security shield", L"Off", L"On"}, {L"Hosts file", L"2 lines", L"322 lines"}});
         }
         {
-            auto point = TRestorePoint::Begin(store, {L"shield-update", IDS_SURFKEEP_UpdateWebList, {}}, registry);
+            auto point = TRestorePoint::Begin(store, {L"shield-update", IDS_IESECURITY_PointUpdate, {}}, registry);
             point->CaptureFile(hostsFile);
             WriteFile(hostsFile,
                       "# [2026-12-08] Surfkeep hosts list\r\n127.0.0.1 localhost\r\n127.0.0.1 ads.example\r\n");
