@@ -61,7 +61,7 @@ void LimitDllSearchToSystem() {
     ::SetDllDirectoryW(L"");
 }
 
-std::wstring ReadFormTitle(const std::wstring& exePath) {
+std::wstring ReadPackText(const std::wstring& exePath, const wchar_t* key, const std::wstring& englishText) {
     const std::wstring folder = FileFolderOf(exePath);
     const TProfileFile settings(folder + L"config\\config.ini");
     const int language = FileExists(settings.FileName())
@@ -69,9 +69,15 @@ std::wstring ReadFormTitle(const std::wstring& exePath) {
                              : kDefaultLanguageId;
     const std::wstring pack = folder + L"langs\\" + std::to_wstring(language) + L"\\" +
                               ChangeFileExt(FileNameOf(exePath), L".ini");
-    if (!FileExists(pack)) return IDS_SURFKEEP_FormTitle;
-    return UnescapeText(TProfileFile(pack).ReadString(kLangPackSection, L"IDS_SURFKEEP_FormTitle", IDS_SURFKEEP_FormTitle));
+    if (!FileExists(pack)) return englishText;
+    return UnescapeText(TProfileFile(pack).ReadString(kLangPackSection, key, englishText));
 }
+
+std::wstring ReadFormTitle(const std::wstring& exePath) {
+    return ReadPackText(exePath, L"IDS_SURFKEEP_FormTitle", IDS_SURFKEEP_FormTitle);
+}
+
+std::wstring CommandLineMutexName() { return InstanceMutexName() + L"|command-line"; }
 
 int RunGuardedStart(const std::function<int()>& start) {
     // The window, if it was made, is gone by the time the box shows: the box has no owner.
@@ -100,7 +106,16 @@ int RunSurfkeep(int showCommand) {
     // process ends; the system releases it then.
     const THandle instanceMutex(::CreateMutexW(nullptr, FALSE, InstanceMutexName().c_str()));
     if (::GetLastError() == ERROR_ALREADY_EXISTS) {
-        ::SetForegroundWindow(::FindWindowW(nullptr, ReadFormTitle(ExecutablePath()).c_str()));
+        if (HWND first = ::FindWindowW(nullptr, ReadFormTitle(ExecutablePath()).c_str())) {
+            ::SetForegroundWindow(first);
+            return 0;
+        }
+        // No window to bring forward: when a change started from the command line holds the
+        // program, the user is told why nothing opens (a first window still starting says nothing).
+        const THandle commandLine(::OpenMutexW(SYNCHRONIZE, FALSE, CommandLineMutexName().c_str()));
+        if (commandLine)
+            ShowErrorBox(nullptr, ReadPackText(ExecutablePath(), L"IDS_SURFKEEP_CommandLineBusy",
+                                               IDS_SURFKEEP_CommandLineBusy));
         return 0;
     }
 

@@ -56,5 +56,10 @@ int RunMessageLoop(TfrmSurfkeep& form);
 
 // The instance mutex's name: the executable's file name with extension, without its folder.
 std::wstring InstanceMutexName();
+// Held beside the instance mutex while a change started from the command line runs.
+std::wstring CommandLineMutexName();
+// The text of key in the language pack the settings beside exePath name, read without loading the
+// pack or writing any file; englishText when there is none.
+std::wstring ReadPackText(const std::wstring& exePath, const wchar_t* key, const std::wstring& englishText);
 
 }  // namespace sk

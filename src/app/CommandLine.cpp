@@ -183,9 +183,13 @@ class TInstanceLock {
 public:
     // Takes the program's instance mutex; false (and nothing held) when it is taken already.
     bool Acquire() {
+        // The second mutex comes first: a window started while this one holds the program finds it
+        // and says why it does not open.
+        FCommandLine.Reset(::CreateMutexW(nullptr, FALSE, CommandLineMutexName().c_str()));
         FMutex.Reset(::CreateMutexW(nullptr, FALSE, InstanceMutexName().c_str()));
         if (::GetLastError() == ERROR_ALREADY_EXISTS) {
             FMutex.Reset();
+            FCommandLine.Reset();
             return false;
         }
         // Another failure to make it leaves the command unguarded, as the window is then.
@@ -193,6 +197,7 @@ public:
     }
 
 private:
+    THandle FCommandLine;
     THandle FMutex;
 };
 

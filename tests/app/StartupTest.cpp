@@ -11,6 +11,7 @@
 
 #include "base/Handles.h"
 #include "base/Paths.h"
+#include "base/StringTable.h"
 
 using namespace sk;
 using sktest::TTempDir;
@@ -284,6 +285,28 @@ TEST_CASE("a start that cannot write its settings shows the error and opens no w
     CHECK(sktest::VisibleWindowOf(r.Id(), L"TfrmSurfkeep") == nullptr);
     ::PostMessageW(box, WM_COMMAND, IDOK, 0);
     CHECK(WaitForExit(r) == 1);
+}
+
+TEST_CASE("a window started while a command-line change holds the program says so and ends") {
+    TTempDir dir;
+    const std::wstring exe = CopyProgram(dir, L"surfkeep.exe");
+    // What a running change from the command line holds (this test stands in for it).
+    const THandle commandLine(::CreateMutexW(nullptr, FALSE, L"surfkeep.exe|command-line"));
+    const THandle instance(::CreateMutexW(nullptr, FALSE, L"surfkeep.exe"));
+    REQUIRE(commandLine);
+    REQUIRE(instance);
+    const TRunning r = Start(exe);
+    HWND box = WaitForWindow(r, L"#32770");
+    REQUIRE(box != nullptr);
+    wchar_t caption[64] = {}, text[512] = {};
+    ::GetWindowTextW(box, caption, 64);
+    ::GetDlgItemTextW(box, 0xFFFF, text, 512);
+    CHECK(std::wstring(caption) == L"Surfkeep");
+    CHECK(std::wstring(text) == IDS_SURFKEEP_CommandLineBusy);
+    ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+    CHECK(WaitForExit(r) == 0);
+    // A second copy writes nothing in the program's folder.
+    CHECK_FALSE(DirectoryExists(dir / L"config"));
 }
 
 TEST_CASE("first start: settings, language pack and hosts backup come in that order, the tabs' switches after them") {
