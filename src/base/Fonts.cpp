@@ -17,7 +17,7 @@ using TKey = std::tuple<std::wstring, int, bool, bool, bool, int>;
 struct TFontRegistry {
     std::mutex Lock;
     std::map<TKey, HFONT> ByKey;
-    std::unordered_map<HFONT, std::pair<TFontSpec, int>> ByHandle;
+    std::unordered_map<HFONT, std::pair<TFontLook, int>> ByHandle;
     std::map<std::pair<HFONT, int>, HFONT> Foreign;  // another font and a DPI: its scaled copy
 };
 
@@ -27,7 +27,7 @@ TFontRegistry& Registry() {
     return *registry;
 }
 
-HFONT MakeFont(const TFontSpec& s, int dpi) {
+HFONT MakeFont(const TFontLook& s, int dpi) {
     LOGFONTW lf{};
     lf.lfHeight = -TDisplayScale::FromDpi(dpi).Scale(s.Height < 0 ? -s.Height : s.Height);
     lf.lfWeight = s.Bold ? FW_BOLD : FW_NORMAL;
@@ -44,34 +44,34 @@ HFONT MakeFont(const TFontSpec& s, int dpi) {
 
 }  // namespace
 
-HFONT ProgramFont(const TFontSpec& spec, int dpi) {
+HFONT ProgramFont(const TFontLook& look, int dpi) {
     if (dpi <= 0) dpi = 96;
     TFontRegistry& r = Registry();
     const std::lock_guard<std::mutex> guard(r.Lock);
-    const TKey key{spec.Name, spec.Height, spec.Bold, spec.Italic, spec.Underline, dpi};
+    const TKey key{look.Name, look.Height, look.Bold, look.Italic, look.Underline, dpi};
     if (const auto it = r.ByKey.find(key); it != r.ByKey.end()) return it->second;
-    HFONT font = MakeFont(spec, dpi);
+    HFONT font = MakeFont(look, dpi);
     r.ByKey.emplace(key, font);
-    if (font) r.ByHandle.emplace(font, std::make_pair(spec, dpi));
+    if (font) r.ByHandle.emplace(font, std::make_pair(look, dpi));
     return font;
 }
 
-bool IsProgramFont(HFONT font, TFontSpec* spec, int* dpi) {
+bool IsProgramFont(HFONT font, TFontLook* look, int* dpi) {
     if (!font) return false;
     TFontRegistry& r = Registry();
     const std::lock_guard<std::mutex> guard(r.Lock);
     const auto it = r.ByHandle.find(font);
     if (it == r.ByHandle.end()) return false;
-    if (spec) *spec = it->second.first;
+    if (look) *look = it->second.first;
     if (dpi) *dpi = it->second.second;
     return true;
 }
 
 HFONT FontForDpi(HFONT font, int dpi) {
     if (!font) return nullptr;
-    TFontSpec spec;
+    TFontLook look;
     int fontDpi = 0;
-    if (IsProgramFont(font, &spec, &fontDpi)) return fontDpi == dpi ? font : ProgramFont(spec, dpi);
+    if (IsProgramFont(font, &look, &fontDpi)) return fontDpi == dpi ? font : ProgramFont(look, dpi);
     if (dpi == SystemDpi()) return font;
     TFontRegistry& r = Registry();
     const std::lock_guard<std::mutex> guard(r.Lock);

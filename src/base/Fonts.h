@@ -10,22 +10,22 @@
 
 namespace sk {
 
-struct TFontSpec {
+struct TFontLook {
     std::wstring Name = L"Tahoma";
     int Height = 11;  // character height in layout pixels
     bool Bold = false, Italic = false, Underline = false;
 
-    bool operator==(const TFontSpec& o) const {
+    bool operator==(const TFontLook& o) const {
         return Name == o.Name && Height == o.Height && Bold == o.Bold && Italic == o.Italic && Underline == o.Underline;
     }
 };
 
 // The font of the description at dpi (not owned).
-HFONT ProgramFont(const TFontSpec& spec, int dpi);
+HFONT ProgramFont(const TFontLook& look, int dpi);
 // The font to use at dpi in place of `font`: for one of ProgramFont's, the same description at dpi;
 // any other font is taken to be made for the system DPI and gets a copy scaled to dpi (made once).
 HFONT FontForDpi(HFONT font, int dpi);
 // Whether `font` is one of ProgramFont's, and then its description and DPI.
-bool IsProgramFont(HFONT font, TFontSpec* spec = nullptr, int* dpi = nullptr);
+bool IsProgramFont(HFONT font, TFontLook* look = nullptr, int* dpi = nullptr);
 
 }  // namespace sk

@@ -166,7 +166,7 @@ TKivFont& TKivFont::SetColor(COLORREF color) {
 
 HFONT TKivFont::HandleAt(int dpi) const {
     if (!FHandle || FHandleDpi != dpi) {
-        FHandle = ProgramFont(Spec(), dpi);
+        FHandle = ProgramFont(Look(), dpi);
         FHandleDpi = dpi;
     }
     return FHandle;

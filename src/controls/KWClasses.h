@@ -145,7 +145,7 @@ public:
     HFONT Handle() const { return HandleAt(96); }
     HFONT HandleAt(int dpi) const;
     HFONT HandleAt(TDisplayScale scale) const { return HandleAt(scale.Dpi()); }
-    TFontSpec Spec() const { return TFontSpec{FName, FHeight, FBold, FItalic, FUnderline}; }
+    TFontLook Look() const { return TFontLook{FName, FHeight, FBold, FItalic, FUnderline}; }
     bool operator==(const TKivFont& o) const;
 
 private:

@@ -254,7 +254,7 @@ void TKivCustomButton::RenderHighContrast(HDC dc) {
     const std::wstring caption = Caption();
     if (caption.empty() && FArgs.Glyph) {
         // The picture's meaning as a character, in a bold font of two thirds of the button's height.
-        const TFontSpec glyphFont{L"Tahoma", std::max(8, (FArgs.Height * 2) / 3), true};
+        const TFontLook glyphFont{L"Tahoma", std::max(8, (FArgs.Height * 2) / 3), true};
         TSelectObject selectFont(dc, ProgramFont(glyphFont, Dpi()));
         const COLORREF old = ::SetTextColor(
             dc, ::GetSysColor(!Enabled() ? COLOR_GRAYTEXT : lit ? COLOR_HIGHLIGHTTEXT : COLOR_BTNTEXT));

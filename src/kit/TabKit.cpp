@@ -27,9 +27,9 @@ TKivStatePictures OptionalStatePictures(const wchar_t* prefix) {
     }
 }
 
-HFONT BodyFont() { return ProgramFont(TFontSpec{L"Tahoma", 11}, SystemDpi()); }
+HFONT BodyFont() { return ProgramFont(TFontLook{L"Tahoma", 11}, SystemDpi()); }
 
-HFONT BodyBoldFont() { return ProgramFont(TFontSpec{L"Tahoma", 11, true}, SystemDpi()); }
+HFONT BodyBoldFont() { return ProgramFont(TFontLook{L"Tahoma", 11, true}, SystemDpi()); }
 
 wchar_t ActionMnemonic(const std::wstring& actionName) {
     // One letter per command, each unique among the buttons that show together and found in its

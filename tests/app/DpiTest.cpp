@@ -59,9 +59,9 @@ int FontHeight(HWND wnd) {
 }
 
 // The height of a line of text in a font of the layout at a DPI.
-int LineHeight(const TFontSpec& spec, int dpi) {
+int LineHeight(const TFontLook& look, int dpi) {
     TMemDC dc(::CreateCompatibleDC(nullptr));
-    TSelectObject font(dc.Get(), ProgramFont(spec, dpi));
+    TSelectObject font(dc.Get(), ProgramFont(look, dpi));
     TEXTMETRICW tm{};
     ::GetTextMetricsW(dc.Get(), &tm);
     return tm.tmHeight;
@@ -134,7 +134,7 @@ TEST_CASE("the main window lays itself out at the display's scale") {
 
     // Texts grow with the scale: fonts by their point size, and the labels that show them.
     CHECK(FontHeight(list) == s.Scale(11));
-    const TFontSpec body{L"Tahoma", 11}, title{L"Tahoma", 21, true};
+    const TFontLook body{L"Tahoma", 11}, title{L"Tahoma", 21, true};
     CHECK(LineHeight(body, dpi) >= LineHeight(body, 96) * dpi / 96 - 1);
     CHECK(form.TitleLabel().PixelHeight() >= LineHeight(title, dpi));
     TKivGraphicHost* host = TKivGraphicHost::Find(page);

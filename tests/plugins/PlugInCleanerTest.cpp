@@ -11,7 +11,7 @@
 #include "plugins/RegBackup.h"
 
 using namespace sk;
-using sktest::TAddOnSpec;
+using sktest::TAddOnSetup;
 using sktest::TestGuid;
 
 namespace {
@@ -74,15 +74,15 @@ struct TScene {
 
     // Fields: CLSID, name, file, ProgID, version-independent ProgID, TypeLib, AppID, AppID module,
     // toolbar, BHO, view, has a class key.
-    TAddOnSpec Toolbar{TestGuid(1), L"Acme Toolbar", L"C:\\Program Files\\Acme\\acme.dll", L"Acme.Toolbar.1",
+    TAddOnSetup Toolbar{TestGuid(1), L"Acme Toolbar", L"C:\\Program Files\\Acme\\acme.dll", L"Acme.Toolbar.1",
                        L"Acme.Toolbar", TestGuid(0x11), TestGuid(0x21), L"acme.exe", true, true};
-    TAddOnSpec NoClass{TestGuid(2), L"", L"", L"", L"", L"", L"", L"acme.exe", false, true, Native, false};
-    TAddOnSpec Both64{TestGuid(3), L"Acme Both", L"C:\\Acme\\both64.dll", L"Acme.Both.1", L"", L"", L"",
+    TAddOnSetup NoClass{TestGuid(2), L"", L"", L"", L"", L"", L"", L"acme.exe", false, true, Native, false};
+    TAddOnSetup Both64{TestGuid(3), L"Acme Both", L"C:\\Acme\\both64.dll", L"Acme.Both.1", L"", L"", L"",
                       L"acme.exe", false, true};
-    TAddOnSpec Both32{TestGuid(3), L"Acme Both (32-bit)", L"C:\\Acme\\both32.dll", L"Acme.Both32.1", L"", L"", L"",
+    TAddOnSetup Both32{TestGuid(3), L"Acme Both (32-bit)", L"C:\\Acme\\both32.dll", L"Acme.Both32.1", L"", L"", L"",
                       L"acme.exe", false, true, Wow32};
-    TAddOnSpec Relative{TestGuid(7), L"Relative", L"acme-relative.dll", L"", L"", L"", L"", L"acme.exe", true};
-    TAddOnSpec NoFile{TestGuid(8), L"No file", L"", L"", L"", L"", L"", L"acme.exe", true};
+    TAddOnSetup Relative{TestGuid(7), L"Relative", L"acme-relative.dll", L"", L"", L"", L"", L"acme.exe", true};
+    TAddOnSetup NoFile{TestGuid(8), L"No file", L"", L"", L"", L"", L"", L"acme.exe", true};
 
     TScene() {
         Fixture.AddMenuExtension(L"E&xport to Acme Sheet");
@@ -97,7 +97,7 @@ struct TScene {
 TEST_CASE("listing: menu extensions, then toolbars and browser helper objects of both views with their classes") {
     TScene s;
     // A damaged registration: a number where a text belongs reads as nothing.
-    TAddOnSpec odd{TestGuid(4), L"Odd", L"C:\\Acme\\odd.dll", L"", L"", L"", L"", L"acme.exe", false, true, Wow32};
+    TAddOnSetup odd{TestGuid(4), L"Odd", L"C:\\Acme\\odd.dll", L"", L"", L"", L"", L"acme.exe", false, true, Wow32};
     s.Fixture.AddAddOn(odd);
     const std::wstring oddClass = std::wstring(kClassesCLSIDPath) + L"\\" + odd.Clsid;
     s.Fixture.Set(HKLM, Wow32, oddClass, L"AppID", RegNumber(7));
@@ -262,7 +262,7 @@ namespace {
 
 // The deletions the removal of add-on a makes, in order, when HKEY_CLASSES_ROOT holds the user's own
 // copy of the classes (whose AppID names userModule) apart from the machine's.
-std::vector<std::wstring> AllSteps(const TAddOnSpec& a, const std::wstring& userModule) {
+std::vector<std::wstring> AllSteps(const TAddOnSetup& a, const std::wstring& userModule) {
     const std::wstring v = a.View == Wow32 ? L":32" : L"";
     const std::wstring module = ChangeFileExt(a.AppIDModule, L".dll");
     return {
@@ -297,10 +297,10 @@ TEST_CASE("removal: every step in order, in the add-on's own view") {
         files.Files = {L"C:\\Acme\\full.dll", L"C:\\Acme\\other.dll"};
         TIEPlugInCleaner cleaner(recording, temp.Path(), files);
 
-        TAddOnSpec full{TestGuid(6), L"Full", L"C:\\Acme\\full.dll", L"Acme.Full.1", L"Acme.Full",
+        TAddOnSetup full{TestGuid(6), L"Full", L"C:\\Acme\\full.dll", L"Acme.Full.1", L"Acme.Full",
                         TestGuid(0x16), TestGuid(0x26), L"full.exe", true, true, view};
         // Another add-on of the other view with the same ProgID names must keep all of its keys.
-        TAddOnSpec other = full;
+        TAddOnSetup other = full;
         other.View = view == Native ? Wow32 : Native;
         other.Clsid = TestGuid(9);
         other.FileName = L"C:\\Acme\\other.dll";
@@ -308,7 +308,7 @@ TEST_CASE("removal: every step in order, in the add-on's own view") {
         other.AppID = TestGuid(0x29);
         sktest::TRegFixture fixture(classesApart);
         fixture.AddAddOn(full);
-        TAddOnSpec user = full;
+        TAddOnSetup user = full;
         user.AppIDModule = L"full-user.exe";
         fixture.AddClasses(user, HKCR, L"");
         fixture.AddAddOn(other);
@@ -451,7 +451,7 @@ TEST_CASE("clean: without rights nothing is counted and no backup is left") {
 TEST_CASE("clean: an error ends with the final call and reaches the caller") {
     SUBCASE("a value of the wrong type part-way: what went before it is saved") {
         TScene s;
-        TAddOnSpec wrong{TestGuid(0x0C), L"Wrong", L"", L"", L"", L"", TestGuid(0x2C), L"wrong.exe", false, true};
+        TAddOnSetup wrong{TestGuid(0x0C), L"Wrong", L"", L"", L"", L"", TestGuid(0x2C), L"wrong.exe", false, true};
         s.Fixture.AddAddOn(wrong);
         s.Fixture.Set(HKLM, L"Software\\Classes\\AppID\\" + wrong.AppID, L"", RegNumber(9));
         sktest::TProgressLog log;
@@ -612,17 +612,17 @@ struct TShareScene {
     TIEPlugInCleaner Cleaner{Registry, Temp / L"backup\\plugins", Files};
     sktest::TRegFixture Fixture{Registry};
 
-    TAddOnSpec AddOn(int n, const std::wstring& file, TRegView view = Native) {
-        TAddOnSpec a{TestGuid(n), L"Add-on " + std::to_wstring(n), file, L"", L"", L"", L"", L"acme.exe", false, true,
+    TAddOnSetup AddOn(int n, const std::wstring& file, TRegView view = Native) {
+        TAddOnSetup a{TestGuid(n), L"Add-on " + std::to_wstring(n), file, L"", L"", L"", L"", L"acme.exe", false, true,
                      view};
         return a;
     }
-    void Add(const TAddOnSpec& a) {
+    void Add(const TAddOnSetup& a) {
         Fixture.AddAddOn(a);
         if (std::find(Files.Files.begin(), Files.Files.end(), a.FileName) == Files.Files.end())
             Files.Files.push_back(a.FileName);
     }
-    bool Listed(const TAddOnSpec& a) {
+    bool Listed(const TAddOnSetup& a) {
         return sktest::KeyExists(Registry, HKLM, a.View, std::wstring(kBHOPath) + L"\\" + a.Clsid);
     }
     std::wstring Fates() const {
@@ -643,7 +643,7 @@ struct TShareScene {
 TEST_CASE("the DLL: a file of Windows or one that another class still names is kept, the registration goes") {
     SUBCASE("a helper object whose DLL is the system's shell32.dll") {
         TShareScene s;
-        const TAddOnSpec hijack = s.AddOn(0x30, L"C:\\windows\\system32\\shell32.dll");
+        const TAddOnSetup hijack = s.AddOn(0x30, L"C:\\windows\\system32\\shell32.dll");
         s.Add(hijack);
         s.Cleaner.Clean({Com(0x30)}, {});
         CHECK(s.Cleaner.CleanedCount == 1);
@@ -657,7 +657,7 @@ TEST_CASE("the DLL: a file of Windows or one that another class still names is k
     SUBCASE("a path that only spells its way into the Windows folder") {
         TShareScene s;
         s.Files.Files = {L"C:\\windows\\system32\\shell32.dll"};
-        TAddOnSpec sly = s.AddOn(0x30, L"C:\\Acme\\..\\windows\\.\\system32\\shell32.dll");
+        TAddOnSetup sly = s.AddOn(0x30, L"C:\\Acme\\..\\windows\\.\\system32\\shell32.dll");
         s.Fixture.AddAddOn(sly);
         s.Cleaner.Clean({Com(0x30)}, {});
         CHECK(s.Files.Moved.empty());
@@ -666,7 +666,7 @@ TEST_CASE("the DLL: a file of Windows or one that another class still names is k
     SUBCASE("two classes share one DLL: it stays while the other remains, and goes with the last") {
         TShareScene s;
         const std::wstring shared = L"C:\\Program Files\\Acme\\shared.dll";
-        const TAddOnSpec a = s.AddOn(0x31, shared), b = s.AddOn(0x32, L"C:\\PROGRAM FILES\\acme\\SHARED.DLL");
+        const TAddOnSetup a = s.AddOn(0x31, shared), b = s.AddOn(0x32, L"C:\\PROGRAM FILES\\acme\\SHARED.DLL");
         s.Add(a);
         s.Add(b);
         s.Cleaner.Clean({Com(0x31)}, {});
@@ -694,7 +694,7 @@ TEST_CASE("the DLL: a file of Windows or one that another class still names is k
         TShareScene s;
         const std::wstring shared = L"C:\\Acme\\shared.dll";
         s.Add(s.AddOn(0x31, shared));
-        TAddOnSpec other32 = s.AddOn(0x33, shared, Wow32);
+        TAddOnSetup other32 = s.AddOn(0x33, shared, Wow32);
         other32.BHO = false;  // a plain COM class of the 32-bit view
         s.Fixture.AddAddOn(other32);
         s.Cleaner.Clean({Com(0x31)}, {});
@@ -704,7 +704,7 @@ TEST_CASE("the DLL: a file of Windows or one that another class still names is k
         TShareScene s;
         const std::wstring shared = L"C:\\Acme\\shared.dll";
         s.Add(s.AddOn(0x31, shared));
-        TAddOnSpec user = s.AddOn(0x34, shared);
+        TAddOnSetup user = s.AddOn(0x34, shared);
         user.BHO = false;
         s.Fixture.AddClasses(user, HKCU, L"Software\\Classes");
         s.Cleaner.Clean({Com(0x31)}, {});
@@ -712,7 +712,7 @@ TEST_CASE("the DLL: a file of Windows or one that another class still names is k
     }
     SUBCASE("a class that could not be removed keeps its DLL") {
         TShareScene s;
-        const TAddOnSpec a = s.AddOn(0x31, L"C:\\Acme\\a.dll");
+        const TAddOnSetup a = s.AddOn(0x31, L"C:\\Acme\\a.dll");
         s.Add(a);
         s.Registry.Refuse(HKLM, L"Software\\Classes\\CLSID");  // the class container refuses changes
         s.Cleaner.Clean({Com(0x31)}, {});
@@ -797,11 +797,11 @@ TEST_CASE("a type library and an AppID go only when they are the add-on's own") 
     for (const auto& c : cases) {
         INFO(c.Name);
         TShareScene s;
-        TAddOnSpec a = s.AddOn(0x40, L"C:\\Acme\\acme.dll");
+        TAddOnSetup a = s.AddOn(0x40, L"C:\\Acme\\acme.dll");
         a.TypeLib = TestGuid(0x50);
         a.AppID = TestGuid(0x60);
         s.Add(a);
-        TAddOnSpec other = s.AddOn(0x41, L"C:\\Other\\other.dll", Wow32);
+        TAddOnSetup other = s.AddOn(0x41, L"C:\\Other\\other.dll", Wow32);
         other.BHO = false;
         if (c.ShareTypeLib) s.Fixture.Set(HKLM, Wow32, std::wstring(kClassesCLSIDPath) + L"\\" + other.Clsid + L"\\TypeLib",
                                           L"", RegText(a.TypeLib));
@@ -826,7 +826,7 @@ TEST_CASE("a type library and an AppID go only when they are the add-on's own") 
     }
     SUBCASE("a module key that names another AppID stays") {
         TShareScene s;
-        TAddOnSpec a = s.AddOn(0x43, L"C:\\Acme\\acme.dll");
+        TAddOnSetup a = s.AddOn(0x43, L"C:\\Acme\\acme.dll");
         a.AppID = TestGuid(0x63);
         s.Add(a);
         s.Fixture.Set(HKLM, L"Software\\Classes\\AppID\\acme.dll", L"AppID", RegText(L"{someone else}"));

@@ -9,7 +9,7 @@
 #include "base/Paths.h"
 
 using namespace sk;
-using sktest::TAddOnSpec;
+using sktest::TAddOnSetup;
 using sktest::TestGuid;
 
 namespace {
@@ -48,11 +48,11 @@ struct TRealScene {
     sktest::TTempDir Temp;
     sktest::TRegFixture Fixture{WindowsRegistryBackend()};
     std::wstring MenuA = L"SkTest &Alpha " + Pid(), MenuZ = L"SkTest Zeta " + Pid();
-    TAddOnSpec Toolbar64, Helper64, Toolbar32, Helper32, Both64, Both32;
+    TAddOnSetup Toolbar64, Helper64, Toolbar32, Helper32, Both64, Both32;
 
-    TAddOnSpec MakeAddOn(int n, const std::wstring& name, const std::wstring& stem, bool toolbar, TRegView view,
+    TAddOnSetup MakeAddOn(int n, const std::wstring& name, const std::wstring& stem, bool toolbar, TRegView view,
                     bool typeLib) {
-        TAddOnSpec a;
+        TAddOnSetup a;
         a.Clsid = TestGuid(n);
         a.Name = name;
         a.FileName = Temp / (stem + L".dll");
@@ -83,12 +83,12 @@ struct TRealScene {
         }
     }
 
-    std::vector<const TAddOnSpec*> AddOns() const {
+    std::vector<const TAddOnSetup*> AddOns() const {
         return {&Toolbar64, &Helper64, &Toolbar32, &Helper32, &Both64, &Both32};
     }
 };
 
-TIEPlugInInfo RecordOf(const TAddOnSpec& a) {
+TIEPlugInInfo RecordOf(const TAddOnSetup& a) {
     TIEPlugInInfo r;
     r.Name = a.Name;
     r.BHOInfo = {a.Clsid, a.AppID, a.FileName, a.ProgID, a.TypeLib, a.ViProgID};
@@ -105,7 +105,7 @@ std::string Lines(const TPlugInInfoArray& list) {
 
 // The deletions that removing one add-on makes under Wine, where HKEY_CLASSES_ROOT is the machine's
 // classes: the HKEY_CLASSES_ROOT steps take the class keys, and the machine-wide ones find them gone.
-std::vector<std::wstring> WineSteps(const TAddOnSpec& a) {
+std::vector<std::wstring> WineSteps(const TAddOnSetup& a) {
     const std::wstring v = a.View == Wow32 ? L":32" : L"";
     std::vector<std::wstring> steps = {
         L"HKCR" + v + L" " + a.ProgID,
@@ -142,7 +142,7 @@ TEST_CASE("real registry: every kind is listed, from both views, with its regist
 TEST_CASE("real registry: each kind removed step by step, saved, and put back by regedit") {
     struct TCase {
         const char* Name;
-        TAddOnSpec TRealScene::*AddOn;  // none: the context-menu extension MenuA
+        TAddOnSetup TRealScene::*AddOn;  // none: the context-menu extension MenuA
         std::optional<TRegView> View;
     };
     const TCase cases[] = {
@@ -157,7 +157,7 @@ TEST_CASE("real registry: each kind removed step by step, saved, and put back by
     for (const auto& c : cases) {
         INFO(c.Name);
         TRealScene s;
-        const TAddOnSpec* removed = c.AddOn ? &(s.*c.AddOn) : nullptr;
+        const TAddOnSetup* removed = c.AddOn ? &(s.*c.AddOn) : nullptr;
 
         // The keys of everything else, which must come through untouched.
         std::vector<sktest::TRegFixture::TPlace> others;
@@ -252,8 +252,8 @@ struct TRealAddOns {
     sktest::TTempDir Temp;
     sktest::TRegFixture Fixture{WindowsRegistryBackend()};
 
-    TAddOnSpec Add(int n, const std::wstring& file, TRegView view = Native, const std::wstring& typeLib = L"") {
-        TAddOnSpec a;
+    TAddOnSetup Add(int n, const std::wstring& file, TRegView view = Native, const std::wstring& typeLib = L"") {
+        TAddOnSetup a;
         a.Clsid = TestGuid(n);
         a.Name = L"SkTest shared " + std::to_wstring(n);
         a.FileName = file;
@@ -263,7 +263,7 @@ struct TRealAddOns {
         Fixture.AddAddOn(a);
         return a;
     }
-    bool Listed(const TAddOnSpec& a) {
+    bool Listed(const TAddOnSetup& a) {
         return sktest::KeyExists(WindowsRegistryBackend(), HKLM, a.View, std::wstring(kBHOPath) + L"\\" + a.Clsid);
     }
 };
@@ -277,7 +277,7 @@ TEST_CASE("real registry and files: a helper object naming shell32.dll loses its
     const std::wstring shell32 = std::wstring(system) + L"\\shell32.dll";
     REQUIRE(FileExists(shell32));
     const auto before = sktest::ReadBytes(shell32);
-    const TAddOnSpec hijack = s.Add(0x70, L"C:\\windows\\system32\\shell32.dll");
+    const TAddOnSetup hijack = s.Add(0x70, L"C:\\windows\\system32\\shell32.dll");
     TIEPlugInCleaner cleaner(WindowsRegistryBackend(), s.Temp / L"backup\\plugins");
     cleaner.Clean({{TPlugInKind::ComAddOn, hijack.Clsid, {}}}, {});
     CHECK(cleaner.CleanedCount == 1);
@@ -294,7 +294,7 @@ TEST_CASE("real registry and files: a registration that names a folder moves no 
     const std::wstring folder = s.Temp / L"Documents";
     ::CreateDirectoryW(folder.c_str(), nullptr);
     sktest::WriteBytes(folder + L"\\thesis.doc", {'d'});
-    const TAddOnSpec a = s.Add(0x75, folder);
+    const TAddOnSetup a = s.Add(0x75, folder);
     TIEPlugInCleaner cleaner(WindowsRegistryBackend(), s.Temp / L"backup\\plugins");
     cleaner.Clean({{TPlugInKind::ComAddOn, a.Clsid, {}}}, {});
     CHECK_FALSE(s.Listed(a));
@@ -309,7 +309,7 @@ TEST_CASE("real registry and files: a DLL two classes share stays while one rema
     const std::wstring dll = s.Temp / L"shared.dll";
     sktest::WriteBytes(dll, {'M', 'Z'});
     const std::wstring lib = TestGuid(0x7F);
-    const TAddOnSpec a = s.Add(0x71, dll, Native, lib), b = s.Add(0x72, dll, Wow32, lib);
+    const TAddOnSetup a = s.Add(0x71, dll, Native, lib), b = s.Add(0x72, dll, Wow32, lib);
     TIEPlugInCleaner cleaner(WindowsRegistryBackend(), s.Temp / L"backup\\plugins");
 
     cleaner.Clean({{TPlugInKind::ComAddOn, a.Clsid, {}}}, {});
@@ -353,7 +353,7 @@ TEST_CASE("real registry and files: a 32-bit registration naming System32 is the
             ::DeleteFileW(B.c_str());
         }
     } cleanup{system32, syswow64};
-    const TAddOnSpec addOn = s.Add(0x73, std::wstring(windows) + L"\\System32\\" + name, Wow32);
+    const TAddOnSetup addOn = s.Add(0x73, std::wstring(windows) + L"\\System32\\" + name, Wow32);
 
     SUBCASE("as it is, both lie in the Windows folder and stay") {
         TIEPlugInCleaner cleaner(WindowsRegistryBackend(), s.Temp / L"backup\\plugins");
@@ -382,7 +382,7 @@ TEST_CASE("real registry and files: a 32-bit registration naming System32 is the
 
 TEST_CASE("real registry: hostile key and value names cannot add lines to what regedit puts back") {
     TRealAddOns s;
-    const TAddOnSpec a = s.Add(0x74, L"");
+    const TAddOnSetup a = s.Add(0x74, L"");
     const std::wstring bho = std::wstring(kBHOPath) + L"\\" + a.Clsid;
     const std::wstring planted = L"Software\\SkTestPlanted" + Pid();
     // A name that, written as it is, would be a heading and a value of a key of the attacker's choice.

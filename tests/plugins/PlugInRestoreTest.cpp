@@ -19,7 +19,7 @@
 #include "registry/Restore.h"
 
 using namespace sk;
-using sktest::TAddOnSpec;
+using sktest::TAddOnSetup;
 using sktest::TestGuid;
 
 namespace {
@@ -82,10 +82,10 @@ struct TRestoreScene {
     sktest::TRestoreBench Bench;
     sktest::TRegFixture Fixture{WindowsRegistryBackend()};
     std::wstring Menu = L"SkRestore &Menu " + Pid();
-    TAddOnSpec Toolbar64, Helper64, Toolbar32, Helper32;
+    TAddOnSetup Toolbar64, Helper64, Toolbar32, Helper32;
 
-    TAddOnSpec MakeAddOn(int n, const std::wstring& name, const std::wstring& stem, bool toolbar, TRegView view) {
-        TAddOnSpec a;
+    TAddOnSetup MakeAddOn(int n, const std::wstring& name, const std::wstring& stem, bool toolbar, TRegView view) {
+        TAddOnSetup a;
         a.Clsid = TestGuid(n);
         a.Name = name;
         a.FileName = Temp / (stem + L".dll");
@@ -111,8 +111,8 @@ struct TRestoreScene {
             sktest::WriteBytes(a->FileName, DllBytes(*a));
         }
     }
-    std::vector<const TAddOnSpec*> AddOns() const { return {&Toolbar64, &Helper64, &Toolbar32, &Helper32}; }
-    static std::vector<unsigned char> DllBytes(const TAddOnSpec& a) {
+    std::vector<const TAddOnSetup*> AddOns() const { return {&Toolbar64, &Helper64, &Toolbar32, &Helper32}; }
+    static std::vector<unsigned char> DllBytes(const TAddOnSetup& a) {
         std::vector<unsigned char> bytes = {'M', 'Z'};
         for (wchar_t c : a.Name) bytes.push_back(static_cast<unsigned char>(c));
         return bytes;
@@ -120,12 +120,12 @@ struct TRestoreScene {
     std::wstring Everything() { return sktest::Snapshot(WindowsRegistryBackend(), Fixture.Places()); }
     // Every key of the scene that belongs to what is removed (all of them for nullptr), as regedit
     // names it: the 32-bit view's keys by their Wow6432Node paths.
-    std::vector<std::wstring> KeysOf(const std::vector<const TAddOnSpec*>& removed, bool menu) {
+    std::vector<std::wstring> KeysOf(const std::vector<const TAddOnSetup*>& removed, bool menu) {
         std::vector<std::wstring> keys;
         for (const auto& place : Fixture.Places()) {
             const bool mine =
                 (menu && place.Path.find(Menu) != std::wstring::npos) ||
-                std::any_of(removed.begin(), removed.end(), [&](const TAddOnSpec* a) {
+                std::any_of(removed.begin(), removed.end(), [&](const TAddOnSetup* a) {
                     const auto has = [&](const std::wstring& part) {
                         return !part.empty() && place.Path.find(part) != std::wstring::npos;
                     };
@@ -152,7 +152,7 @@ TEST_CASE("real registry: a plug-in removal of each kind, restored: keys byte-id
     struct TCase {
         const char* Name;
         bool Menu;
-        std::vector<TAddOnSpec TRestoreScene::*> AddOns;
+        std::vector<TAddOnSetup TRestoreScene::*> AddOns;
     };
     const TCase cases[] = {
         {"a context-menu extension", true, {}},
@@ -167,7 +167,7 @@ TEST_CASE("real registry: a plug-in removal of each kind, restored: keys byte-id
     for (const auto& c : cases) {
         INFO(c.Name);
         TRestoreScene s;
-        std::vector<const TAddOnSpec*> removed;
+        std::vector<const TAddOnSetup*> removed;
         for (auto member : c.AddOns) removed.push_back(&(s.*member));
         const std::wstring backup = s.Temp / L"backup\\plugins";
         TIEPlugInCleaner cleaner(WindowsRegistryBackend(), backup);
@@ -260,7 +260,7 @@ struct TMemoryScene {
     sktest::TTempDir Temp;
     TMemoryRegistryBackend Registry;
     sktest::TRegFixture Fixture{Registry};
-    TAddOnSpec Helper, Toolbar;
+    TAddOnSetup Helper, Toolbar;
 
     TMemoryScene() {
         Helper.Clsid = TestGuid(0xA1);
@@ -351,7 +351,7 @@ TEST_CASE("nothing chosen: no restore point, and the report says 0") {
 TEST_CASE("the chosen add-ons as the user sees them") {
     TMemoryScene s;
     sktest::TRegFixture& f = s.Fixture;
-    TAddOnSpec nameless;
+    TAddOnSetup nameless;
     nameless.Clsid = TestGuid(0xA4);
     nameless.BHO = true;
     nameless.HasClass = false;

@@ -22,7 +22,7 @@
 #include "repair/ui/RepairTab.h"
 
 using namespace sk;
-using sktest::TAddOnSpec;
+using sktest::TAddOnSetup;
 using sktest::TestGuid;
 
 namespace {
@@ -171,12 +171,12 @@ struct TScene : TTabFixture {
     const std::wstring MenuExport = L"E&xport to Acme Sheet", MenuTranslate = L"&Translate with Acme";
     // Fields: CLSID, name, file, ProgID, version-independent ProgID, TypeLib, AppID, AppID module,
     // toolbar, BHO, view, has a class key.
-    TAddOnSpec Toolbar{TestGuid(1), L"Acme Toolbar", L"C:\\Program Files\\Acme\\acme.dll", L"Acme.Toolbar.1",
+    TAddOnSetup Toolbar{TestGuid(1), L"Acme Toolbar", L"C:\\Program Files\\Acme\\acme.dll", L"Acme.Toolbar.1",
                        L"Acme.Toolbar", TestGuid(0x11), TestGuid(0x21), L"acme.exe", true, true};
-    TAddOnSpec NoClass{TestGuid(2), L"", L"", L"", L"", L"", L"", L"acme.exe", false, true, Native, false};
-    TAddOnSpec Both64{TestGuid(3), L"Acme Both", L"C:\\Acme\\both64.dll", L"Acme.Both.1", L"", L"", L"",
+    TAddOnSetup NoClass{TestGuid(2), L"", L"", L"", L"", L"", L"", L"acme.exe", false, true, Native, false};
+    TAddOnSetup Both64{TestGuid(3), L"Acme Both", L"C:\\Acme\\both64.dll", L"Acme.Both.1", L"", L"", L"",
                       L"acme.exe", false, true};
-    TAddOnSpec Both32{TestGuid(3), L"Acme Both (32-bit)", L"C:\\Acme\\both32.dll", L"Acme.Both32.1", L"", L"", L"",
+    TAddOnSetup Both32{TestGuid(3), L"Acme Both (32-bit)", L"C:\\Acme\\both32.dll", L"Acme.Both32.1", L"", L"", L"",
                       L"acme.exe", false, true, Wow32};
 
     TScene() {
@@ -190,10 +190,10 @@ struct TScene : TTabFixture {
     bool MenuExtensionThere(const std::wstring& name) {
         return sktest::KeyExists(Registry, HKCU, Native, std::wstring(kMenuExtPath) + L"\\" + name);
     }
-    bool HelperThere(const TAddOnSpec& a) {
+    bool HelperThere(const TAddOnSetup& a) {
         return sktest::KeyExists(Registry, HKLM, a.View, std::wstring(kBHOPath) + L"\\" + a.Clsid);
     }
-    bool ClassThere(const TAddOnSpec& a) {
+    bool ClassThere(const TAddOnSetup& a) {
         return sktest::KeyExists(Registry, HKLM, a.View, std::wstring(kClassesCLSIDPath) + L"\\" + a.Clsid);
     }
 
@@ -599,9 +599,9 @@ TEST_CASE("on the Wine registry: a 32-bit add-on and a context-menu extension re
     sktest::TRegFixture fixture(WindowsRegistryBackend());
     const std::wstring pid = std::to_wstring(::GetCurrentProcessId());
     const std::wstring menu = L"SkTab Menu " + pid;
-    TAddOnSpec twin64{TestGuid(0x71), L"SkTab Twin " + pid, f.Dir / L"twin64.dll", L"SkTab.Twin." + pid + L".1",
+    TAddOnSetup twin64{TestGuid(0x71), L"SkTab Twin " + pid, f.Dir / L"twin64.dll", L"SkTab.Twin." + pid + L".1",
                       L"", L"", L"", L"acme.exe", false, true, Native};
-    TAddOnSpec twin32 = twin64;
+    TAddOnSetup twin32 = twin64;
     twin32.Name += L" (32-bit)";
     twin32.FileName = f.Dir / L"twin32.dll";
     twin32.View = Wow32;
@@ -662,9 +662,9 @@ TEST_CASE("on the Wine registry: the report says what became of each DLL; no fil
     const std::wstring shared = f.Dir / L"shared.dll";
     sktest::WriteBytes(shared, {'M', 'Z', 's'});
     // A hijacker naming the shell's own DLL, and two helpers of one program sharing theirs.
-    TAddOnSpec hijack{TestGuid(0x61), L"SkTab Hijack " + pid, L"C:\\windows\\system32\\shell32.dll"};
-    TAddOnSpec first{TestGuid(0x62), L"SkTab First " + pid, shared};
-    TAddOnSpec second{TestGuid(0x63), L"SkTab Second " + pid, shared};
+    TAddOnSetup hijack{TestGuid(0x61), L"SkTab Hijack " + pid, L"C:\\windows\\system32\\shell32.dll"};
+    TAddOnSetup first{TestGuid(0x62), L"SkTab First " + pid, shared};
+    TAddOnSetup second{TestGuid(0x63), L"SkTab Second " + pid, shared};
     for (auto* a : {&hijack, &first, &second}) {
         a->BHO = true;
         fixture.AddAddOn(*a);
@@ -714,7 +714,7 @@ TEST_CASE("on the Wine registry: the report says what became of each DLL; no fil
 
 TEST_CASE("an add-on called \"&Translate\": its name with the ampersand in the tree and on the status line") {
     TTabFixture f;
-    TAddOnSpec translate{TestGuid(0x31), L"&Translate", L"C:\\Acme\\translate.dll"};
+    TAddOnSetup translate{TestGuid(0x31), L"&Translate", L"C:\\Acme\\translate.dll"};
     translate.BHO = true;
     f.Fixture.AddAddOn(translate);
     f.Files.Files = {translate.FileName};

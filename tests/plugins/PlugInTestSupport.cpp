@@ -95,7 +95,7 @@ void TRegFixture::AddMenuExtension(const std::wstring& name) {
     FPlaces.push_back({TRegRoot::CurrentUser, TRegView::Native, path});
 }
 
-void TRegFixture::AddClasses(const TAddOnSpec& a, TRegRoot root, const std::wstring& base) {
+void TRegFixture::AddClasses(const TAddOnSetup& a, TRegRoot root, const std::wstring& base) {
     const TRegView v = a.View;
     const auto at = [&](const std::wstring& sub) { return JoinRegPath(base, sub); };
     const auto place = [&](const std::wstring& path) { FPlaces.push_back({root, v, path}); };
@@ -152,7 +152,7 @@ void TRegFixture::AddClasses(const TAddOnSpec& a, TRegRoot root, const std::wstr
     }
 }
 
-void TRegFixture::AddAddOn(const TAddOnSpec& a) {
+void TRegFixture::AddAddOn(const TAddOnSetup& a) {
     AddClasses(a, TRegRoot::LocalMachine, L"Software\\Classes");
     const std::wstring stats = std::wstring(kExtStatsPath) + L"\\" + a.Clsid;
     FPlaces.push_back({TRegRoot::CurrentUser, a.View, stats});

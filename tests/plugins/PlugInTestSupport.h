@@ -24,7 +24,7 @@ namespace sktest {
 std::wstring TestGuid(int number);
 
 // One add-on as an installer would register it.
-struct TAddOnSpec {
+struct TAddOnSetup {
     std::wstring Clsid;
     std::wstring Name;
     std::wstring FileName;
@@ -57,8 +57,8 @@ public:
     void AddMenuExtension(const std::wstring& name);
     // The class, ProgIDs, type library and AppID under classesRoot\classesPath (by default the
     // machine's HKLM\Software\Classes), usage statistics, and the toolbar and BHO entries.
-    void AddAddOn(const TAddOnSpec& addOn);
-    void AddClasses(const TAddOnSpec& addOn, sk::TRegRoot root, const std::wstring& classesPath);
+    void AddAddOn(const TAddOnSetup& addOn);
+    void AddClasses(const TAddOnSetup& addOn, sk::TRegRoot root, const std::wstring& classesPath);
 
     // Every key an add-on's registration made, for snapshots.
     struct TPlace {
