@@ -4,44 +4,36 @@ namespace sk {
 
 namespace {
 
-class TRecordingKey : public TRegistryKey {
+class TRecordingKey : public TForwardingRegistryKey {
 public:
     TRecordingKey(TRecordingRegistryBackend& owner, std::unique_ptr<TRegistryKey> inner, TRegKeyPlace place)
-        : FOwner(owner), FInner(std::move(inner)), FPlace(std::move(place)) {}
-
-    std::optional<TRegValue> QueryValue(const std::wstring& name) override { return FInner->QueryValue(name); }
-    bool ValueExists(const std::wstring& name) override { return FInner->ValueExists(name); }
-    bool SubkeyExists(const std::wstring& name) override { return FInner->SubkeyExists(name); }
-    bool HasAnySubkey() override { return FInner->HasAnySubkey(); }
-    std::vector<std::wstring> SubkeyNames() override { return FInner->SubkeyNames(); }
-    std::vector<std::wstring> ValueNames() override { return FInner->ValueNames(); }
+        : TForwardingRegistryKey(std::move(inner)), FOwner(owner), FPlace(std::move(place)) {}
 
     bool SetValue(const std::wstring& name, const TRegValue& value) override {
         FOwner.Sink().BeforeValueChange(FPlace, name);
-        return FInner->SetValue(name, value);
+        return TForwardingRegistryKey::SetValue(name, value);
     }
 
     bool DeleteValue(const std::wstring& name) override {
-        if (FInner->ValueExists(name)) FOwner.Sink().BeforeValueChange(FPlace, name);
-        return FInner->DeleteValue(name);
+        if (ValueExists(name)) FOwner.Sink().BeforeValueChange(FPlace, name);
+        return TForwardingRegistryKey::DeleteValue(name);
     }
 
     bool CreateSubkey(const std::wstring& name) override {
         const std::wstring normal = NormalizeRegPath(name);
         if (!normal.empty()) FOwner.ReportMissing({FPlace.Root, FPlace.View, JoinRegPath(FPlace.Path, normal)});
-        return FInner->CreateSubkey(name);
+        return TForwardingRegistryKey::CreateSubkey(name);
     }
 
     bool DeleteSubkeyTree(const std::wstring& name) override {
         const std::wstring normal = NormalizeRegPath(name);
-        if (!normal.empty() && FInner->SubkeyExists(normal))
+        if (!normal.empty() && SubkeyExists(normal))
             FOwner.Sink().BeforeKeyChange({FPlace.Root, FPlace.View, JoinRegPath(FPlace.Path, normal)});
-        return FInner->DeleteSubkeyTree(name);
+        return TForwardingRegistryKey::DeleteSubkeyTree(name);
     }
 
 private:
     TRecordingRegistryBackend& FOwner;  // not owned; outlives its keys
-    std::unique_ptr<TRegistryKey> FInner;
     TRegKeyPlace FPlace;
 };
 

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <utility>
 #include <optional>
 #include <string>
 #include <vector>
@@ -46,6 +47,26 @@ public:
     virtual bool HasAnySubkey() = 0;
     virtual std::vector<std::wstring> SubkeyNames() = 0;  // enumeration order
     virtual std::vector<std::wstring> ValueNames() = 0;   // enumeration order
+};
+
+// A key that hands every call to another: a wrapper derives from it and overrides what it watches.
+class TForwardingRegistryKey : public TRegistryKey {
+public:
+    explicit TForwardingRegistryKey(std::unique_ptr<TRegistryKey> inner) : FInner(std::move(inner)) {}
+
+    std::optional<TRegValue> QueryValue(const std::wstring& name) override { return FInner->QueryValue(name); }
+    bool ValueExists(const std::wstring& name) override { return FInner->ValueExists(name); }
+    bool SetValue(const std::wstring& name, const TRegValue& value) override { return FInner->SetValue(name, value); }
+    bool DeleteValue(const std::wstring& name) override { return FInner->DeleteValue(name); }
+    bool SubkeyExists(const std::wstring& name) override { return FInner->SubkeyExists(name); }
+    bool CreateSubkey(const std::wstring& name) override { return FInner->CreateSubkey(name); }
+    bool DeleteSubkeyTree(const std::wstring& name) override { return FInner->DeleteSubkeyTree(name); }
+    bool HasAnySubkey() override { return FInner->HasAnySubkey(); }
+    std::vector<std::wstring> SubkeyNames() override { return FInner->SubkeyNames(); }
+    std::vector<std::wstring> ValueNames() override { return FInner->ValueNames(); }
+
+private:
+    std::unique_ptr<TRegistryKey> FInner;
 };
 
 // What a store needs of a registry: open a key by root, view and path for full access.

@@ -42,34 +42,26 @@ private:
     std::wstring FFailure;
 };
 
-class TStopAtRecordFailureKey : public TRegistryKey {
+class TStopAtRecordFailureKey : public TForwardingRegistryKey {
 public:
     TStopAtRecordFailureKey(TStopAtRecordFailure& owner, std::unique_ptr<TRegistryKey> inner)
-        : FOwner(owner), FInner(std::move(inner)) {}
-
-    std::optional<TRegValue> QueryValue(const std::wstring& name) override { return FInner->QueryValue(name); }
-    bool ValueExists(const std::wstring& name) override { return FInner->ValueExists(name); }
-    bool SubkeyExists(const std::wstring& name) override { return FInner->SubkeyExists(name); }
-    bool HasAnySubkey() override { return FInner->HasAnySubkey(); }
-    std::vector<std::wstring> SubkeyNames() override { return FInner->SubkeyNames(); }
-    std::vector<std::wstring> ValueNames() override { return FInner->ValueNames(); }
+        : TForwardingRegistryKey(std::move(inner)), FOwner(owner) {}
 
     bool SetValue(const std::wstring& name, const TRegValue& value) override {
-        return FOwner.Change([&] { return FInner->SetValue(name, value); });
+        return FOwner.Change([&] { return TForwardingRegistryKey::SetValue(name, value); });
     }
     bool DeleteValue(const std::wstring& name) override {
-        return FOwner.Change([&] { return FInner->DeleteValue(name); });
+        return FOwner.Change([&] { return TForwardingRegistryKey::DeleteValue(name); });
     }
     bool CreateSubkey(const std::wstring& name) override {
-        return FOwner.Change([&] { return FInner->CreateSubkey(name); });
+        return FOwner.Change([&] { return TForwardingRegistryKey::CreateSubkey(name); });
     }
     bool DeleteSubkeyTree(const std::wstring& name) override {
-        return FOwner.Change([&] { return FInner->DeleteSubkeyTree(name); });
+        return FOwner.Change([&] { return TForwardingRegistryKey::DeleteSubkeyTree(name); });
     }
 
 private:
     TStopAtRecordFailure& FOwner;  // not owned; outlives its keys
-    std::unique_ptr<TRegistryKey> FInner;
 };
 
 std::unique_ptr<TRegistryKey> TStopAtRecordFailure::OpenKey(TRegRoot root,

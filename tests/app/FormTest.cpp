@@ -1,6 +1,7 @@
 // The main window, its Repair tab and the About box, driven in-process under Xvfb on an in-memory
 // registry.
 #include "TestSupport.h"
+#include "WholeWindow.h"
 #include "UiTestSupport.h"
 
 #include <commctrl.h>
@@ -49,14 +50,8 @@ struct TFormFixture {
     std::vector<std::wstring> Opened;
 
     TFormFixture() {
-        ResetStringTable();
-        LoadSettingsFor(Dir / L"surfkeep.exe");
-        LoadStringTable();
-        // A healthy machine: every item repaired once.
-        for (int i = 0; i < RepairItemCount; ++i) {
-            std::vector<TRepairRow> rows;
-            RepairItem(i, rows, Registry);
-        }
+        sktest::StartProgramIn(Dir);
+        sktest::RepairEverything(Registry);
         TfrmSurfkeep::SetShellOpenHook([this](const std::wstring& t) { Opened.push_back(t); });
     }
     ~TFormFixture() {

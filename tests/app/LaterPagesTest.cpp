@@ -1,6 +1,7 @@
 // The main window makes the pages of the tabs it does not show at start after its first paint, or
 // when one is first needed: driven in-process under Xvfb, on an in-memory registry and scratch files.
 #include "TestSupport.h"
+#include "WholeWindow.h"
 #include "UiTestSupport.h"
 
 #include <memory>
@@ -64,13 +65,8 @@ struct TFixture {
     std::vector<std::wstring> Log;
 
     TFixture() {
-        ResetStringTable();
-        LoadSettingsFor(Dir / L"surfkeep.exe");
-        LoadStringTable();
-        for (int i = 0; i < RepairItemCount; ++i) {
-            std::vector<TRepairRow> rows;
-            RepairItem(i, rows, Registry);
-        }
+        sktest::StartProgramIn(Dir);
+        sktest::RepairEverything(Registry);
         TRegistryStore menu(Registry, TRegRoot::CurrentUser);
         REQUIRE(menu.Open(std::wstring(kMenuExtPath) + L"\\Send to &OneNote", true));
         menu.WriteText(L"", L"res://addon.dll/201");
@@ -78,12 +74,8 @@ struct TFixture {
         sktest::WriteBytes(hosts, {'1', '2', '7', '.', '0', '.', '0', '.', '1', ' ', 'a', '.', 'e', 'x', 'a', 'm', 'p',
                                    'l', 'e', '\r', '\n', '1', '2', '7', '.', '0', '.', '0', '.', '1', ' ', 'b', '.', 'e',
                                    'x', 'a', 'm', 'p', 'l', 'e', '\r', '\n'});
-        TIESecurityOptions options;
-        options.HostsFileName = hosts;
-        options.ListFileName = Dir / L"hosts.txt";
-        options.BackupFileName = Dir / L"backup\\hosts";
+        TIESecurityOptions options = sktest::ScratchShieldPlaces(Dir, hosts);
         options.SettingsFileName = ConfigFileName;
-        options.FlushResolverCache = [] {};
         Security = std::make_unique<TIESecurity>(options);
         PlugIns = std::make_unique<TIEPlugInCleaner>(Registry, Dir / L"backup\\plugins");
         TfrmSurfkeep::SetShellOpenHook([](const std::wstring&) {});

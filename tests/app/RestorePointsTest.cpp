@@ -3,6 +3,7 @@
 // list, the selected point's detail, putting a point back (after the user's consent where something
 // changed since), and the main window that opens it and has its tabs read the machine again.
 #include "TestSupport.h"
+#include "WholeWindow.h"
 #include "UiTestSupport.h"
 
 #include <commctrl.h>
@@ -584,21 +585,12 @@ struct TMainFixture {
     TProbeTab* Probe = nullptr;
 
     TMainFixture() {
-        ResetStringTable();
-        LoadSettingsFor(Dir / L"surfkeep.exe");
-        LoadStringTable();
-        for (int i = 0; i < RepairItemCount; ++i) {
-            std::vector<TRepairRow> rows;
-            RepairItem(i, rows, Registry);
-        }
+        sktest::StartProgramIn(Dir);
+        sktest::RepairEverything(Registry);
         sktest::WriteBytes(Hosts, {'#', ' ', 'm', 'i', 'n', 'e', '\r', '\n', '1', '2', '7', '.', '0', '.', '0', '.',
                                    '1', ' ', 'a', 'd', 's', '.', 'e', 'x', 'a', 'm', 'p', 'l', 'e', '\r', '\n'});
-        TIESecurityOptions options;
-        options.HostsFileName = Hosts;
-        options.ListFileName = Dir / L"hosts.txt";
-        options.BackupFileName = Dir / L"backup\\hosts";
+        TIESecurityOptions options = sktest::ScratchShieldPlaces(Dir, Hosts);
         options.SettingsFileName = ConfigFileName;
-        options.FlushResolverCache = [] {};
         Security = std::make_unique<TIESecurity>(options);
         PlugIns = std::make_unique<TIEPlugInCleaner>(Registry, Dir / L"backup\\plugins");
         TfrmSurfkeep::SetShellOpenHook([](const std::wstring&) {});

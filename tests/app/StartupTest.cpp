@@ -116,6 +116,14 @@ std::vector<std::wstring> ImportedDlls(const std::wstring& exe, bool delayed = t
 // The DLLs the loader resolves before the program runs.
 std::vector<std::wstring> StaticImports(const std::wstring& exe) { return ImportedDlls(exe, false); }
 
+// A message box's caption and text.
+std::pair<std::wstring, std::wstring> BoxTexts(HWND box) {
+    wchar_t caption[64] = {}, text[512] = {};
+    ::GetWindowTextW(box, caption, 64);
+    ::GetDlgItemTextW(box, 0xFFFF, text, 512);
+    return {caption, text};
+}
+
 }  // namespace
 
 TEST_CASE("the program needs no DLL beyond those that come with Windows") {
@@ -277,11 +285,9 @@ TEST_CASE("a start that cannot write its settings shows the error and opens no w
     const TRunning r = Start(exe);
     HWND box = WaitForWindow(r, L"#32770");
     REQUIRE(box != nullptr);
-    wchar_t caption[64] = {}, text[512] = {};
-    ::GetWindowTextW(box, caption, 64);
-    ::GetDlgItemTextW(box, 0xFFFF, text, 512);
-    CHECK(std::wstring(caption) == L"Surfkeep");
-    CHECK(std::wstring(text) == L"Unable to write to " + dir / L"config\\config.ini" + L".");
+    const auto [caption, text] = BoxTexts(box);
+    CHECK(caption == L"Surfkeep");
+    CHECK(text == L"Unable to write to " + dir / L"config\\config.ini" + L".");
     CHECK(sktest::VisibleWindowOf(r.Id(), L"TfrmSurfkeep") == nullptr);
     ::PostMessageW(box, WM_COMMAND, IDOK, 0);
     CHECK(WaitForExit(r) == 1);
@@ -298,11 +304,9 @@ TEST_CASE("a window started while a command-line change holds the program says s
     const TRunning r = Start(exe);
     HWND box = WaitForWindow(r, L"#32770");
     REQUIRE(box != nullptr);
-    wchar_t caption[64] = {}, text[512] = {};
-    ::GetWindowTextW(box, caption, 64);
-    ::GetDlgItemTextW(box, 0xFFFF, text, 512);
-    CHECK(std::wstring(caption) == L"Surfkeep");
-    CHECK(std::wstring(text) == IDS_SURFKEEP_CommandLineBusy);
+    const auto [caption, text] = BoxTexts(box);
+    CHECK(caption == L"Surfkeep");
+    CHECK(text == IDS_SURFKEEP_CommandLineBusy);
     ::PostMessageW(box, WM_COMMAND, IDOK, 0);
     CHECK(WaitForExit(r) == 0);
     // A second copy writes nothing in the program's folder.

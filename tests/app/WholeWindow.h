@@ -27,6 +27,32 @@
 
 namespace sktest {
 
+// The program's settings and texts in dir, as at a first start there.
+inline void StartProgramIn(const TTempDir& dir) {
+    sk::ResetStringTable();
+    sk::LoadSettingsFor(dir / L"surfkeep.exe");
+    sk::LoadStringTable();
+}
+
+// A healthy machine: every repair item run once.
+inline void RepairEverything(sk::TRegistryBackend& registry) {
+    for (int i = 0; i < sk::RepairItemCount; ++i) {
+        std::vector<sk::TRepairRow> rows;
+        sk::RepairItem(i, rows, registry);
+    }
+}
+
+// The shield on scratch files: the hosts file at hosts, the list and its backup in dir, no
+// resolver flush.
+inline sk::TIESecurityOptions ScratchShieldPlaces(const TTempDir& dir, const std::wstring& hosts) {
+    sk::TIESecurityOptions places;
+    places.HostsFileName = hosts;
+    places.ListFileName = dir / L"hosts.txt";
+    places.BackupFileName = dir / L"backup\\hosts";
+    places.FlushResolverCache = [] {};
+    return places;
+}
+
 struct TWholeWindow {
     TMessageBoxRecorder Boxes;
     TTempDir Dir;
@@ -38,23 +64,13 @@ struct TWholeWindow {
     std::vector<std::wstring> Opened;
 
     TWholeWindow() {
-        sk::ResetStringTable();
-        sk::LoadSettingsFor(Dir / L"surfkeep.exe");
-        sk::LoadStringTable();
-        for (int i = 0; i < sk::RepairItemCount; ++i) {
-            std::vector<sk::TRepairRow> rows;
-            sk::RepairItem(i, rows, Registry);
-        }
+        StartProgramIn(Dir);
+        RepairEverything(Registry);
         const std::string hosts =
             "# [2026-12-01] list\r\n127.0.0.1 localhost\r\n127.0.0.1 ads.example\r\n127.0.0.1 track.example\r\n";
         WriteBytes(Dir / L"hosts.txt", std::vector<unsigned char>(hosts.begin(), hosts.end()));
         WriteBytes(Dir / L"system-hosts", std::vector<unsigned char>(hosts.begin(), hosts.end()));
-        sk::TIESecurityOptions places;
-        places.HostsFileName = Dir / L"system-hosts";
-        places.ListFileName = Dir / L"hosts.txt";
-        places.BackupFileName = Dir / L"backup\\hosts";
-        places.FlushResolverCache = [] {};
-        Security = std::make_unique<sk::TIESecurity>(places);
+        Security = std::make_unique<sk::TIESecurity>(ScratchShieldPlaces(Dir, Dir / L"system-hosts"));
         Cleaner = std::make_unique<sk::TIECleaner>();
         PlugIns = std::make_unique<sk::TIEPlugInCleaner>(Registry, Dir / L"backup\\plugins");
         sk::TfrmSurfkeep::SetShellOpenHook([this](const std::wstring& t) { Opened.push_back(t); });

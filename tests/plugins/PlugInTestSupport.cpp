@@ -233,33 +233,24 @@ std::wstring Snapshot(TRegistryBackend& backend, const std::vector<TRegFixture::
 
 namespace {
 
-class TRecordingKey : public TRegistryKey {
+class TRecordingKey : public TForwardingRegistryKey {
 public:
     TRecordingKey(std::unique_ptr<TRegistryKey> inner, std::wstring place, std::wstring path,
                   std::vector<std::wstring>& log)
-        : FInner(std::move(inner)), FPlace(std::move(place)), FPath(std::move(path)), FLog(log) {}
+        : TForwardingRegistryKey(std::move(inner)), FPlace(std::move(place)), FPath(std::move(path)), FLog(log) {}
 
-    std::optional<TRegValue> QueryValue(const std::wstring& name) override { return FInner->QueryValue(name); }
-    bool ValueExists(const std::wstring& name) override { return FInner->ValueExists(name); }
-    bool SetValue(const std::wstring& name, const TRegValue& value) override { return FInner->SetValue(name, value); }
     bool DeleteValue(const std::wstring& name) override {
-        const bool done = FInner->DeleteValue(name);
+        const bool done = TForwardingRegistryKey::DeleteValue(name);
         if (done) FLog.push_back(FPlace + L" " + FPath + L" = " + name);
         return done;
     }
-    bool SubkeyExists(const std::wstring& name) override { return FInner->SubkeyExists(name); }
-    bool CreateSubkey(const std::wstring& name) override { return FInner->CreateSubkey(name); }
     bool DeleteSubkeyTree(const std::wstring& name) override {
-        const bool done = FInner->DeleteSubkeyTree(name);
+        const bool done = TForwardingRegistryKey::DeleteSubkeyTree(name);
         if (done) FLog.push_back(FPlace + L" " + JoinRegPath(FPath, name));
         return done;
     }
-    bool HasAnySubkey() override { return FInner->HasAnySubkey(); }
-    std::vector<std::wstring> SubkeyNames() override { return FInner->SubkeyNames(); }
-    std::vector<std::wstring> ValueNames() override { return FInner->ValueNames(); }
 
 private:
-    std::unique_ptr<TRegistryKey> FInner;
     std::wstring FPlace, FPath;
     std::vector<std::wstring>& FLog;
 };
